@@ -1,0 +1,127 @@
+#include "core/add_folder.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "core/path_rules.h"
+#include "core/wildcard.h"
+
+namespace velloran {
+
+void EventPump::operator()() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_last < m_interval)
+        return;
+    m_doEvents();
+    m_last = std::chrono::steady_clock::now();
+}
+
+namespace {
+
+struct FolderIdHash {
+    std::size_t operator()(const FolderId &id) const {
+        return std::hash<std::uint64_t>()(id.device * 1000003u ^ id.inode);
+    }
+};
+
+} // namespace
+
+void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
+                       EventPump &pump) {
+    std::unordered_set<FolderId, FolderIdHash> visited;
+    for (const auto &f : folders)
+        if (const auto id = fs.folderId(f))
+            visited.insert(*id);
+
+    std::vector<std::string> level = folders;
+    std::vector<std::string> found;
+    while (!level.empty()) {
+        std::vector<std::string> next;
+        for (const auto &folder : level) {
+            pump();
+            try {
+                fs.listFolder(folder, [&](const DirEntry &e) {
+                    pump();
+                    if (!e.isFolder || e.hiddenOrSystem || e.name.find('?') != std::string::npos)
+                        return;
+                    std::string full = folder + e.name;
+                    const auto id = fs.folderId(full);
+                    if (!id || !visited.insert(*id).second)
+                        return;
+                    full += kSep;
+                    next.push_back(std::move(full));
+                });
+            } catch (const std::exception &) {
+                // An unreadable folder is left out; the rest of the tree still counts.
+            }
+        }
+        found.insert(found.end(), next.begin(), next.end());
+        if (!recursive)
+            break;
+        level = std::move(next);
+    }
+    for (auto &f : found) {
+        pump();
+        folders.push_back(std::move(f));
+    }
+}
+
+std::vector<std::string> ListFilesInFolder(const std::string &folder, const std::string &pattern,
+                                           FileSystem &fs) {
+    std::vector<std::string> names;
+    fs.listFolder(WithTrailingSeparator(folder), [&](const DirEntry &e) {
+        if (!e.isFolder && WildcardMatch(pattern, e.name))
+            names.push_back(e.name);
+    });
+    return names;
+}
+
+void AddTreeFiles(const std::string &root, const std::string &pattern, bool collapseRoot,
+                  FileSystem &fs, EventPump &pump,
+                  const std::function<void(const std::vector<std::string> &)> &appendRows) {
+    std::vector<std::string> folders{root + kSep};
+    CollectSubfolders(folders, true, fs, pump);
+    std::vector<std::string> rows;
+    bool first = true;
+    for (auto &entry : folders) {
+        entry.pop_back();
+        std::vector<std::string> names;
+        if (first) {
+            names = ListFilesInFolder(entry, pattern, fs);
+            first = false;
+        } else {
+            try {
+                names = ListFilesInFolder(entry, pattern, fs);
+            } catch (const std::exception &) {
+                continue; // vanished or unreadable since the walk saw it
+            }
+        }
+        rows.clear();
+        for (const auto &name : names) {
+            if (!name.empty() && name.front() == '~')
+                continue;
+            std::string path = entry + kSep + name;
+            rows.push_back(collapseRoot ? CollapseRootSeparator(path) : std::move(path));
+        }
+        if (!rows.empty())
+            appendRows(rows);
+    }
+}
+
+void ExpandDroppedItems(const std::vector<std::string> &items, FileSystem &fs, EventPump &pump,
+                        const std::function<void(const std::vector<std::string> &)> &appendRows) {
+    for (const auto &item : items) {
+        const auto attrs = fs.attributes(item);
+        if (attrs && attrs->isFolder && !attrs->hiddenOrSystem) {
+            try {
+                AddTreeFiles(item, "*.*", false, fs, pump, appendRows);
+            } catch (const std::exception &) {
+                // A folder that cannot be listed adds nothing; the drop goes on.
+            }
+        } else {
+            appendRows({item});
+        }
+    }
+}
+
+} // namespace velloran

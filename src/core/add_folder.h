@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+
+namespace velloran {
+
+// Hands pending window events to the window while a long walk runs, but at
+// most once per interval, so that a walk over many entries stays fast while
+// the window keeps repainting.
+class EventPump {
+public:
+    explicit EventPump(std::function<void()> doEvents,
+                       std::chrono::milliseconds interval = std::chrono::milliseconds(15))
+        : m_doEvents(std::move(doEvents)), m_interval(interval) {}
+    void operator()();
+
+private:
+    std::function<void()> m_doEvents;
+    std::chrono::milliseconds m_interval;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// Appends to `folders` every subfolder of every folder in it, each with a
+// trailing separator, level by level: all subfolders of the given folders
+// first (folder by folder, each in listing order), then theirs, and so on.
+// Only the first level when `recursive` is false. Hidden and system folders
+// are not entered; each real folder is visited at most once, so links cannot
+// make a loop; a folder that cannot be listed is skipped.
+void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
+                       EventPump &pump);
+
+// The names of the files (not folders) of one folder that match the pattern,
+// hidden and system files included, in listing order. Throws when the folder
+// cannot be listed.
+std::vector<std::string> ListFilesInFolder(const std::string &folder, const std::string &pattern,
+                                           FileSystem &fs);
+
+// Walks a whole tree from `root` and hands over the paths of its files that
+// match the pattern, skipping names that begin with "~", one batch per folder.
+// With collapseRoot, a root's doubled separator is collapsed in every path.
+// Failures of the top folder's own listing reach the caller.
+void AddTreeFiles(const std::string &root, const std::string &pattern, bool collapseRoot,
+                  FileSystem &fs, EventPump &pump,
+                  const std::function<void(const std::vector<std::string> &)> &appendRows);
+
+// Expands dropped items into rows: a folder (not hidden or system) gives
+// every file of its tree except "~" names; anything else, a missing path
+// included, gives one row of its own path. Rows keep the items' order.
+void ExpandDroppedItems(const std::vector<std::string> &items, FileSystem &fs, EventPump &pump,
+                        const std::function<void(const std::vector<std::string> &)> &appendRows);
+
+} // namespace velloran
