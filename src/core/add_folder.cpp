@@ -10,8 +10,9 @@ namespace velloran {
 
 void EventPump::operator()() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_last < m_interval)
+    if (m_started && now - m_last < m_interval)
         return;
+    m_started = true;
     m_doEvents();
     m_last = std::chrono::steady_clock::now();
 }

@@ -23,6 +23,7 @@ private:
     std::function<void()> m_doEvents;
     std::chrono::milliseconds m_interval;
     std::chrono::steady_clock::time_point m_last{};
+    bool m_started = false;
 };
 
 // Appends to `folders` every subfolder of every folder in it, each with a

@@ -1,0 +1,47 @@
+#include <QApplication>
+#include <QDir>
+#include <QTime>
+#include <random>
+
+#include "app/automation_backend.h"
+#include "app/command_line.h"
+#include "app/dialogs.h"
+#include "app/form1_window.h"
+#include "app/pumping_automation.h"
+#include "app/qt_settings.h"
+#include "core/build_config.h"
+
+using namespace velloran;
+
+namespace {
+
+int runWindow(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velloran"));
+    QApplication::setOrganizationName(QStringLiteral("Corvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+
+    // Seeded from the seconds since midnight, as the home-page draw always was.
+    std::mt19937 generator(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+
+    QtDialogs dialogs;
+    QtSettingsStore settings;
+    auto fs = makeNativeFileSystem();
+    auto automation = makePumpingRegistry(makePlatformAutomation());
+    Form1Window window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
+                        [&] { return uniform(generator); }, QString::fromUtf8(kHomePage)});
+    window.load();
+    window.show();
+    const int status = QApplication::exec();
+    shutdownPlatformAutomation();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1)
+        return runCommandLine(argc, argv);
+    return runWindow(argc, argv);
+}

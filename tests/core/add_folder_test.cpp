@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+#include "core/add_folder.h"
+#include "core/path_rules.h"
+
+using namespace velloran;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        m_root = fs::temp_directory_path() / ("velloran-walk-" + std::to_string(rd()));
+        fs::create_directories(m_root);
+        m_fs = makeNativeFileSystem();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(m_root / "R" / "locked", fs::perms::owner_all, ec);
+        fs::remove_all(m_root, ec);
+    }
+    std::string path(const std::string &rel) const { return (m_root / rel).string(); }
+    void file(const std::string &rel) {
+        fs::create_directories((m_root / rel).parent_path());
+        std::ofstream(m_root / rel) << "x";
+    }
+    void folder(const std::string &rel) { fs::create_directories(m_root / rel); }
+
+    std::vector<std::string> walk(const std::string &rel, const std::string &pattern,
+                                  FileSystem *fsOverride = nullptr) {
+        std::vector<std::string> rows;
+        EventPump pump([] {});
+        AddTreeFiles(path(rel), pattern, true, fsOverride ? *fsOverride : *m_fs, pump,
+                     [&](const std::vector<std::string> &batch) {
+                         rows.insert(rows.end(), batch.begin(), batch.end());
+                     });
+        return rows;
+    }
+
+    fs::path m_root;
+    std::unique_ptr<FileSystem> m_fs;
+};
+
+// Lets the test make one folder unreadable even when the tests run as root,
+// where permission bits do not stop a listing.
+class FailingListing final : public FileSystem {
+public:
+    FailingListing(FileSystem &inner, std::string bad) : m_inner(inner), m_bad(std::move(bad)) {}
+    bool fileExists(const std::string &p) override { return m_inner.fileExists(p); }
+    bool isNormalFile(const std::string &p) override { return m_inner.isNormalFile(p); }
+    std::optional<PathAttributes> attributes(const std::string &p) override {
+        return m_inner.attributes(p);
+    }
+    std::optional<FolderId> folderId(const std::string &p) override { return m_inner.folderId(p); }
+    void listFolder(const std::string &folder,
+                    const std::function<void(const DirEntry &)> &sink) override {
+        if (folder.rfind(m_bad, 0) == 0 && folder.size() <= m_bad.size() + 1)
+            throw std::runtime_error("Permission denied");
+        m_inner.listFolder(folder, sink);
+    }
+
+private:
+    FileSystem &m_inner;
+    std::string m_bad;
+};
+
+} // namespace
+
+TEST_F(TempTree, FoldersComeLevelByLevel) {
+    file("R/r.txt");
+    file("R/A/a.txt");
+    file("R/B/b.txt");
+    file("R/A/A1/a1.txt");
+    EXPECT_EQ(walk("R", "*"), (std::vector<std::string>{path("R/r.txt"), path("R/A/a.txt"),
+                                                         path("R/B/b.txt"),
+                                                         path("R/A/A1/a1.txt")}));
+
+    std::vector<std::string> folders{path("R") + kSep};
+    EventPump pump([] {});
+    CollectSubfolders(folders, false, *m_fs, pump);
+    EXPECT_EQ(folders, (std::vector<std::string>{path("R/"), path("R/A/"), path("R/B/")}));
+}
+
+TEST_F(TempTree, HiddenFilesAreListedHiddenFoldersAreNotEntered) {
+    file("R/.hidden.ppt");
+    file("R/shown.ppt");
+    file("R/.secret/inner.ppt");
+    file("R/A/deep.ppt");
+    EXPECT_EQ(walk("R", "*.ppt"),
+              (std::vector<std::string>{path("R/.hidden.ppt"), path("R/shown.ppt"),
+                                        path("R/A/deep.ppt")}));
+}
+
+TEST_F(TempTree, TildeNamesAreSkippedOnlyAtTheStart) {
+    file("R/~$lock.pptx");
+    file("R/deck~1.pptx");
+    file("R/A/~temp.ppt");
+    EXPECT_EQ(walk("R", "*.*"), (std::vector<std::string>{path("R/deck~1.pptx")}));
+}
+
+TEST_F(TempTree, StarFindsAllTxtFindsOnlyTxt) {
+    file("R/a.txt");
+    file("R/b.TXT");
+    file("R/c.ppt");
+    file("R/noext");
+    file("R/d.txt.bak");
+    folder("R/dir.txt");
+    EXPECT_EQ(walk("R", "*.*").size(), 5u);
+    EXPECT_EQ(walk("R", "*.txt"), (std::vector<std::string>{path("R/a.txt"), path("R/b.TXT")}));
+    // Folders never become rows, whatever their names.
+    const auto all = walk("R", "*.*");
+    EXPECT_EQ(std::count(all.begin(), all.end(), path("R/dir.txt")), 0);
+}
+
+TEST_F(TempTree, TwoHundredFiftyMatchesAllCome) {
+    for (int i = 0; i < 250; ++i)
+        file("R/f" + std::to_string(1000 + i) + ".ppt");
+    file("R/other.doc");
+    const auto names = ListFilesInFolder(path("R"), "*.ppt", *m_fs);
+    ASSERT_EQ(names.size(), 250u);
+    EXPECT_EQ(names.front(), "f1000.ppt");
+    EXPECT_EQ(names.back(), "f1249.ppt");
+}
+
+TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
+    file("R/A/a.txt");
+    fs::create_directory_symlink(m_root / "R", m_root / "R/A/back"); // loops to the top
+    fs::create_directory_symlink(m_root / "R/A", m_root / "R/alias"); // a second way into A
+    file("S/s.txt");
+    fs::create_directory_symlink(m_root / "S", m_root / "R/toS"); // a link out of the tree
+    const auto rows = walk("R", "*");
+    EXPECT_EQ(rows, (std::vector<std::string>{path("R/A/a.txt"), path("R/toS/s.txt")}));
+}
+
+TEST_F(TempTree, UnreadableFolderIsSkippedAndTheWalkGoesOn) {
+    file("R/r.txt");
+    file("R/A/a.txt");
+    file("R/locked/l.txt");
+    file("R/locked/sub/deep.txt");
+    file("R/Z/z.txt");
+    FailingListing failing(*m_fs, path("R/locked"));
+    EXPECT_EQ(walk("R", "*", &failing), (std::vector<std::string>{path("R/r.txt"),
+                                                                  path("R/A/a.txt"),
+                                                                  path("R/Z/z.txt")}));
+    // And with real permissions, where they bite (not as root).
+    fs::permissions(m_root / "R" / "locked", fs::perms::none);
+    const auto rows = walk("R", "*");
+    EXPECT_NE(std::find(rows.begin(), rows.end(), path("R/Z/z.txt")), rows.end());
+}
+
+TEST_F(TempTree, UnreadableTopFolderReachesTheCaller) {
+    FailingListing failing(*m_fs, path("gone"));
+    EXPECT_THROW(walk("gone", "*", &failing), std::runtime_error);
+}
+
+TEST_F(TempTree, DropExpandsFoldersInPlaceAndListsEverythingElseAsGiven) {
+    file("one.ppt");
+    file("F/x.odp");
+    file("F/~lock.odp");
+    file("F/G/y.bin");
+    file(".hid/z.ppt");
+    folder("Empty");
+    const std::vector<std::string> items{path("F"),      path("one.ppt"), path(".hid"),
+                                         path("Empty"),  path("missing.ppt"), path("F")};
+    std::vector<std::string> rows;
+    EventPump pump([] {});
+    ExpandDroppedItems(items, *m_fs, pump, [&](const std::vector<std::string> &batch) {
+        rows.insert(rows.end(), batch.begin(), batch.end());
+    });
+    EXPECT_EQ(rows, (std::vector<std::string>{path("F/x.odp"), path("F/G/y.bin"), path("one.ppt"),
+                                              path(".hid"), path("missing.ppt"), path("F/x.odp"),
+                                              path("F/G/y.bin")}));
+}
+
+TEST(EventPumpTest, CallsAtMostOncePerInterval) {
+    int calls = 0;
+    EventPump pump([&] { ++calls; }, std::chrono::hours(1));
+    for (int i = 0; i < 1000; ++i)
+        pump();
+    EXPECT_EQ(calls, 1);
+}
