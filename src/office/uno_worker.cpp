@@ -590,7 +590,7 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
     }
     if (!component.is())
         throw AutomationError("LibreOffice could not open " + displayName +
-                              ": the file is damaged or not in a format it can read.");
+                              ": the file is damaged, or it is not a presentation in a format LibreOffice can read.");
 
     const DocId id = m.nextDoc++;
     m.documents.emplace(id, component);
