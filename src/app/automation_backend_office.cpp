@@ -14,6 +14,8 @@ std::shared_ptr<AutomationRegistry> makePlatformAutomation(std::chrono::millisec
     return office::makeOfficeRegistry(std::move(options));
 }
 
-void shutdownPlatformAutomation() { office::shutdownOfficeEngine(); }
+void shutdownPlatformAutomation() {
+    office::shutdownOfficeEngine();
+}
 
 } // namespace velloran

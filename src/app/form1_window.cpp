@@ -17,9 +17,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QtMath>
 #include <QTreeView>
 #include <QUrl>
+#include <QtMath>
 
 #include "app/dialogs.h"
 #include "app/file_list_model.h"
@@ -30,8 +30,12 @@ namespace velloran {
 
 namespace {
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-std::string ss(const QString &s) { return s.toStdString(); }
+QString qs(const std::string &s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString &s) {
+    return s.toStdString();
+}
 
 QFont arialBold(qreal points) {
     QFont font(QStringLiteral("Arial"));
@@ -118,8 +122,8 @@ Form1Window::Form1Window(Form1Services services, QWidget *parent)
                               4080, 3270, 3840, 405);
     m_buttons[7] = makeButton("PushButton7", QStringLiteral("Start Exporting To HTML"), this, 120,
                               6210, 7800, 405);
-    m_buttons[2] = makeButton("PushButton2", QStringLiteral("Clear List"), this, 120, 3780, 3840,
-                              405);
+    m_buttons[2] =
+        makeButton("PushButton2", QStringLiteral("Clear List"), this, 120, 3780, 3840, 405);
     m_buttons[4] = makeButton("PushButton4", QStringLiteral("Load Sample/Example Files"), this,
                               4080, 3780, 3840, 405);
 
@@ -136,8 +140,8 @@ Form1Window::Form1Window(Form1Services services, QWidget *parent)
 
     // Mouse moves drive the pointer rules, so every surface tracks the mouse.
     setMouseTracking(true);
-    for (QWidget *w : {static_cast<QWidget *>(m_frame1), static_cast<QWidget *>(m_frame2),
-                       m_list->viewport()}) {
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_frame1), static_cast<QWidget *>(m_frame2), m_list->viewport()}) {
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
@@ -296,7 +300,9 @@ void Form1Window::setMousePointer(int pointer) {
         unsetCursor();
 }
 
-void Form1Window::doEvents() { QCoreApplication::processEvents(); }
+void Form1Window::doEvents() {
+    QCoreApplication::processEvents();
+}
 
 void Form1Window::appendRows(const std::vector<std::string> &paths) {
     QStringList rows;
@@ -306,7 +312,9 @@ void Form1Window::appendRows(const std::vector<std::string> &paths) {
     m_model->appendPaths(rows);
 }
 
-std::size_t Form1Window::rowCount() const { return static_cast<std::size_t>(m_model->rowCount()); }
+std::size_t Form1Window::rowCount() const {
+    return static_cast<std::size_t>(m_model->rowCount());
+}
 
 std::string Form1Window::rowText(std::size_t index) const {
     if (index < 1 || index > rowCount())
@@ -327,15 +335,25 @@ void Form1Window::removeRow(std::size_t index) {
     m_model->removePath(static_cast<int>(index - 1));
 }
 
-void Form1Window::clearRows() { m_model->clear(); }
+void Form1Window::clearRows() {
+    m_model->clear();
+}
 
-std::string Form1Window::text1() const { return ss(m_text1->text()); }
+std::string Form1Window::text1() const {
+    return ss(m_text1->text());
+}
 
-void Form1Window::setText1(const std::string &text) { m_text1->setText(qs(text)); }
+void Form1Window::setText1(const std::string &text) {
+    m_text1->setText(qs(text));
+}
 
-bool Form1Window::option1() const { return m_option1->isChecked(); }
+bool Form1Window::option1() const {
+    return m_option1->isChecked();
+}
 
-void Form1Window::setCaption(const std::string &caption) { setWindowTitle(qs(caption)); }
+void Form1Window::setCaption(const std::string &caption) {
+    setWindowTitle(qs(caption));
+}
 
 void Form1Window::openInShell(const std::string &pathOrAddress) {
     m_services.dialogs.openInShell(qs(pathOrAddress));

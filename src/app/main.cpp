@@ -22,7 +22,8 @@ int runWindow(int argc, char **argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
 
     // Seeded from the seconds since midnight, as the home-page draw always was.
-    std::mt19937 generator(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+    std::mt19937 generator(
+        static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
 
     QtDialogs dialogs;

@@ -42,7 +42,9 @@ void Form1::Form1_Load() {
     CheckPowerPointInstalled(m_c.automation, m_c.ui);
 }
 
-void Form1::Text1_Change() { m_c.settings.save(kText1Key, m_c.ui.text1()); }
+void Form1::Text1_Change() {
+    m_c.settings.save(kText1Key, m_c.ui.text1());
+}
 
 void Form1::PushButton1_Click() {
     ReportingProcedure proc(m_c.ui, location::kHelp);
@@ -193,7 +195,9 @@ void Form1::ListView1_KeyDown(int keyCode, int /*shift*/) {
         removeSelectedRow();
 }
 
-void Form1::ListView1_DblClick() { removeSelectedRow(); }
+void Form1::ListView1_DblClick() {
+    removeSelectedRow();
+}
 
 void Form1::ListView1_OLEDragDrop(const std::vector<std::string> &paths) {
     EventPump pump([&] { m_c.ui.doEvents(); });

@@ -71,8 +71,7 @@ std::string GetDesktopFolder(std::string_view desktopPath, std::string_view home
     return std::string(desktopPath.empty() ? homePath : desktopPath) + kSep;
 }
 
-Point CenterForm(double screenWidth, double screenHeight, double windowWidth,
-                 double windowHeight) {
+Point CenterForm(double screenWidth, double screenHeight, double windowWidth, double windowHeight) {
     return {(screenWidth - windowWidth) / 2, (screenHeight - windowHeight) / 2};
 }
 

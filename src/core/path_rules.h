@@ -57,7 +57,6 @@ struct Point {
 
 // The top-left position that centres a window of the given size on a screen
 // of the given size. May be negative when the window is larger.
-Point CenterForm(double screenWidth, double screenHeight, double windowWidth,
-                 double windowHeight);
+Point CenterForm(double screenWidth, double screenHeight, double windowWidth, double windowHeight);
 
 } // namespace velloran

@@ -77,8 +77,8 @@ int DoItByFile(const std::string &inputPath, FormPort &ui, AutomationRegistry &r
     proc.step(104, [&] { app = registry.attach(kPowerPointClass); });
     proc.step(106, [&] { need(created, "PowerPoint.Application")->put("Visible", true); });
     proc.step(108, [&] {
-        AutoRef presentations = asObject(need(app, "PowerPoint.Application")->get("Presentations"),
-                                         "Presentations");
+        AutoRef presentations =
+            asObject(need(app, "PowerPoint.Application")->get("Presentations"), "Presentations");
         Variant opened = presentations->call("Open", {{"fileName", inputPath}});
         // Keep what Open returned: the active presentation may be one the user had open.
         presentation = asObject(opened, "Presentations.Open");

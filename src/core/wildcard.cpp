@@ -6,7 +6,9 @@ namespace velloran {
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Iterative glob with single backtracking point: linear in practice.
 bool globMatch(std::string_view p, std::string_view s) {
@@ -30,7 +32,9 @@ bool globMatch(std::string_view p, std::string_view s) {
     return pi == p.size();
 }
 
-bool hasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+bool hasWildcard(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
 
 } // namespace
 

@@ -18,7 +18,9 @@ namespace {
 
 // Off Windows there is no hidden or system mark: a name that begins with a
 // dot is what file managers hide.
-bool isHiddenName(const char *name) { return name[0] == '.'; }
+bool isHiddenName(const char *name) {
+    return name[0] == '.';
+}
 
 // The last name of a path, trailing slashes ignored; empty for the root.
 std::string_view baseName(std::string_view path) {
@@ -64,7 +66,8 @@ public:
         struct stat st;
         if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return std::nullopt;
-        return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        return FolderId{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
     }
 
     void listFolder(const std::string &folder,
@@ -100,6 +103,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<FileSystem> makeNativeFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> makeNativeFileSystem() {
+    return std::make_unique<PosixFileSystem>();
+}
 
 } // namespace velloran

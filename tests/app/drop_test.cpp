@@ -46,7 +46,8 @@ protected:
     QStringList rows() {
         QStringList out;
         for (std::size_t i = 1; i <= window().rowCount(); ++i)
-            out << QString::fromStdString(window().rowText(i)).remove(m_temp.path() + QLatin1Char('/'));
+            out << QString::fromStdString(window().rowText(i))
+                       .remove(m_temp.path() + QLatin1Char('/'));
         return out;
     }
     std::vector<std::unique_ptr<QMimeData>> m_keep;
@@ -77,9 +78,9 @@ TEST_F(DropTest, FoldersExpandInPlaceLevelByLevel) {
     file(QStringLiteral("single.ppt"));
     QDir().mkpath(temp(QStringLiteral("Empty")));
     file(QStringLiteral(".hidden/inside.ppt"));
-    EXPECT_TRUE(drop(urls({QStringLiteral("single.ppt"), QStringLiteral("R"),
-                           QStringLiteral("Empty"), QStringLiteral(".hidden"),
-                           QStringLiteral("gone.ppt")})));
+    EXPECT_TRUE(
+        drop(urls({QStringLiteral("single.ppt"), QStringLiteral("R"), QStringLiteral("Empty"),
+                   QStringLiteral(".hidden"), QStringLiteral("gone.ppt")})));
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("single.ppt"), QStringLiteral("R/r.ppt"),
                                    QStringLiteral("R/A/a.doc"), QStringLiteral("R/B/b.odp"),
                                    QStringLiteral("R/A/A1/a1.pptx"), QStringLiteral(".hidden"),

@@ -62,11 +62,13 @@ TEST_F(WindowTest, LayoutMatchesTheFormAtNinetySixDpi) {
             EXPECT_EQ(captionOf(w), QString::fromLatin1(c.caption)) << c.name;
     }
     for (const char *inFrame2 : {"Text1", "PushButton5"})
-        EXPECT_EQ(window().findChild<QWidget *>(QString::fromLatin1(inFrame2))->parent()->objectName(),
-                  QStringLiteral("Frame2"));
+        EXPECT_EQ(
+            window().findChild<QWidget *>(QString::fromLatin1(inFrame2))->parent()->objectName(),
+            QStringLiteral("Frame2"));
     for (const char *inFrame1 : {"Option1", "Option2"})
-        EXPECT_EQ(window().findChild<QWidget *>(QString::fromLatin1(inFrame1))->parent()->objectName(),
-                  QStringLiteral("Frame1"));
+        EXPECT_EQ(
+            window().findChild<QWidget *>(QString::fromLatin1(inFrame1))->parent()->objectName(),
+            QStringLiteral("Frame1"));
 }
 
 TEST_F(WindowTest, FontsAndOptionsAsDesigned) {
@@ -79,8 +81,10 @@ TEST_F(WindowTest, FontsAndOptionsAsDesigned) {
     EXPECT_TRUE(window().findChild<QRadioButton *>(QStringLiteral("Option1"))->isChecked());
     EXPECT_FALSE(window().findChild<QRadioButton *>(QStringLiteral("Option2"))->isChecked());
     EXPECT_EQ(window().palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(window().findChild<QGroupBox *>(QStringLiteral("Frame1"))->palette().color(
-                  QPalette::Window),
+    EXPECT_EQ(window()
+                  .findChild<QGroupBox *>(QStringLiteral("Frame1"))
+                  ->palette()
+                  .color(QPalette::Window),
               QColor(Qt::white));
 }
 
@@ -89,12 +93,11 @@ TEST_F(WindowTest, TabOrderStartsAtTheListWhichHasTheFocus) {
     window().show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     EXPECT_EQ(QApplication::focusWidget(), window().listView());
-    const QStringList controls{QStringLiteral("ListView1"), QStringLiteral("PushButton1"),
-                               QStringLiteral("PushButton2"), QStringLiteral("PushButton3"),
-                               QStringLiteral("PushButton4"), QStringLiteral("PushButton5"),
-                               QStringLiteral("PushButton6"), QStringLiteral("PushButton7"),
-                               QStringLiteral("Option1"),     QStringLiteral("Option2"),
-                               QStringLiteral("Text1")};
+    const QStringList controls{
+        QStringLiteral("ListView1"),   QStringLiteral("PushButton1"), QStringLiteral("PushButton2"),
+        QStringLiteral("PushButton3"), QStringLiteral("PushButton4"), QStringLiteral("PushButton5"),
+        QStringLiteral("PushButton6"), QStringLiteral("PushButton7"), QStringLiteral("Option1"),
+        QStringLiteral("Option2"),     QStringLiteral("Text1")};
     QStringList order{QStringLiteral("ListView1")};
     for (QWidget *w = window().listView()->nextInFocusChain(); w != window().listView();
          w = w->nextInFocusChain())
@@ -141,8 +144,10 @@ TEST_F(WindowTest, SkinColoursFramesAndOptionsOnlyWhenTheFileExists) {
     const QColor face = QApplication::palette().color(QPalette::Button);
     EXPECT_EQ(window().palette().color(QPalette::Window), face);
     for (const char *name : {"Frame1", "Frame2", "Option1", "Option2"})
-        EXPECT_EQ(window().findChild<QWidget *>(QString::fromLatin1(name))->palette().color(
-                      QPalette::Window),
+        EXPECT_EQ(window()
+                      .findChild<QWidget *>(QString::fromLatin1(name))
+                      ->palette()
+                      .color(QPalette::Window),
                   face)
             << name;
     EXPECT_EQ(window().styleSheet(), QStringLiteral("QPushButton { border-radius: 3px; }"));
@@ -245,8 +250,7 @@ TEST_F(WindowTest, ExportRunThroughTheWindow) {
 
 TEST_F(WindowTest, ManyRowsArriveInBatches) {
     int inserts = 0;
-    QObject::connect(window().listModel(), &QAbstractItemModel::rowsInserted,
-                     [&] { ++inserts; });
+    QObject::connect(window().listModel(), &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
     std::vector<std::string> batch(50000, "/x/deck.pptx");
     window().appendRows(batch);
     window().appendRows(batch);

@@ -72,9 +72,9 @@ protected:
         m_fs = makeNativeFileSystem();
     }
     void makeWindow() {
-        m_window = std::make_unique<Form1Window>(Form1Services{
-            m_dialogs, *m_settings, *m_fs, m_server, m_temp.filePath(QStringLiteral("prog")),
-            [] { return 0.5; }, QString()});
+        m_window = std::make_unique<Form1Window>(
+            Form1Services{m_dialogs, *m_settings, *m_fs, m_server,
+                          m_temp.filePath(QStringLiteral("prog")), [] { return 0.5; }, QString()});
     }
     Form1Window &window() {
         if (!m_window)

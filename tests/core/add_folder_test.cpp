@@ -79,8 +79,7 @@ TEST_F(TempTree, FoldersComeLevelByLevel) {
     file("R/B/b.txt");
     file("R/A/A1/a1.txt");
     EXPECT_EQ(walk("R", "*"), (std::vector<std::string>{path("R/r.txt"), path("R/A/a.txt"),
-                                                         path("R/B/b.txt"),
-                                                         path("R/A/A1/a1.txt")}));
+                                                        path("R/B/b.txt"), path("R/A/A1/a1.txt")}));
 
     std::vector<std::string> folders{path("R") + kSep};
     EventPump pump([] {});
@@ -131,7 +130,7 @@ TEST_F(TempTree, TwoHundredFiftyMatchesAllCome) {
 
 TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
     file("R/A/a.txt");
-    fs::create_directory_symlink(m_root / "R", m_root / "R/A/back"); // loops to the top
+    fs::create_directory_symlink(m_root / "R", m_root / "R/A/back");  // loops to the top
     fs::create_directory_symlink(m_root / "R/A", m_root / "R/alias"); // a second way into A
     file("S/s.txt");
     fs::create_directory_symlink(m_root / "S", m_root / "R/toS"); // a link out of the tree
@@ -146,9 +145,8 @@ TEST_F(TempTree, UnreadableFolderIsSkippedAndTheWalkGoesOn) {
     file("R/locked/sub/deep.txt");
     file("R/Z/z.txt");
     FailingListing failing(*m_fs, path("R/locked"));
-    EXPECT_EQ(walk("R", "*", &failing), (std::vector<std::string>{path("R/r.txt"),
-                                                                  path("R/A/a.txt"),
-                                                                  path("R/Z/z.txt")}));
+    EXPECT_EQ(walk("R", "*", &failing),
+              (std::vector<std::string>{path("R/r.txt"), path("R/A/a.txt"), path("R/Z/z.txt")}));
     // And with real permissions, where they bite (not as root).
     fs::permissions(m_root / "R" / "locked", fs::perms::none);
     const auto rows = walk("R", "*");
@@ -167,8 +165,8 @@ TEST_F(TempTree, DropExpandsFoldersInPlaceAndListsEverythingElseAsGiven) {
     file("F/G/y.bin");
     file(".hid/z.ppt");
     folder("Empty");
-    const std::vector<std::string> items{path("F"),      path("one.ppt"), path(".hid"),
-                                         path("Empty"),  path("missing.ppt"), path("F")};
+    const std::vector<std::string> items{path("F"),     path("one.ppt"),     path(".hid"),
+                                         path("Empty"), path("missing.ppt"), path("F")};
     std::vector<std::string> rows;
     EventPump pump([] {});
     ExpandDroppedItems(items, *m_fs, pump, [&](const std::vector<std::string> &batch) {

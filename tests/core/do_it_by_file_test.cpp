@@ -22,7 +22,9 @@ std::string P(std::string s) {
     return s;
 }
 
-std::string q(const std::string &s) { return "\"" + s + "\""; }
+std::string q(const std::string &s) {
+    return "\"" + s + "\"";
+}
 
 struct Export {
     ScriptedForm ui;
@@ -47,20 +49,20 @@ TEST(DoItByFile, CallsTheServerInOrderWithNamedArguments) {
     Export run;
     EXPECT_EQ(run.go(P("/in/Q1 review.pptx")), 0);
     EXPECT_TRUE(run.ui.boxes.empty());
-    EXPECT_EQ(run.server.log(),
-              (std::vector<std::string>{
-                  "create PowerPoint.Application",
-                  "attach PowerPoint.Application",
-                  "put Application.Visible = true",
-                  "get Application.Presentations",
-                  "call Presentations.Open(fileName=" + q(P("/in/Q1 review.pptx")) + ")",
-                  "call Presentation.SaveAs(fileName=" + q(P("/out/Q1 review.htm")) +
-                      ", FileFormat=12)",
-                  "put Application.DisplayAlerts = false",
-                  "get Application.Presentations",
-                  "get Presentations.Count",
-                  "call Application.Quit()",
-              }));
+    EXPECT_EQ(
+        run.server.log(),
+        (std::vector<std::string>{
+            "create PowerPoint.Application",
+            "attach PowerPoint.Application",
+            "put Application.Visible = true",
+            "get Application.Presentations",
+            "call Presentations.Open(fileName=" + q(P("/in/Q1 review.pptx")) + ")",
+            "call Presentation.SaveAs(fileName=" + q(P("/out/Q1 review.htm")) + ", FileFormat=12)",
+            "put Application.DisplayAlerts = false",
+            "get Application.Presentations",
+            "get Presentations.Count",
+            "call Application.Quit()",
+        }));
 }
 
 TEST(DoItByFile, ReadsFolderAndExtensionAtEachCall) {
@@ -77,14 +79,14 @@ TEST(DoItByFile, ReadsFolderAndExtensionAtEachCall) {
     for (const auto &line : run.server.log())
         if (line.rfind("call Presentation.SaveAs", 0) == 0)
             saved.push_back(line);
-    EXPECT_EQ(saved, (std::vector<std::string>{
-                         "call Presentation.SaveAs(fileName=" + q(P("/first/a.b.html")) +
-                             ", FileFormat=12)",
-                         "call Presentation.SaveAs(fileName=" + q(P("//server/share/DECK.htm")) +
-                             ", FileFormat=12)",
-                         "call Presentation.SaveAs(fileName=" + q(P("/notes.htm")) +
-                             ", FileFormat=12)",
-                     }));
+    EXPECT_EQ(
+        saved,
+        (std::vector<std::string>{
+            "call Presentation.SaveAs(fileName=" + q(P("/first/a.b.html")) + ", FileFormat=12)",
+            "call Presentation.SaveAs(fileName=" + q(P("//server/share/DECK.htm")) +
+                ", FileFormat=12)",
+            "call Presentation.SaveAs(fileName=" + q(P("/notes.htm")) + ", FileFormat=12)",
+        }));
 }
 
 TEST(DoItByFile, ServerMissingGivesSevenReports) {
@@ -93,8 +95,8 @@ TEST(DoItByFile, ServerMissingGivesSevenReports) {
     Export run(o);
     EXPECT_EQ(run.go(P("/in/deck.pptx")), 7);
     EXPECT_EQ(run.reportedLines(), (std::vector<int>{102, 104, 106, 108, 120, 122, 124}));
-    EXPECT_EQ(run.ui.boxes[0].text, ErrorReportText("ActiveX component can't create object",
-                                                    location::kDoItByFile, 102));
+    EXPECT_EQ(run.ui.boxes[0].text,
+              ErrorReportText("ActiveX component can't create object", location::kDoItByFile, 102));
     for (const auto &box : run.ui.boxes) {
         EXPECT_EQ(box.style, 48);
         EXPECT_EQ(box.title, "Application Error");
@@ -107,8 +109,8 @@ TEST(DoItByFile, UnopenableInputGivesTwoReportsAndStillQuits) {
     Export run(o);
     EXPECT_EQ(run.go(P("/in/bad.pptx")), 2);
     EXPECT_EQ(run.reportedLines(), (std::vector<int>{108, 120}));
-    EXPECT_EQ(run.ui.boxes[0].text, ErrorReportText("PowerPoint could not open the file.",
-                                                    location::kDoItByFile, 108));
+    EXPECT_EQ(run.ui.boxes[0].text,
+              ErrorReportText("PowerPoint could not open the file.", location::kDoItByFile, 108));
     EXPECT_NE(run.ui.boxes[1].text.find("was not opened"), std::string::npos);
     EXPECT_EQ(run.server.log().back(), "call Application.Quit()");
 }
@@ -145,9 +147,9 @@ TEST(DoItByFile, TheUsersOpenWorkIsNeverDiscarded) {
     bad.unopenable[P("/in/bad.pptx")] = "cannot open";
     Export run2(bad);
     run2.go(P("/in/bad.pptx"));
-    EXPECT_EQ(std::count(run2.server.log().begin(), run2.server.log().end(),
-                         "call Application.Quit()"),
-              0);
+    EXPECT_EQ(
+        std::count(run2.server.log().begin(), run2.server.log().end(), "call Application.Quit()"),
+        0);
 }
 
 TEST(DoItByFile, AnInputIsNeverOverwritten) {

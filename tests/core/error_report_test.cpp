@@ -21,10 +21,9 @@ TEST(ErrorReport, EmptyDescriptionStartsWithLineBreak) {
 }
 
 TEST(ErrorReport, LocationNamesAreVerbatim) {
-    const std::string_view all[] = {location::kHelp,         location::kClearList,
-                                    location::kAddFiles,     location::kSamples,
-                                    location::kOutputFolder, location::kAddFolder,
-                                    location::kExportRun,    location::kDoItByFile};
+    const std::string_view all[] = {
+        location::kHelp,         location::kClearList, location::kAddFiles,  location::kSamples,
+        location::kOutputFolder, location::kAddFolder, location::kExportRun, location::kDoItByFile};
     for (const auto name : all) {
         EXPECT_EQ(name.rfind("in Velloran5/20/2014.", 0), 0u) << name;
         EXPECT_EQ(name.back(), ' ') << name;

@@ -46,9 +46,8 @@ protected:
 
     void make() {
         form = std::make_unique<Form1>(Form1Context{
-            ui, settings, *m_fs, server, (m_dir / "prog").string(),
-            [this] { return desktop; }, [] { return std::string("/home/user"); },
-            [this] { return draw; }, homePage});
+            ui, settings, *m_fs, server, (m_dir / "prog").string(), [this] { return desktop; },
+            [] { return std::string("/home/user"); }, [this] { return draw; }, homePage});
     }
     std::string prog(const std::string &rel) const { return (m_dir / "prog" / rel).string(); }
     void touch(const std::string &rel) {
@@ -75,10 +74,9 @@ TEST_F(Form1Test, StartUpRunsItsStepsInOrder) {
     draw = 0.06; // floor(6.0) + 1 == 7: the one start in a hundred
     make();
     form->Form1_Load();
-    EXPECT_EQ(ui.events,
-              (std::vector<std::string>{"center", "skin:" + prog("x/o.cjs"),
-                                        "cursor:" + prog("HAND-M.CUR"), "shell:" + homePage,
-                                        "caption:Velloran", "icon", "column"}));
+    EXPECT_EQ(ui.events, (std::vector<std::string>{
+                             "center", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
+                             "shell:" + homePage, "caption:Velloran", "icon", "column"}));
     EXPECT_EQ(ui.text, "/home/user/Desktop/");
     EXPECT_EQ(server.log(), std::vector<std::string>{"create PowerPoint.Application"});
 }
@@ -257,8 +255,8 @@ TEST_F(Form1Test, AddFolderAsksThenWalksUnderTheBusyPointer) {
     ui.inputAnswers = {"ppt"};
     ui.folderAnswers = {tree};
     form->PushButton6_Click();
-    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + "/a.ppt", tree + "/b.PPTX",
-                                                 tree + "/sub/e.ppt"}));
+    EXPECT_EQ(ui.rows,
+              (std::vector<std::string>{tree + "/a.ppt", tree + "/b.PPTX", tree + "/sub/e.ppt"}));
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
     EXPECT_EQ(ui.inputPrompts[0], "Enter file extension to load:\n\n(* for all files, txt for all "
                                   "txt files, doc for all doc files, etc.)|Velloran|ppt");
@@ -287,10 +285,10 @@ TEST_F(Form1Test, ExportRunStopsWhenTheUserDeclines) {
     ui.rows = {"/in/a.pptx"};
     ui.answers = {kAnswerNo};
     form->PushButton7_Click();
-    EXPECT_EQ(ui.boxTexts(),
-              (std::vector<std::string>{"PowerPoint may be open. It is recommended that you close "
-                                        "PowerPoint first.\r\n\r\nWould you like to proceed anyway?",
-                                        "Make sure PowerPoint is closed first."}));
+    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{
+                                 "PowerPoint may be open. It is recommended that you close "
+                                 "PowerPoint first.\r\n\r\nWould you like to proceed anyway?",
+                                 "Make sure PowerPoint is closed first."}));
     EXPECT_EQ(std::count_if(server.log().begin(), server.log().end(),
                             [](const std::string &l) { return l.find("Open(") != l.npos; }),
               0);

@@ -51,7 +51,8 @@ TEST(PathRules, OutputFolderSeparators) {
     EXPECT_EQ(CollapseDoubledSeparators(P("a////b"), false), P("a//b"));
     // A network share keeps its leading pair; pairs after it collapse.
     EXPECT_EQ(OutputPathFor("x.ppt", P("//server/share/"), true), P("//server/share/x.htm"));
-    EXPECT_EQ(OutputPathFor("x.ppt", P("//server/share//sub"), true), P("//server/share/sub/x.htm"));
+    EXPECT_EQ(OutputPathFor("x.ppt", P("//server/share//sub"), true),
+              P("//server/share/sub/x.htm"));
     // A root folder is not mistaken for a share.
     EXPECT_EQ(OutputPathFor("x.ppt", P("/"), true), P("/x.htm"));
 }

@@ -21,11 +21,11 @@ namespace velloran::fakes {
 class FakePowerPoint final : public AutomationRegistry {
 public:
     struct Options {
-        bool installed = true;             // false: create() fails
-        bool running = true;               // false: attach() fails even after create()
-        bool runningBeforeCreate = false;  // attach() works with no create() first
+        bool installed = true;            // false: create() fails
+        bool running = true;              // false: attach() fails even after create()
+        bool runningBeforeCreate = false; // attach() works with no create() first
         std::string defaultProperty = "Microsoft PowerPoint";
-        int userPresentations = 0;         // presentations the user already has open
+        int userPresentations = 0; // presentations the user already has open
         // Member name (e.g. "Open", "SaveAs", "Visible") -> description to fail with.
         std::map<std::string, std::string> failures;
         // Input paths whose Open fails, with this description.
@@ -51,8 +51,8 @@ public:
     void failIfAsked(const std::string &member);
 
     struct State {
-        int open = 0;        // presentations open in the application
-        bool alive = false;  // an application object exists
+        int open = 0;       // presentations open in the application
+        bool alive = false; // an application object exists
     };
     State &state() { return m_state; }
 
