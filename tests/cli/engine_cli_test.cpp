@@ -1,0 +1,163 @@
+// "velloran convert" end to end with the LibreOffice engine: a mixed batch,
+// the per-file time limit, and Ctrl+C in the middle of a batch.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "child_process.h"
+
+using velloran::testing::ChildProcess;
+using velloran::testing::officeProcessesMentioning;
+using velloran::testing::runProgram;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSamples = VELLORAN_SAMPLES_DIR;
+const fs::path kCorpus = VELLORAN_CORPUS_DIR;
+
+class EngineCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists("/usr/lib/libreoffice/program/soffice.bin"))
+            GTEST_SKIP() << "LibreOffice is not installed";
+        std::string pattern = (fs::temp_directory_path() / "velloran-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        // A private settings folder, and a private engine profile whose path
+        // marks the office processes this test starts.
+        m_env = {{"XDG_CONFIG_HOME", (m_dir / "config").string()},
+                 {"XDG_CACHE_HOME", (m_dir / "cache").string()}};
+    }
+    void TearDown() override {
+        std::error_code ec;
+        if (!m_dir.empty())
+            fs::remove_all(m_dir, ec);
+    }
+
+    std::string path(const std::string &name) const { return (m_dir / name).string(); }
+
+    fs::path m_dir;
+    std::map<std::string, std::string> m_env;
+};
+
+std::string readAll(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool isCompletePage(const fs::path &page) {
+    static const std::regex closingTag("</html>\\s*$", std::regex::icase);
+    return std::regex_search(readAll(page), closingTag);
+}
+
+} // namespace
+
+TEST_F(EngineCli, MixedBatchConvertsTheGoodDeckAndReportsTheRest) {
+    const fs::path encrypted = kCorpus / "encrypted.pptx";
+    if (!fs::exists(encrypted))
+        GTEST_SKIP() << "the shared corpus is not beside the checkout";
+    std::ofstream(path("x.pptx"), std::ios::binary) << std::string(4096, '\x5a') << "garbage";
+
+    const auto run = runProgram(VELLORAN_BINARY,
+                                {"convert", "--output", "pages", "--extension", "html",
+                                 (kSamples / "Velloran Welcome.pptx").string(), "x.pptx",
+                                 encrypted.string(), "missing.pptx"},
+                                m_dir.string(), m_env);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "1 converted, 3 failed\n") << run.err;
+    EXPECT_TRUE(isCompletePage(m_dir / "pages/Velloran Welcome.html")) << run.err;
+    EXPECT_TRUE(fs::is_directory(m_dir / "pages/Velloran Welcome_files"));
+    for (const char *name : {"x.html", "encrypted.html", "missing.html"})
+        EXPECT_FALSE(fs::exists(m_dir / "pages" / name)) << name;
+
+    EXPECT_NE(run.err.find("[1/4] " + (kSamples / "Velloran Welcome.pptx").string() +
+                           " -> pages/Velloran Welcome.html ("),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("[2/4] x.pptx -> pages/x.html FAILED"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("password"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("[4/4] missing.pptx -> pages/missing.html FAILED"), std::string::npos);
+    EXPECT_TRUE(officeProcessesMentioning(m_dir.string()).empty());
+}
+
+TEST_F(EngineCli, TimeoutGivesUpOnASlowFile) {
+    // One millisecond is too short for any deck, so the engine's watchdog
+    // must fire: proof that the option reaches it.
+    const auto run = runProgram(VELLORAN_BINARY,
+                                {"convert", "--timeout", "0.001", "--output", ".",
+                                 (kSamples / "Velloran Tips.odp").string()},
+                                m_dir.string(), m_env);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "0 converted, 1 failed\n");
+    EXPECT_NE(run.err.find("timed out"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(m_dir / "Velloran Tips.htm"));
+}
+
+TEST_F(EngineCli, CtrlCStopsAfterTheCurrentFileAndLeavesNothingBehind) {
+    // A large deck if the corpus is there, so that the signal surely lands
+    // while a file is under way; the small sample otherwise.
+    fs::path deck = kCorpus / "ca.ubc.cs.people_~emhill_presentations_HowWeRefactor.pptx";
+    if (!fs::exists(deck))
+        deck = kSamples / "Velloran Welcome.pptx";
+    constexpr int kDecks = 6;
+    fs::create_directories(m_dir / "decks");
+    for (int i = 1; i <= kDecks; ++i)
+        fs::copy_file(deck, m_dir / "decks" / ("deck" + std::to_string(i) + ".pptx"));
+
+    ChildProcess child(VELLORAN_BINARY, {"convert", "--output", "pages", "decks"}, m_dir.string(),
+                       m_env);
+    const bool firstDone = child.readUntil(
+        [](const std::string &, const std::string &err) {
+            return err.find("[1/6]") != std::string::npos && err.find('\n') != std::string::npos;
+        },
+        std::chrono::seconds(300));
+    ASSERT_TRUE(firstDone) << child.err();
+    // The worker runs now, so the check below that none is left means something.
+    EXPECT_FALSE(officeProcessesMentioning(m_dir.string()).empty());
+    ASSERT_EQ(kill(child.pid(), SIGINT), 0);
+    const int status = child.wait();
+
+    EXPECT_EQ(status, 130) << child.err();
+    std::smatch summary;
+    const std::string out = child.out();
+    ASSERT_TRUE(
+        std::regex_match(out, summary, std::regex("(\\d+) converted, 0 failed, (\\d+) skipped\n")))
+        << out << child.err();
+    const int converted = std::stoi(summary[1]);
+    EXPECT_GE(converted, 1);
+    EXPECT_EQ(converted + std::stoi(summary[2]), kDecks);
+
+    // Every page there is complete, one per converted deck, and no working
+    // folder of an unfinished export is left.
+    int pages = 0;
+    for (const auto &entry : fs::directory_iterator(m_dir / "pages")) {
+        const std::string name = entry.path().filename().string();
+        if (std::regex_match(name, std::regex("deck\\d\\.htm"))) {
+            ++pages;
+            EXPECT_TRUE(isCompletePage(entry.path())) << name;
+        } else {
+            EXPECT_TRUE(std::regex_match(name, std::regex("deck\\d_files"))) << name;
+        }
+    }
+    EXPECT_EQ(pages, converted);
+
+    // The office worker was stopped, not orphaned. Its exit may take a
+    // moment to show in /proc, so look a few times before failing.
+    std::vector<pid_t> left;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        left = officeProcessesMentioning(m_dir.string());
+        if (left.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " soffice.bin processes left";
+}
