@@ -3,6 +3,7 @@
 #include "core/automation.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -82,6 +83,33 @@ fs::path companionFolder(const fs::path &page) {
     return page.parent_path() / (page.stem().string() + "_files");
 }
 
+namespace {
+
+// Working folders and files of an export that was cut short (our process
+// killed mid-way) stay hidden beside the page. Clear those of the same page
+// once they are clearly abandoned; a fresh one may belong to a concurrent
+// export.
+void removeAbandonedLeftovers(const fs::path &page) {
+    const std::string prefixes[] = {
+        "." + page.stem().string() + "_files.velloran-",
+        "." + page.stem().string() + "_files.old-",
+        "." + page.filename().string() + ".velloran-",
+    };
+    const auto cutoff = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(page.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        bool ours = false;
+        for (const auto &prefix : prefixes)
+            ours = ours || (name.starts_with(prefix) && name.size() == prefix.size() + 8);
+        std::error_code timeEc;
+        if (ours && entry.last_write_time(timeEc) < cutoff && !timeEc)
+            fs::remove_all(entry.path(), timeEc);
+    }
+}
+
+} // namespace
+
 fs::path makeStagingFolder(const fs::path &page) {
     const fs::path folder = page.parent_path();
     std::error_code ec;
@@ -93,6 +121,7 @@ fs::path makeStagingFolder(const fs::path &page) {
     if (fs::is_directory(page, ec))
         throw AutomationError("The output " + page.string() +
                               " is a folder; choose another page name.");
+    removeAbandonedLeftovers(page);
     for (int attempt = 0; attempt < 16; ++attempt) {
         fs::path staging = folder / ("." + page.stem().string() + "_files.velloran-" +
                                      randomSuffix());
@@ -276,11 +305,14 @@ void publishStaged(const fs::path &staging, const fs::path &page) {
         fs::remove(stagedMain);
         newMain = page.parent_path() / ("." + pageName + ".velloran-" + randomSuffix());
         writeFile(newMain, mainText);
-    } catch (...) {
+    } catch (const std::exception &e) {
         if (!newMain.empty())
             fs::remove(newMain, ec);
         discardStaging(staging);
-        throw;
+        if (dynamic_cast<const AutomationError *>(&e))
+            throw;
+        throw AutomationError("The page " + page.string() + " could not be written: " + e.what() +
+                              ".");
     }
 
     // Swap in: move an earlier companion folder aside, put ours in its

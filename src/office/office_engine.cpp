@@ -71,6 +71,43 @@ fs::path absolutePath(const std::string &path) {
     return ec ? fs::path(path) : p.lexically_normal();
 }
 
+// Every object handed out. Whatever goes wrong inside reaches the caller as
+// AutomationError, never as another exception type.
+class EngineObject : public AutoObject {
+public:
+    Variant get(const std::string &member) final {
+        return guard([&] { return doGet(member); });
+    }
+    void put(const std::string &member, const Variant &value) final {
+        guard([&] {
+            doPut(member, value);
+            return Variant{};
+        });
+    }
+    Variant call(const std::string &member, const NamedArgs &args) final {
+        return guard([&] { return doCall(member, args); });
+    }
+
+protected:
+    virtual Variant doGet(const std::string &member) = 0;
+    virtual void doPut(const std::string &member, const Variant &) { unknownMember(member); }
+    virtual Variant doCall(const std::string &member, const NamedArgs &) { unknownMember(member); }
+
+private:
+    template <class F> static Variant guard(F &&f) {
+        try {
+            return f();
+        } catch (const AutomationError &) {
+            throw;
+        } catch (const std::exception &e) {
+            throw AutomationError(std::string("Internal error in the LibreOffice engine: ") +
+                                  e.what());
+        } catch (...) {
+            throw AutomationError("Internal error in the LibreOffice engine.");
+        }
+    }
+};
+
 // An open presentation as the Application keeps track of it.
 struct OpenDocument {
     UnoWorker::DocId id;
@@ -81,26 +118,23 @@ struct OpenDocument {
 
 class Application;
 
-class Slides : public AutoObject {
+class Slides : public EngineObject {
 public:
     Slides(std::shared_ptr<Application> app, std::shared_ptr<OpenDocument> doc)
         : m_app(std::move(app)), m_doc(std::move(doc)) {}
-    Variant get(const std::string &member) override;
-    void put(const std::string &member, const Variant &) override { unknownMember(member); }
-    Variant call(const std::string &member, const NamedArgs &) override { unknownMember(member); }
+    Variant doGet(const std::string &member) override;
 
 private:
     std::shared_ptr<Application> m_app;
     std::shared_ptr<OpenDocument> m_doc;
 };
 
-class Presentation : public AutoObject {
+class Presentation : public EngineObject {
 public:
     Presentation(std::shared_ptr<Application> app, std::shared_ptr<OpenDocument> doc)
         : m_app(std::move(app)), m_doc(std::move(doc)) {}
-    Variant get(const std::string &member) override;
-    void put(const std::string &member, const Variant &) override { unknownMember(member); }
-    Variant call(const std::string &member, const NamedArgs &args) override;
+    Variant doGet(const std::string &member) override;
+    Variant doCall(const std::string &member, const NamedArgs &args) override;
 
 private:
     void saveAs(const NamedArgs &args);
@@ -108,12 +142,11 @@ private:
     std::shared_ptr<OpenDocument> m_doc;
 };
 
-class Presentations : public AutoObject {
+class Presentations : public EngineObject {
 public:
     explicit Presentations(std::shared_ptr<Application> app) : m_app(std::move(app)) {}
-    Variant get(const std::string &member) override;
-    void put(const std::string &member, const Variant &) override { unknownMember(member); }
-    Variant call(const std::string &member, const NamedArgs &args) override;
+    Variant doGet(const std::string &member) override;
+    Variant doCall(const std::string &member, const NamedArgs &args) override;
 
 private:
     std::shared_ptr<Application> m_app;
@@ -121,7 +154,7 @@ private:
 
 class OfficeRegistry;
 
-class Application : public AutoObject, public std::enable_shared_from_this<Application> {
+class Application : public EngineObject, public std::enable_shared_from_this<Application> {
 public:
     Application(std::shared_ptr<UnoWorker> worker, std::function<void()> onQuit)
         : m_worker(std::move(worker)), m_onQuit(std::move(onQuit)) {}
@@ -132,7 +165,7 @@ public:
         closeAll();
     }
 
-    Variant get(const std::string &member) override {
+    Variant doGet(const std::string &member) override {
         if (member == kDefaultMember || sameName(member, "Name"))
             return std::string(kEngineName);
         if (sameName(member, "Presentations"))
@@ -146,7 +179,7 @@ public:
         unknownMember(member);
     }
 
-    void put(const std::string &member, const Variant &value) override {
+    void doPut(const std::string &member, const Variant &value) override {
         // Nothing is ever shown and the worker never asks anything, so both
         // settings are kept only to be read back.
         if (sameName(member, "Visible"))
@@ -157,7 +190,7 @@ public:
             unknownMember(member);
     }
 
-    Variant call(const std::string &member, const NamedArgs &args) override {
+    Variant doCall(const std::string &member, const NamedArgs &args) override {
         if (sameName(member, "Quit")) {
             rejectUnknownArgs("Quit", args, {});
             closeAll();
@@ -233,7 +266,7 @@ private:
     bool m_displayAlerts = true;
 };
 
-Variant Slides::get(const std::string &member) {
+Variant Slides::doGet(const std::string &member) {
     if (sameName(member, "Count")) {
         if (m_doc->closed)
             throw AutomationError("The presentation " + m_doc->name + " is closed.");
@@ -242,7 +275,7 @@ Variant Slides::get(const std::string &member) {
     unknownMember(member);
 }
 
-Variant Presentation::get(const std::string &member) {
+Variant Presentation::doGet(const std::string &member) {
     if (sameName(member, "Name") || member == kDefaultMember)
         return m_doc->name;
     if (sameName(member, "FullName"))
@@ -256,7 +289,7 @@ Variant Presentation::get(const std::string &member) {
     unknownMember(member);
 }
 
-Variant Presentation::call(const std::string &member, const NamedArgs &args) {
+Variant Presentation::doCall(const std::string &member, const NamedArgs &args) {
     if (sameName(member, "SaveAs")) {
         saveAs(args);
         return {};
@@ -298,13 +331,13 @@ void Presentation::saveAs(const NamedArgs &args) {
     publishStaged(staging, page);
 }
 
-Variant Presentations::get(const std::string &member) {
+Variant Presentations::doGet(const std::string &member) {
     if (sameName(member, "Count"))
         return m_app->openCount();
     unknownMember(member);
 }
 
-Variant Presentations::call(const std::string &member, const NamedArgs &args) {
+Variant Presentations::doCall(const std::string &member, const NamedArgs &args) {
     if (sameName(member, "Open")) {
         // PowerPoint's optional flags are accepted; documents are always
         // opened read-only and without a window here.

@@ -410,11 +410,11 @@ struct UnoWorker::Impl {
         auto &supervisor = ProcessSupervisor::instance();
         auto token = supervisor.arm(pid, Clock::now() + limit);
         std::string message;
+        bool failed = true;
         bool disposed = false;
         try {
             body();
-            if (!supervisor.disarm(token))
-                return;
+            failed = false;
         } catch (const css::lang::DisposedException &e) {
             message = toUtf8(e.Message);
             disposed = true;
@@ -430,7 +430,11 @@ struct UnoWorker::Impl {
         } catch (...) {
             message = "unknown error";
         }
+        // A call that returned just as the watchdog fired still lost its
+        // worker, so the timeout wins over success.
         const bool timedOut = supervisor.disarm(token);
+        if (!failed && !timedOut)
+            return;
         if (timedOut) {
             killAndReap();
             const bool converting = activity == Activity::Opening ||

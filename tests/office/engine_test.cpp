@@ -288,6 +288,26 @@ TEST_F(EngineTest, MembersBehaveLikePowerPoint) {
     EXPECT_EQ(workerPids().size(), 1u);
 }
 
+// A first start on an empty profile ends with LibreOffice asking to be
+// restarted; the engine must do that and keep the profile in its own folder.
+TEST_F(EngineTest, StartsOnAFreshPrivateProfile) {
+    EngineOptions options;
+    options.profileRoot = m_dir / "profiles";
+    auto registry = makeOfficeRegistry(options);
+    writeDeck(m_dir / "f.fodp", {"Fresh"});
+    Conversion c = convert(*registry, m_dir / "f.fodp", m_dir / "f.htm");
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_EQ(namesMatching(m_dir / "profiles", R"(profile-\d+)"),
+              std::vector<std::string>{"profile-0"});
+    EXPECT_TRUE(fs::is_directory(m_dir / "profiles" / "profile-0" / "user"));
+
+    // A second engine in the same process gets a profile of its own.
+    auto other = makeOfficeRegistry(options);
+    ASSERT_TRUE(convert(*other, m_dir / "f.fodp", m_dir / "g.htm").ok);
+    EXPECT_TRUE(fs::is_directory(m_dir / "profiles" / "profile-1" / "user"));
+    EXPECT_EQ(workerPids().size(), 2u);
+}
+
 // The application may drive the engine from any thread. The worker must
 // survive the end of the thread that happened to start it.
 TEST_F(EngineTest, WorkerOutlivesTheThreadThatStartedIt) {
