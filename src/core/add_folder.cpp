@@ -28,7 +28,7 @@ struct FolderIdHash {
 } // namespace
 
 void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
-                       EventPump &pump) {
+                       EventPump &pump, const FolderFilesSink &onFiles) {
     std::unordered_set<FolderId, FolderIdHash> visited;
     for (const auto &f : folders)
         if (const auto id = fs.folderId(f))
@@ -36,14 +36,22 @@ void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
 
     std::vector<std::string> level = folders;
     std::vector<std::string> found;
+    std::vector<std::string> files;
+    bool givenFolders = true;
     while (!level.empty()) {
         std::vector<std::string> next;
         for (const auto &folder : level) {
             pump();
+            files.clear();
             try {
                 fs.listFolder(folder, [&](const DirEntry &e) {
                     pump();
-                    if (!e.isFolder || e.hiddenOrSystem || e.name.find('?') != std::string::npos)
+                    if (!e.isFolder) {
+                        if (onFiles)
+                            files.push_back(e.name);
+                        return;
+                    }
+                    if (e.hiddenOrSystem || e.name.find('?') != std::string::npos)
                         return;
                     std::string full = folder + e.name;
                     const auto id = fs.folderId(full);
@@ -53,9 +61,14 @@ void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
                     next.push_back(std::move(full));
                 });
             } catch (const std::exception &) {
-                // An unreadable folder is left out; the rest of the tree still counts.
+                if (givenFolders)
+                    throw;
+                continue; // an unreadable subfolder is left out; the rest still counts
             }
+            if (onFiles)
+                onFiles(folder, files);
         }
+        givenFolders = false;
         found.insert(found.end(), next.begin(), next.end());
         if (!recursive)
             break;
@@ -81,32 +94,21 @@ void AddTreeFiles(const std::string &root, const std::string &pattern, bool coll
                   FileSystem &fs, EventPump &pump,
                   const std::function<void(const std::vector<std::string> &)> &appendRows) {
     std::vector<std::string> folders{root + kSep};
-    CollectSubfolders(folders, true, fs, pump);
     std::vector<std::string> rows;
-    bool first = true;
-    for (auto &entry : folders) {
-        entry.pop_back();
-        std::vector<std::string> names;
-        if (first) {
-            names = ListFilesInFolder(entry, pattern, fs);
-            first = false;
-        } else {
-            try {
-                names = ListFilesInFolder(entry, pattern, fs);
-            } catch (const std::exception &) {
-                continue; // vanished or unreadable since the walk saw it
-            }
-        }
-        rows.clear();
-        for (const auto &name : names) {
-            if (!name.empty() && name.front() == '~')
-                continue;
-            std::string path = entry + kSep + name;
-            rows.push_back(collapseRoot ? CollapseRootSeparator(path) : std::move(path));
-        }
-        if (!rows.empty())
-            appendRows(rows);
-    }
+    CollectSubfolders(folders, true, fs, pump,
+                      [&](const std::string &folder, const std::vector<std::string> &names) {
+                          const std::string_view base(folder.data(), folder.size() - 1);
+                          rows.clear();
+                          for (const auto &name : names) {
+                              if (name.starts_with('~') || !WildcardMatch(pattern, name))
+                                  continue;
+                              std::string path = std::string(base) + kSep + name;
+                              rows.push_back(collapseRoot ? CollapseRootSeparator(path)
+                                                          : std::move(path));
+                          }
+                          if (!rows.empty())
+                              appendRows(rows);
+                      });
 }
 
 void ExpandDroppedItems(const std::vector<std::string> &items, FileSystem &fs, EventPump &pump,

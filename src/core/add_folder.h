@@ -26,14 +26,22 @@ private:
     bool m_started = false;
 };
 
+// Called once for every folder a walk lists, in the order of the final folder
+// list, with the names of the folder's files (not subfolders) in listing order.
+using FolderFilesSink =
+    std::function<void(const std::string &folder, const std::vector<std::string> &fileNames)>;
+
 // Appends to `folders` every subfolder of every folder in it, each with a
 // trailing separator, level by level: all subfolders of the given folders
 // first (folder by folder, each in listing order), then theirs, and so on.
 // Only the first level when `recursive` is false. Hidden and system folders
 // are not entered; each real folder is visited at most once, so links cannot
-// make a loop; a folder that cannot be listed is skipped.
+// make a loop; a subfolder that cannot be listed is skipped, while a given
+// folder that cannot be listed is a failure for the caller.
+// With `onFiles`, each folder's files are handed over from the same listing,
+// so a walk that wants the files reads every folder only once.
 void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
-                       EventPump &pump);
+                       EventPump &pump, const FolderFilesSink &onFiles = {});
 
 // The names of the files (not folders) of one folder that match the pattern,
 // hidden and system files included, in listing order. Throws when the folder
