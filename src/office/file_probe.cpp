@@ -14,8 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<unsigned char, 8> kOle2Magic{0xD0, 0xCF, 0x11, 0xE0,
-                                                  0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::array<unsigned char, 8> kOle2Magic{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 // Compound-file directory entries are 128 bytes long and always start at a
 // multiple of 128 in the file: a UTF-16LE name (64 bytes, zero padded)

@@ -75,7 +75,9 @@ bool ieq(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string describe(const std::error_code &ec) { return ec.message(); }
+std::string describe(const std::error_code &ec) {
+    return ec.message();
+}
 
 } // namespace
 
@@ -116,15 +118,14 @@ fs::path makeStagingFolder(const fs::path &page) {
     if (!fs::is_directory(folder, ec))
         throw AutomationError("The output folder " + folder.string() + " does not exist.");
     if (access(folder.c_str(), W_OK | X_OK) != 0)
-        throw AutomationError("The output folder " + folder.string() +
-                              " is not writable.");
+        throw AutomationError("The output folder " + folder.string() + " is not writable.");
     if (fs::is_directory(page, ec))
         throw AutomationError("The output " + page.string() +
                               " is a folder; choose another page name.");
     removeAbandonedLeftovers(page);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        fs::path staging = folder / ("." + page.stem().string() + "_files.velloran-" +
-                                     randomSuffix());
+        fs::path staging =
+            folder / ("." + page.stem().string() + "_files.velloran-" + randomSuffix());
         if (fs::create_directory(staging, ec))
             return staging;
         if (ec && ec != std::errc::file_exists)
@@ -211,7 +212,8 @@ std::string rewriteLinks(std::string_view html,
             continue;
         }
         std::size_t valueStart = eq + 1;
-        while (valueStart < html.size() && std::isspace(static_cast<unsigned char>(html[valueStart])))
+        while (valueStart < html.size() &&
+               std::isspace(static_cast<unsigned char>(html[valueStart])))
             ++valueStart;
         std::size_t valueEnd;
         std::string_view value;
@@ -227,7 +229,8 @@ std::string rewriteLinks(std::string_view html,
         } else {
             quote = '\0';
             valueEnd = valueStart;
-            while (valueEnd < html.size() && !std::isspace(static_cast<unsigned char>(html[valueEnd])) &&
+            while (valueEnd < html.size() &&
+                   !std::isspace(static_cast<unsigned char>(html[valueEnd])) &&
                    html[valueEnd] != '>')
                 ++valueEnd;
             value = html.substr(valueStart, valueEnd - valueStart);

@@ -407,6 +407,8 @@ std::shared_ptr<AutomationRegistry> makeOfficeRegistry(EngineOptions options) {
     return std::make_shared<OfficeRegistry>(std::move(options));
 }
 
-void shutdownOfficeEngine() { stopAllWorkers(); }
+void shutdownOfficeEngine() {
+    stopAllWorkers();
+}
 
 } // namespace velloran::office

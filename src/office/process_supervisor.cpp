@@ -52,8 +52,9 @@ struct Watch {
     }
     // Close every inherited descriptor except the error pipe, which is
     // close-on-exec and reports a failed exec to the parent.
-    bool closed = (errorPipe <= 3 || syscall(SYS_close_range, 3u, unsigned(errorPipe - 1), 0u) == 0) &&
-                  syscall(SYS_close_range, unsigned(errorPipe + 1), ~0u, 0u) == 0;
+    bool closed =
+        (errorPipe <= 3 || syscall(SYS_close_range, 3u, unsigned(errorPipe - 1), 0u) == 0) &&
+        syscall(SYS_close_range, unsigned(errorPipe + 1), ~0u, 0u) == 0;
     if (!closed) { // kernels without close_range
         for (int fd = 3; fd < 4096; ++fd)
             if (fd != errorPipe)

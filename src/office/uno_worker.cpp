@@ -128,10 +128,8 @@ Reference<css::uno::XComponentContext> localContext(const fs::path &programDir) 
             // unorc names only the URE's own types; the office API types
             // (offapi.rdb, ...) are needed too, or proxies for the desktop
             // and documents cannot be built.
-            rtl::Bootstrap::set("URE_MORE_TYPES",
-                                "<" + fileUrl(programDir / "types") + ">*");
-            context = cppu::defaultBootstrap_InitialComponentContext(
-                fileUrl(programDir / "unorc"));
+            rtl::Bootstrap::set("URE_MORE_TYPES", "<" + fileUrl(programDir / "types") + ">*");
+            context = cppu::defaultBootstrap_InitialComponentContext(fileUrl(programDir / "unorc"));
             // Registered after the UNO runtime's own statics exist, so the
             // workers stop (and their bridges close) before those go away.
             std::atexit(stopAllWorkers);
@@ -359,8 +357,7 @@ struct UnoWorker::Impl {
                 } catch (const css::connection::NoConnectException &) {
                 } catch (const css::uno::Exception &e) {
                     killAndReap();
-                    throw AutomationError("Could not connect to LibreOffice: " +
-                                          toUtf8(e.Message));
+                    throw AutomationError("Could not connect to LibreOffice: " + toUtf8(e.Message));
                 }
                 int status = 0;
                 if (waitExit(pid, std::chrono::milliseconds(0), &status)) {
@@ -437,8 +434,8 @@ struct UnoWorker::Impl {
             return;
         if (timedOut) {
             killAndReap();
-            const bool converting = activity == Activity::Opening ||
-                                    activity == Activity::Saving || activity == Activity::Counting;
+            const bool converting = activity == Activity::Opening || activity == Activity::Saving ||
+                                    activity == Activity::Counting;
             throw AutomationError("LibreOffice timed out after " + secondsText(limit) + " " +
                                   (converting ? "converting" : activityText(activity)) + " " +
                                   name + ".");
@@ -469,7 +466,8 @@ struct UnoWorker::Impl {
         if (!bridge.is() || !desktop.is())
             return false;
         // A cheap round trip: fails at once when the connection is gone.
-        auto token = ProcessSupervisor::instance().arm(pid, Clock::now() + std::chrono::seconds(10));
+        auto token =
+            ProcessSupervisor::instance().arm(pid, Clock::now() + std::chrono::seconds(10));
         bool ok = false;
         try {
             (void)desktop->getCurrentComponent();
@@ -510,7 +508,8 @@ struct UnoWorker::Impl {
         }
         if (desktop.is()) {
             try {
-                guarded(Activity::Stopping, "LibreOffice", kStopTimeout, [&] { desktop->terminate(); });
+                guarded(Activity::Stopping, "LibreOffice", kStopTimeout,
+                        [&] { desktop->terminate(); });
             } catch (...) {
             }
         }
@@ -557,8 +556,9 @@ struct UnoWorker::Impl {
     Reference<css::lang::XComponent> document(DocId id, const std::string &name) {
         auto it = documents.find(id);
         if (it == documents.end())
-            throw AutomationError("The presentation " + name +
-                                  " is no longer open (LibreOffice was restarted or it was closed).");
+            throw AutomationError(
+                "The presentation " + name +
+                " is no longer open (LibreOffice was restarted or it was closed).");
         return it->second;
     }
 };
@@ -570,6 +570,10 @@ UnoWorker::~UnoWorker() = default;
 UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
+    // A worker that died between files (killed, out of memory) is replaced
+    // here rather than failing the next file.
+    if (m.running())
+        m.processEnded(std::chrono::seconds(0));
     m.recycleIfDue();
     if (!m.running())
         m.start();
@@ -586,15 +590,15 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
     Reference<css::lang::XComponent> component;
     ++m.filesSinceStart;
     try {
-        m.guarded(Activity::Opening, displayName, m.options.fileTimeout, [&] {
-            component = m.desktop->loadComponentFromURL(url, "_blank", 0, props);
-        });
+        m.guarded(Activity::Opening, displayName, m.options.fileTimeout,
+                  [&] { component = m.desktop->loadComponentFromURL(url, "_blank", 0, props); });
     } catch (const CallFailure &) {
         component.clear();
     }
     if (!component.is())
-        throw AutomationError("LibreOffice could not open " + displayName +
-                              ": the file is damaged, or it is not a presentation in a format LibreOffice can read.");
+        throw AutomationError(
+            "LibreOffice could not open " + displayName +
+            ": the file is damaged, or it is not a presentation in a format LibreOffice can read.");
 
     const DocId id = m.nextDoc++;
     m.documents.emplace(id, component);
@@ -633,8 +637,8 @@ int UnoWorker::slideCount(DocId id, const std::string &displayName) {
             count = pages->getDrawPages()->getCount();
         });
     } catch (const CallFailure &f) {
-        throw AutomationError("The slides of " + displayName + " could not be counted: " +
-                              f.message);
+        throw AutomationError("The slides of " + displayName +
+                              " could not be counted: " + f.message);
     }
     return count;
 }

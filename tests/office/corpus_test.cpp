@@ -93,12 +93,12 @@ TEST(CorpusTest, EveryFileConvertsOrFailsClearly) {
             ++tally[entry.category].converted;
             ASSERT_TRUE(fs::is_regular_file(page));
             EXPECT_GT(fs::file_size(page), 0u);
-            const auto images = namesMatching(out / ("deck" + std::to_string(i) + "_files"),
-                                              R"(img\d+\.png)");
+            const auto images =
+                namesMatching(out / ("deck" + std::to_string(i) + "_files"), R"(img\d+\.png)");
             EXPECT_EQ(int(images.size()), c.slides) << "one image per slide";
             EXPECT_EQ(brokenLinks(page), std::vector<std::string>{});
-            std::printf("[corpus] %-10s converted %5.2f s %3d slides  %s\n",
-                        entry.category.c_str(), seconds, c.slides, entry.file.c_str());
+            std::printf("[corpus] %-10s converted %5.2f s %3d slides  %s\n", entry.category.c_str(),
+                        seconds, c.slides, entry.file.c_str());
         } else {
             ++tally[entry.category].failed;
             EXPECT_THAT(c.error, HasSubstr(entry.file)) << "the description names the file";
@@ -123,9 +123,8 @@ TEST(CorpusTest, EveryFileConvertsOrFailsClearly) {
     for (const auto &[category, t] : tally)
         std::printf("[corpus] category %-10s %2d converted, %2d failed\n", category.c_str(),
                     t.converted, t.failed);
-    std::printf("[corpus] %zu files in %.1f s (mean %.2f s, slowest %.2f s: %s)\n",
-                entries.size(), total, total / double(entries.size()), slowest,
-                slowestFile.c_str());
+    std::printf("[corpus] %zu files in %.1f s (mean %.2f s, slowest %.2f s: %s)\n", entries.size(),
+                total, total / double(entries.size()), slowest, slowestFile.c_str());
     std::fflush(stdout);
 }
 

@@ -256,16 +256,19 @@ TEST_F(EngineTest, MembersBehaveLikePowerPoint) {
     EXPECT_THROW(app->get("ActivePresentation"), AutomationError);
 
     AutoRef presentations = asObject(app->get("Presentations"), "P");
-    AutoRef one = asObject(presentations->call("Open", {{"FileName", (m_dir / "one.fodp").string()}}), "1");
+    AutoRef one =
+        asObject(presentations->call("Open", {{"FileName", (m_dir / "one.fodp").string()}}), "1");
     EXPECT_FALSE(workerPids().empty()) << "Open did not start the worker";
-    AutoRef two = asObject(presentations->call("Open", {{"fileName", (m_dir / "two.fodp").string()}}), "2");
+    AutoRef two =
+        asObject(presentations->call("Open", {{"fileName", (m_dir / "two.fodp").string()}}), "2");
     EXPECT_EQ(asInt(presentations->get("Count"), "Count"), 2);
     EXPECT_EQ(asString(asObject(app->get("ActivePresentation"), "A")->get("Name"), "Name"),
               "two.fodp");
 
     for (std::int32_t format : {11, 1, 32}) {
         try {
-            one->call("SaveAs", {{"fileName", (m_dir / "one.htm").string()}, {"FileFormat", format}});
+            one->call("SaveAs",
+                      {{"fileName", (m_dir / "one.htm").string()}, {"FileFormat", format}});
             ADD_FAILURE() << "format " << format << " accepted";
         } catch (const AutomationError &e) {
             EXPECT_THAT(std::string(e.what()),

@@ -64,6 +64,20 @@ TEST_F(FaultTest, WorkerKilledBetweenOpenAndSaveAs) {
     EXPECT_NE(theWorker(), worker);
 }
 
+TEST_F(FaultTest, WorkerThatDiedBetweenFilesIsReplacedQuietly) {
+    auto registry = makeOfficeRegistry();
+    writeDeck(m_dir / "a.fodp", {"A"});
+    ASSERT_TRUE(convert(*registry, m_dir / "a.fodp", m_dir / "a.htm").ok);
+    const pid_t worker = theWorker();
+    ASSERT_GT(worker, 0);
+    ASSERT_EQ(kill(worker, SIGKILL), 0);
+    ASSERT_TRUE(waitUntilGone(worker, std::chrono::seconds(10)));
+
+    // The next file has nothing to do with that crash and must convert.
+    Conversion next = convert(*registry, m_dir / "a.fodp", m_dir / "b.htm");
+    EXPECT_TRUE(next.ok) << next.error;
+}
+
 TEST_F(FaultTest, WorkerKilledWhileExporting) {
     auto registry = makeOfficeRegistry();
     constexpr int kSlides = 120;
@@ -161,8 +175,8 @@ TEST_F(FaultTest, WorkerIsRecycledAfterFilesAndAboveTheMemoryCap) {
         auto registry = makeOfficeRegistry(options);
         std::vector<pid_t> workers;
         for (int i = 0; i < 5; ++i) {
-            Conversion c = convert(*registry, m_dir / "r.fodp",
-                                   m_dir / ("r" + std::to_string(i) + ".htm"));
+            Conversion c =
+                convert(*registry, m_dir / "r.fodp", m_dir / ("r" + std::to_string(i) + ".htm"));
             ASSERT_TRUE(c.ok) << c.error;
             workers.push_back(theWorker());
         }

@@ -25,7 +25,18 @@ std::string oleWithEntry(const std::string &entry, std::size_t offset) {
 // A PowerPoint "Current User" atom with the given header token.
 std::string oleWithCurrentUser(unsigned token) {
     std::string data = kOleMagic + std::string(1600, '\0');
-    const unsigned char atom[16] = {0,    0,    0xF6, 0x0F, 0x14, 0, 0, 0, 0x14, 0, 0, 0,
+    const unsigned char atom[16] = {0,
+                                    0,
+                                    0xF6,
+                                    0x0F,
+                                    0x14,
+                                    0,
+                                    0,
+                                    0,
+                                    0x14,
+                                    0,
+                                    0,
+                                    0,
                                     static_cast<unsigned char>(token),
                                     static_cast<unsigned char>(token >> 8),
                                     static_cast<unsigned char>(token >> 16),

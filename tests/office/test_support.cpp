@@ -14,9 +14,8 @@ namespace velloran::office::test {
 TempDir::TempDir() {
     std::random_device rd;
     for (;;) {
-        m_path = fs::temp_directory_path() /
-                 ("velloran-office-test-" + std::to_string(getpid()) + "-" +
-                  std::to_string(rd() % 1000000));
+        m_path = fs::temp_directory_path() / ("velloran-office-test-" + std::to_string(getpid()) +
+                                              "-" + std::to_string(rd() % 1000000));
         if (fs::create_directory(m_path))
             break;
     }
