@@ -46,7 +46,8 @@ TEST_F(EngineTest, ConvertsSmallDeckToTheExactPageName) {
     writeDeck(deck, {"First slide", "Second slide", "Third slide"});
 
     // Both extensions, and characters that need encoding in links.
-    for (const std::string name : {"small deck.htm", "small deck.html", "odd #1 %name.htm"}) {
+    for (const std::string name : {"small deck.htm", "small deck.html", "odd #1 %name.htm",
+                                   "pr\xC3\xA9sentation \xE6\x97\xA5\xE6\x9C\xAC.html"}) {
         SCOPED_TRACE(name);
         const fs::path page = m_dir / name;
         Conversion c = convert(*registry, deck, page);
@@ -68,7 +69,7 @@ TEST_F(EngineTest, DecksWithTheSameNameDoNotOverwriteEachOther) {
     fs::create_directories(m_dir / "in1");
     fs::create_directories(m_dir / "in2");
     fs::create_directories(m_dir / "out1");
-    fs::create_directories(m_dir / "out2");
+    fs::create_directories(m_dir / "out #2");
     writeDeck(m_dir / "in1" / "x.fodp", numberedSlides("Alpha", 2));
     writeDeck(m_dir / "in2" / "x.fodp", numberedSlides("Beta", 3));
 
@@ -81,7 +82,7 @@ TEST_F(EngineTest, DecksWithTheSameNameDoNotOverwriteEachOther) {
     };
     const Case cases[] = {
         {m_dir / "in1" / "x.fodp", m_dir / "out1" / "x.htm", "Alpha", 2},
-        {m_dir / "in2" / "x.fodp", m_dir / "out2" / "x.htm", "Beta", 3},
+        {m_dir / "in2" / "x.fodp", m_dir / "out #2" / "x.htm", "Beta", 3},
         {m_dir / "in1" / "x.fodp", m_dir / "out1" / "y.htm", "Alpha", 2},
         {m_dir / "in2" / "x.fodp", m_dir / "out1" / "z.html", "Beta", 3},
     };
