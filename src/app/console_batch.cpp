@@ -77,8 +77,12 @@ private:
     static constexpr const char *kClearLine = "\r\x1b[K";
 
     std::string head(std::size_t number, const std::string &input, const std::string &page) const {
-        return "[" + std::to_string(number) + "/" + std::to_string(m_total) + "] " + input +
-               " -> " + page;
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
+        // "literal" + std::string temporaries.
+        std::string line(1, '[');
+        line.append(std::to_string(number)).append(1, '/').append(std::to_string(m_total));
+        line.append("] ").append(input).append(" -> ").append(page);
+        return line;
     }
 
     std::ostream &m_out;

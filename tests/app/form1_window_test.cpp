@@ -58,8 +58,9 @@ TEST_F(WindowTest, LayoutMatchesTheFormAtNinetySixDpi) {
         auto *w = window().findChild<QWidget *>(QString::fromLatin1(c.name));
         ASSERT_TRUE(w) << c.name;
         EXPECT_EQ(w->geometry(), c.rect) << c.name;
-        if (c.caption)
+        if (c.caption) {
             EXPECT_EQ(captionOf(w), QString::fromLatin1(c.caption)) << c.name;
+        }
     }
     for (const char *inFrame2 : {"Text1", "PushButton5"})
         EXPECT_EQ(
