@@ -28,6 +28,7 @@
 #include <rtl/bootstrap.hxx>
 #include <rtl/ustring.hxx>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -465,9 +466,11 @@ struct UnoWorker::Impl {
     bool bridgeAlive() {
         if (!bridge.is() || !desktop.is())
             return false;
-        // A cheap round trip: fails at once when the connection is gone.
-        auto token =
-            ProcessSupervisor::instance().arm(pid, Clock::now() + std::chrono::seconds(10));
+        // A cheap round trip: fails at once when the connection is gone, and
+        // a worker that does not answer in time is killed by the watchdog.
+        const std::chrono::milliseconds limit =
+            std::min<std::chrono::milliseconds>(options.fileTimeout, std::chrono::seconds(10));
+        auto token = ProcessSupervisor::instance().arm(pid, Clock::now() + limit);
         bool ok = false;
         try {
             (void)desktop->getCurrentComponent();
@@ -570,10 +573,11 @@ UnoWorker::~UnoWorker() = default;
 UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
-    // A worker that died between files (killed, out of memory) is replaced
-    // here rather than failing the next file.
-    if (m.running())
-        m.processEnded(std::chrono::seconds(0));
+    // A worker that died or stopped answering between files (killed, out of
+    // memory, still exiting) is replaced here rather than failing the next
+    // file, which has nothing to do with it.
+    if (m.running() && !m.processEnded(std::chrono::seconds(0)) && !m.bridgeAlive())
+        m.killAndReap();
     m.recycleIfDue();
     if (!m.running())
         m.start();
