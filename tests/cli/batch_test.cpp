@@ -11,31 +11,14 @@
 #include "app/console_batch.h"
 #include "app/console_port.h"
 #include "fake_automation.h"
+#include "temp_folder.h"
 
 using namespace velloran;
 using velloran::fakes::FakePowerPoint;
+using velloran::fakes::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velloran-batch-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string operator/(const std::string &name) const { return (m_path / name).string(); }
-    const fs::path &path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 void writeFile(const std::string &path, const std::string &content = "deck") {
     fs::create_directories(fs::path(path).parent_path());

@@ -8,30 +8,13 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "temp_folder.h"
 
+using velloran::fakes::TempFolder;
 using velloran::testing::runProgram;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velloran-cli-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string operator/(const std::string &name) const { return (m_path / name).string(); }
-    std::string str() const { return m_path.string(); }
-
-private:
-    fs::path m_path;
-};
 
 std::string readAll(const std::string &path) {
     std::ifstream in(path, std::ios::binary);

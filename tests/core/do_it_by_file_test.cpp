@@ -8,19 +8,14 @@
 #include "core/powerpoint.h"
 #include "fake_automation.h"
 #include "scripted_form.h"
+#include "temp_folder.h"
 
 using namespace velloran;
+constexpr auto P = &fakes::NativePath;
 using fakes::FakePowerPoint;
 using fakes::ScriptedForm;
 
 namespace {
-
-std::string P(std::string s) {
-    for (auto &c : s)
-        if (c == '/')
-            c = kSep;
-    return s;
-}
 
 std::string q(const std::string &s) {
     return "\"" + s + "\"";

@@ -1,18 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "core/path_rules.h"
+#include "temp_folder.h"
 
 using namespace velloran;
-
-namespace {
-// Writes a path with "/" and turns it into the platform's separators.
-std::string P(std::string s) {
-    for (auto &c : s)
-        if (c == '/')
-            c = kSep;
-    return s;
-}
-} // namespace
+constexpr auto P = &fakes::NativePath;
 
 TEST(PathRules, FileNameFromPath) {
     EXPECT_EQ(FileNameFromPath(P("/data/talk.pptx")), "talk.pptx");

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace velloran::fakes {
+
+// A new folder under the system's temp folder, removed with everything in it
+// when the object goes.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string &prefix = "velloran-test") {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+
+    std::string operator/(const std::string &name) const { return (m_path / name).string(); }
+    const std::filesystem::path &path() const { return m_path; }
+    std::string str() const { return m_path.string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Writes a path with "/" and returns it with the platform's separator.
+inline std::string NativePath(std::string path) {
+#ifdef _WIN32
+    for (auto &c : path)
+        if (c == '/')
+            c = '\\';
+#endif
+    return path;
+}
+
+} // namespace velloran::fakes
