@@ -20,18 +20,6 @@ TEST(ErrorReport, EmptyDescriptionStartsWithLineBreak) {
     EXPECT_EQ(text.rfind("\r\nin Velloran5/20/2014.PowerPoint.DoItByFile at line 100\r\r", 0), 0u);
 }
 
-TEST(ErrorReport, LocationNamesAreVerbatim) {
-    const std::string_view all[] = {
-        location::kHelp,         location::kClearList, location::kAddFiles,  location::kSamples,
-        location::kOutputFolder, location::kAddFolder, location::kExportRun, location::kDoItByFile};
-    for (const auto name : all) {
-        EXPECT_EQ(name.rfind("in Velloran5/20/2014.", 0), 0u) << name;
-        EXPECT_EQ(name.back(), ' ') << name;
-    }
-    EXPECT_EQ(location::kExportRun, "in Velloran5/20/2014.Form1.PushButton7_Click ");
-    EXPECT_EQ(location::kDoItByFile, "in Velloran5/20/2014.PowerPoint.DoItByFile ");
-}
-
 TEST(ReportingProcedure, ReportsEachFailingStepAndGoesOn) {
     fakes::ScriptedForm ui;
     ReportingProcedure proc(ui, location::kAddFolder);

@@ -337,8 +337,3 @@ TEST_F(Form1Test, ExportRunSaysDoneEvenWhenEveryFileFails) {
     EXPECT_EQ(ui.boxes.back().text, "Done.");
     EXPECT_EQ(ui.pointer, kPointerDefault);
 }
-
-TEST_F(Form1Test, DragOverAcceptsOnlyFileLists) {
-    EXPECT_TRUE(form->ListView1_OLEDragOver(true));
-    EXPECT_FALSE(form->ListView1_OLEDragOver(false));
-}
