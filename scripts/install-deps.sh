@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev libgl-dev googletest libgtest-dev
+    qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
     libreoffice-impress libreoffice-dev
     fonts-liberation xvfb xauth
 )
