@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -297,14 +298,36 @@ struct UnoWorker::Impl {
                               "(tried the cache folder and the temporary folder).");
     }
 
+    // LibreOffice turns file URLs into file names with the character set of
+    // its locale. Under a non-UTF-8 locale (C, POSIX, unset) it cannot name a
+    // file such as "présentation.pptx" and every load or save of one fails, so
+    // the worker then gets the UTF-8 variant of C instead.
+    static bool utf8Locale() {
+        for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+            const char *value = std::getenv(name);
+            if (!value || !*value)
+                continue;
+            std::string v(value);
+            for (auto &c : v)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return v.find("utf-8") != std::string::npos || v.find("utf8") != std::string::npos;
+        }
+        return false;
+    }
+
     std::vector<std::string> childEnvironment() const {
+        const bool forceUtf8 = !utf8Locale();
         std::vector<std::string> env;
         for (char **e = environ; e && *e; ++e) {
             std::string_view entry(*e);
             if (entry.starts_with("URE_BOOTSTRAP=") || entry.starts_with("SESSION_MANAGER="))
                 continue;
+            if (forceUtf8 && (entry.starts_with("LC_ALL=") || entry.starts_with("LC_CTYPE=")))
+                continue;
             env.emplace_back(entry);
         }
+        if (forceUtf8)
+            env.emplace_back("LC_ALL=C.UTF-8");
         env.push_back("URE_BOOTSTRAP=vnd.sun.star.pathname:" +
                       (options.programDir / "fundamentalrc").string());
         return env;
