@@ -38,7 +38,7 @@ bool hasWildcard(std::string_view s) {
 
 } // namespace
 
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*" || pattern == "*.*")
         return true;
     if (globMatch(pattern, name))

@@ -10,6 +10,6 @@ namespace velloran {
 // also matches a name without a dot, and "*.ext" with a three-character
 // extension also matches longer extensions that begin with it, as the short
 // 8.3 names on Windows volumes do ("*.ppt" finds "deck.pptx").
-bool WildcardMatch(std::string_view pattern, std::string_view name);
+bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 } // namespace velloran
