@@ -9,6 +9,7 @@
 #include "core/add_folder.h"
 #include "core/export.h"
 #include "core/path_rules.h"
+#include "core/text.h"
 
 namespace velloran {
 
@@ -99,10 +100,8 @@ private:
 };
 
 bool isWebPage(const std::string &path) {
-    std::string ext = extensionOf(fileNameOf(path));
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == "htm" || ext == "html";
+    const std::string ext = extensionOf(fileNameOf(path));
+    return equalsIgnoringCase(ext, "htm") || equalsIgnoringCase(ext, "html");
 }
 
 // Leaves out of a folder's files the pages we wrote there: a page with its
