@@ -321,14 +321,14 @@ void Presentation::saveAs(const NamedArgs &args) {
     const fs::path page = absolutePath(fileName);
     if (page.filename().empty())
         throw AutomationError("SaveAs: " + fileName + " names a folder, not a page");
-    const fs::path staging = makeStagingFolder(page);
+    const fs::path staging = makeStagingFolder(page, m_doc->path);
     try {
         m_app->worker().exportHtml(m_doc->id, staging / kStagedMainName, m_doc->name);
     } catch (...) {
         discardStaging(staging);
         throw;
     }
-    publishStaged(staging, page);
+    publishStaged(staging, page, m_doc->path);
 }
 
 Variant Presentations::doGet(const std::string &member) {
