@@ -32,12 +32,19 @@ fs::path stage(const fs::path &page, const fs::path &input = {}) {
     return staging;
 }
 
-// Every name in `dir` and below, with file contents, to compare before/after.
+// Every name in `dir` and below, with the size and a hash of each file's
+// bytes, to compare before and after.
 std::map<std::string, std::string> snapshot(const fs::path &dir) {
     std::map<std::string, std::string> files;
     for (const auto &e : fs::recursive_directory_iterator(dir)) {
         const std::string name = e.path().lexically_relative(dir).string();
-        files[name] = e.is_regular_file() && !e.is_symlink() ? readText(e.path()) : "<other>";
+        if (e.is_symlink() || !e.is_regular_file()) {
+            files[name] = "<not a file>";
+            continue;
+        }
+        const std::string bytes = readText(e.path());
+        files[name] = std::to_string(bytes.size()) + " bytes, hash " +
+                      std::to_string(std::hash<std::string>{}(bytes));
     }
     return files;
 }
