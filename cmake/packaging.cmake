@@ -57,9 +57,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/lintian-overrides
 
 include(CPack)
 
-# Builds the package from this tree (the program and its data must be built).
+# Builds the package from this tree, after what it installs.
 add_custom_target(velloran_deb
     COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     COMMENT "Building the Debian package"
     VERBATIM)
+add_dependencies(velloran_deb velloran velloran_resources velloran_samples velloran_manpage
+    velloran_deb_changelog)
