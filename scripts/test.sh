@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, checks the
-# formatting and runs every test: core, app (offscreen widgets) and engine
-# (real LibreOffice).
+# formatting and runs every test: core, app (offscreen widgets), engine
+# (real LibreOffice) and package (builds the .deb, installs it into /usr,
+# checks it and removes it again; run alone, and skipped when not root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
