@@ -136,17 +136,6 @@ TEST_F(WindowLogicTest, EveryChangeOfTheFolderIsSaved) {
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/t", "/tm", "/tmp"}));
 }
 
-TEST_F(WindowLogicTest, PointerRulesRespectTheBusyPointer) {
-    form->pointerOverButton();
-    EXPECT_EQ(ui.pointerSetting, kPointerCustom);
-    form->pointerOverSurface();
-    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
-    ui.pointerSetting = kPointerBusy;
-    form->pointerOverButton();
-    form->pointerOverSurface();
-    EXPECT_EQ(ui.pointerSetting, kPointerBusy);
-}
-
 TEST_F(WindowLogicTest, HelpAndClearList) {
     form->showHelp();
     ASSERT_EQ(ui.boxes.size(), 1u);
