@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
     libreoffice-impress libreoffice-dev
     fonts-liberation xvfb xauth
+    g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

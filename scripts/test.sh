@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, checks the
 # formatting and runs every test: core, app (offscreen widgets) and engine
-# (real LibreOffice).
+# (real LibreOffice), then the Windows cross-build under Wine (label win).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +14,5 @@ git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
 
 export QT_QPA_PLATFORM=offscreen
 ctest --preset ci --timeout 1200 -j2
+
+bash scripts/test-win.sh
