@@ -6,6 +6,7 @@
 
 #include "core/add_folder.h"
 #include "core/file_system.h"
+#include "platform/registry_settings_win.h"
 #include "platform/shell.h"
 #include "platform/wide_string_win.h"
 #include "win_test_support.h"
@@ -93,6 +94,24 @@ TEST(WindowsShell, DesktopAndShellCalls) {
     EXPECT_EQ(desktop.substr(1, 2), ":\\") << desktop;
     EXPECT_TRUE(std::filesystem::is_directory(pathOf(desktop))) << desktop;
     EXPECT_FALSE(openInShell(desktop + "\\no such folder ✓\\nothing.ppt"));
+}
+
+TEST(WindowsSettings, OutputFolderLivesWhereEarlierVersionsKeptIt) {
+    const wchar_t *key = L"Software\\VB and VBA Program Settings\\Corvane\\Velloran";
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    auto settings = makeRegistrySettings();
+    EXPECT_EQ(settings->get("Text1"), std::nullopt);
+    settings->save("Text1", "D:\\Ausgabe für Folien\\");
+    wchar_t stored[260];
+    DWORD bytes = sizeof stored;
+    ASSERT_EQ(
+        RegGetValueW(HKEY_CURRENT_USER, key, L"Text1", RRF_RT_REG_SZ, nullptr, stored, &bytes),
+        ERROR_SUCCESS);
+    EXPECT_EQ(toUtf8(stored), "D:\\Ausgabe für Folien\\");
+    EXPECT_EQ(settings->get("Text1"), "D:\\Ausgabe für Folien\\");
+    settings->save("Text1", "");
+    EXPECT_EQ(settings->get("Text1"), "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
 } // namespace
