@@ -1,40 +1,38 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
-#include "core/form_port.h"
+#include "core/ports.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace velloran {
 
-// The modal boxes and pickers of the window, and the shell. The window shows
-// them through this interface so that widget tests can script the answers.
-class Dialogs {
-public:
-    virtual ~Dialogs() = default;
-    virtual int msgBox(QWidget *owner, const QString &text, int style, const QString &title) = 0;
-    virtual QString inputBox(QWidget *owner, const QString &prompt, const QString &title,
-                             const QString &defaultAnswer) = 0;
-    virtual QStringList showOpen(QWidget *owner, const OpenFileRequest &request) = 0;
-    virtual QString browseForFolder(QWidget *owner, const QString &prompt) = 0;
-    virtual void openInShell(const QString &pathOrAddress) = 0;
-};
-
-// The real thing: QMessageBox, QInputDialog, QFileDialog, QDesktopServices.
+// The real boxes and pickers: QMessageBox, QInputDialog, QFileDialog and
+// QDesktopServices, modal to the owner window.
 class QtDialogs final : public Dialogs {
 public:
-    int msgBox(QWidget *owner, const QString &text, int style, const QString &title) override;
-    QString inputBox(QWidget *owner, const QString &prompt, const QString &title,
-                     const QString &defaultAnswer) override;
-    QStringList showOpen(QWidget *owner, const OpenFileRequest &request) override;
-    QString browseForFolder(QWidget *owner, const QString &prompt) override;
-    void openInShell(const QString &pathOrAddress) override;
+    void setOwner(QWidget *owner) { m_owner = owner; }
+
+    int messageBox(const std::string &text, int style, const std::string &title) override;
+    std::string inputBox(const std::string &prompt, const std::string &title,
+                         const std::string &defaultAnswer) override;
+    std::vector<std::string> openFiles(const OpenFileRequest &request) override;
+    std::string browseForFolder(const std::string &prompt, const std::string &startFolder) override;
+    void openInShell(const std::string &pathOrAddress) override;
+
+private:
+    QWidget *m_owner = nullptr;
 };
 
 // Message texts keep Windows line ends (CR LF, and a lone CR as an empty
 // line); Qt labels want plain line feeds.
 QString displayText(const QString &text);
+
+// Sets up an open-file dialog for the request. A filter whose pattern is
+// "*.*" shows every file, names without a dot included, as it does on
+// Windows; its caption stays as given.
+void configureOpenDialog(QFileDialog &dialog, const OpenFileRequest &request);
 
 } // namespace velloran

@@ -6,7 +6,7 @@
 #include "app/automation_backend.h"
 #include "app/command_line.h"
 #include "app/dialogs.h"
-#include "app/form1_window.h"
+#include "app/main_window.h"
 #include "app/pumping_automation.h"
 #include "app/qt_settings.h"
 #include "core/build_config.h"
@@ -30,8 +30,9 @@ int runWindow(int argc, char **argv) {
     QtSettingsStore settings;
     auto fs = makeNativeFileSystem();
     auto automation = makePumpingRegistry(makePlatformAutomation());
-    Form1Window window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
-                        [&] { return uniform(generator); }, QString::fromUtf8(kHomePage)});
+    MainWindow window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
+                       [&] { return uniform(generator); }, QString::fromUtf8(kHomePage)});
+    dialogs.setOwner(&window);
     window.load();
     window.show();
     const int status = QApplication::exec();

@@ -3,16 +3,7 @@
 namespace velloran {
 
 QtSettingsStore::QtSettingsStore() {
-#ifdef Q_OS_WIN
-    m_settings = std::make_unique<QSettings>(
-        QStringLiteral(
-            "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Corvane\\Velloran"),
-        QSettings::NativeFormat);
-#else
-    m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Corvane"), QStringLiteral("Velloran"));
-    m_prefix = QStringLiteral("Velloran/");
-#endif
+    m_settings = openUserSettings(m_prefix);
 }
 
 QtSettingsStore::QtSettingsStore(const QString &iniFile)

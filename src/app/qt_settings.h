@@ -3,7 +3,7 @@
 #include <QSettings>
 #include <memory>
 
-#include "core/form_port.h"
+#include "core/ports.h"
 
 namespace velloran {
 
@@ -20,6 +20,9 @@ public:
     void save(const std::string &key, const std::string &value) override;
 
 private:
+    // The per-user store of this platform, and the prefix of its keys.
+    static std::unique_ptr<QSettings> openUserSettings(QString &prefix);
+
     std::unique_ptr<QSettings> m_settings;
     QString m_prefix;
 };

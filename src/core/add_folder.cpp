@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "core/path_rules.h"
+#include "core/ports.h"
 #include "core/wildcard.h"
 
 namespace velloran {
@@ -27,7 +28,7 @@ struct FolderIdHash {
 
 } // namespace
 
-void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
+void collectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
                        EventPump &pump, const FolderFilesSink &onFiles) {
     std::unordered_set<FolderId, FolderIdHash> visited;
     for (const auto &f : folders)
@@ -57,9 +58,11 @@ void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
                     const auto id = fs.folderId(full);
                     if (!id || !visited.insert(*id).second)
                         return;
-                    full += kSep;
+                    full += kNativePaths.separator;
                     next.push_back(std::move(full));
                 });
+            } catch (const WindowClosed &) {
+                throw;
             } catch (const std::exception &) {
                 if (givenFolders)
                     throw;
@@ -80,51 +83,55 @@ void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
     }
 }
 
-std::vector<std::string> ListFilesInFolder(const std::string &folder, const std::string &pattern,
+std::vector<std::string> listFilesInFolder(const std::string &folder, const std::string &pattern,
                                            FileSystem &fs) {
     std::vector<std::string> names;
-    fs.listFolder(WithTrailingSeparator(folder), [&](const DirEntry &e) {
-        if (!e.isFolder && WildcardMatch(pattern, e.name))
+    fs.listFolder(withTrailingSeparator(folder), [&](const DirEntry &e) {
+        if (!e.isFolder && wildcardMatch(pattern, e.name))
             names.push_back(e.name);
     });
     return names;
 }
 
-void AddTreeFiles(const std::string &root, const std::string &pattern, bool collapseRoot,
-                  FileSystem &fs, EventPump &pump,
-                  const std::function<void(const std::vector<std::string> &)> &appendRows) {
-    std::vector<std::string> folders{root + kSep};
+std::vector<std::string> treeFiles(const std::string &root, const std::string &pattern,
+                                   bool collapseRoot, FileSystem &fs, EventPump &pump) {
+    const char sep = kNativePaths.separator;
+    std::vector<std::string> folders{root + sep};
     std::vector<std::string> rows;
-    CollectSubfolders(folders, true, fs, pump,
+    collectSubfolders(folders, true, fs, pump,
                       [&](const std::string &folder, const std::vector<std::string> &names) {
                           const std::string_view base(folder.data(), folder.size() - 1);
-                          rows.clear();
                           for (const auto &name : names) {
-                              if (name.starts_with('~') || !WildcardMatch(pattern, name))
+                              if (name.starts_with('~') || !wildcardMatch(pattern, name))
                                   continue;
-                              std::string path = std::string(base) + kSep + name;
-                              rows.push_back(collapseRoot ? CollapseRootSeparator(path)
+                              std::string path = std::string(base) + sep + name;
+                              rows.push_back(collapseRoot ? collapseRootSeparator(path)
                                                           : std::move(path));
                           }
-                          if (!rows.empty())
-                              appendRows(rows);
                       });
+    return rows;
 }
 
-void ExpandDroppedItems(const std::vector<std::string> &items, FileSystem &fs, EventPump &pump,
-                        const std::function<void(const std::vector<std::string> &)> &appendRows) {
+std::vector<std::string> expandDroppedItems(const std::vector<std::string> &items, FileSystem &fs,
+                                            EventPump &pump) {
+    std::vector<std::string> rows;
     for (const auto &item : items) {
         const auto attrs = fs.attributes(item);
         if (attrs && attrs->isFolder && !attrs->hiddenOrSystem) {
             try {
-                AddTreeFiles(item, "*.*", false, fs, pump, appendRows);
+                auto tree = treeFiles(item, "*.*", false, fs, pump);
+                rows.insert(rows.end(), std::make_move_iterator(tree.begin()),
+                            std::make_move_iterator(tree.end()));
+            } catch (const WindowClosed &) {
+                throw;
             } catch (const std::exception &) {
                 // A folder that cannot be listed adds nothing; the drop goes on.
             }
         } else {
-            appendRows({item});
+            rows.push_back(item);
         }
     }
+    return rows;
 }
 
 } // namespace velloran

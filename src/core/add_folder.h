@@ -40,27 +40,28 @@ using FolderFilesSink =
 // folder that cannot be listed is a failure for the caller.
 // With `onFiles`, each folder's files are handed over from the same listing,
 // so a walk that wants the files reads every folder only once.
-void CollectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
+void collectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
                        EventPump &pump, const FolderFilesSink &onFiles = {});
 
 // The names of the files (not folders) of one folder that match the pattern,
 // hidden and system files included, in listing order. Throws when the folder
 // cannot be listed.
-std::vector<std::string> ListFilesInFolder(const std::string &folder, const std::string &pattern,
+std::vector<std::string> listFilesInFolder(const std::string &folder, const std::string &pattern,
                                            FileSystem &fs);
 
-// Walks a whole tree from `root` and hands over the paths of its files that
-// match the pattern, skipping names that begin with "~", one batch per folder.
-// With collapseRoot, a root's doubled separator is collapsed in every path.
-// Failures of the top folder's own listing reach the caller.
-void AddTreeFiles(const std::string &root, const std::string &pattern, bool collapseRoot,
-                  FileSystem &fs, EventPump &pump,
-                  const std::function<void(const std::vector<std::string> &)> &appendRows);
+// Walks a whole tree from `root` and returns the paths of its files that
+// match the pattern, skipping names that begin with "~", folder by folder in
+// the walk's order. With collapseRoot, a root's doubled separator is
+// collapsed in every path. Failures of the top folder's own listing reach the
+// caller. Nothing is handed out before the walk ends, so a window never shows
+// half a tree.
+std::vector<std::string> treeFiles(const std::string &root, const std::string &pattern,
+                                   bool collapseRoot, FileSystem &fs, EventPump &pump);
 
 // Expands dropped items into rows: a folder (not hidden or system) gives
 // every file of its tree except "~" names; anything else, a missing path
 // included, gives one row of its own path. Rows keep the items' order.
-void ExpandDroppedItems(const std::vector<std::string> &items, FileSystem &fs, EventPump &pump,
-                        const std::function<void(const std::vector<std::string> &)> &appendRows);
+std::vector<std::string> expandDroppedItems(const std::vector<std::string> &items, FileSystem &fs,
+                                            EventPump &pump);
 
 } // namespace velloran

@@ -1,11 +1,10 @@
 #include "core/error_report.h"
 
 #include "core/build_config.h"
-#include "core/form_port.h"
 
 namespace velloran {
 
-std::string ErrorReportText(std::string_view description, std::string_view location, int line) {
+std::string errorReportText(std::string_view description, std::string_view location, int line) {
     std::string text(description);
     text += "\r\n";
     text += location;
@@ -17,7 +16,7 @@ std::string ErrorReportText(std::string_view description, std::string_view locat
     return text;
 }
 
-std::string DescribeCurrentException() {
+std::string describeCurrentException() {
     try {
         throw;
     } catch (const std::exception &e) {
@@ -29,8 +28,7 @@ std::string DescribeCurrentException() {
 
 void ReportingProcedure::report(int line, const std::string &description) {
     ++m_failures;
-    m_ui.msgBox(ErrorReportText(description, m_location, line), kErrorReportStyle,
-                kErrorReportTitle);
+    m_reporter.reportError(errorReportText(description, m_location, line));
 }
 
 } // namespace velloran

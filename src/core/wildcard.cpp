@@ -71,7 +71,7 @@ std::string shortAlias(std::string_view name) {
 
 } // namespace
 
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*" || pattern == "*.*")
         return true;
     // The listing also tries a name's short alias, which is how "*.ppt"

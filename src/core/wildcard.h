@@ -10,6 +10,6 @@ namespace velloran {
 // may also match nothing ("deck.*" finds "deck"), and a name that is not a
 // valid 8.3 name is also tried through its first short alias, as Windows
 // volumes do ("*.ppt" finds "deck.pptx" through "DECK~1.PPT").
-bool WildcardMatch(std::string_view pattern, std::string_view name);
+bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 } // namespace velloran

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/form_port.h"
+#include "core/ports.h"
 
 namespace velloran {
 

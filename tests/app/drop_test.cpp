@@ -2,6 +2,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -65,7 +66,7 @@ TEST_F(DropTest, FilesBecomeRowsInDropOrderWhateverTheirType) {
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("c.txt"), QStringLiteral("a.pptx"),
                                    QStringLiteral("b.bin"), QStringLiteral("a.pptx")}));
     EXPECT_TRUE(m_dialogs.boxes.empty());
-    EXPECT_EQ(window().mousePointer(), kPointerDefault);
+    EXPECT_EQ(window().pointer(), kPointerDefault);
 }
 
 TEST_F(DropTest, FoldersExpandInPlaceLevelByLevel) {
@@ -99,4 +100,17 @@ TEST_F(DropTest, TextAndRemoteLinksAreRefused) {
     m_keep.emplace_back(remote);
     EXPECT_FALSE(drop(remote));
     EXPECT_EQ(window().rowCount(), 0u);
+}
+
+TEST_F(DropTest, ClosingTheWindowDuringAFolderWalkEndsTheProgramAtOnce) {
+    window().load();
+    window().show();
+    for (int i = 0; i < 200; ++i)
+        file(QStringLiteral("R/d%1/deck.ppt").arg(i));
+    // The close arrives while the walk hands events to the window.
+    QTimer::singleShot(0, &window(), [this] { window().close(); });
+    EXPECT_TRUE(drop(urls({QStringLiteral("R")})));
+    EXPECT_EQ(m_endRequests, 1);
+    EXPECT_EQ(window().rowCount(), 0u) << "the walk did not run to its end";
+    EXPECT_FALSE(window().isVisible());
 }

@@ -32,7 +32,7 @@ int main(int argc, char **argv) {
         QApplication::primaryScreen()->grabWindow(0).save(outDir + QLatin1Char('/') + name);
     };
 
-    fakes::ScriptedDialogs dialogs;
+    fakes::ScriptedWindow dialogs;
     QtSettingsStore settings(outDir + QStringLiteral("/settings.ini"));
     auto fs = makeNativeFileSystem();
     fakes::FakePowerPoint server;
@@ -46,8 +46,8 @@ int main(int argc, char **argv) {
     };
     auto automation = makePumpingRegistry(
         std::shared_ptr<AutomationRegistry>(&server, [](AutomationRegistry *) {}));
-    Form1Window window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
-                        [] { return 0.5; }, QString()});
+    MainWindow window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
+                       [] { return 0.5; }, QString()});
     window.load();
     window.show();
     QTest::qWaitForWindowExposed(&window);
@@ -74,6 +74,6 @@ int main(int argc, char **argv) {
         }
     });
     shot.start();
-    window.findChild<QPushButton *>(QStringLiteral("PushButton7"))->click();
+    window.button(Command::ExportAll)->click();
     return 0;
 }

@@ -1,6 +1,11 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -48,14 +53,55 @@ TEST(Dialogs, WindowsLineEndsBecomeLineBreaks) {
     EXPECT_EQ(displayText(QStringLiteral("a\r\nb\r\rc")), QStringLiteral("a\nb\n\nc"));
 }
 
+TEST(Dialogs, AllFilesShowsNamesWithoutADot) {
+    QTemporaryDir dir;
+    for (const char *name : {"deck.pptx", "noext", "notes.txt"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFileDialog dialog;
+    configureOpenDialog(dialog,
+                        {"Add", {{"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}});
+    dialog.setDirectory(dir.path());
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    ASSERT_TRUE(model && types);
+    const auto shown = [&] {
+        QStringList names;
+        const QModelIndex root = model->index(dir.path());
+        for (int i = 0; i < model->rowCount(root); ++i)
+            names << model->index(i, 0, root).data().toString();
+        names.sort();
+        return names;
+    };
+    const auto waitFor = [&](const QStringList &expected) {
+        QElapsedTimer clock;
+        clock.start();
+        while (shown() != expected && clock.elapsed() < 5000)
+            QTest::qWait(10);
+        return shown();
+    };
+    EXPECT_EQ(waitFor({QStringLiteral("deck.pptx")}), QStringList{QStringLiteral("deck.pptx")});
+
+    // As a user picks it: the box's index changes, then it reports the activation.
+    types->setCurrentIndex(1);
+    emit types->activated(1);
+    EXPECT_EQ(types->currentText(), QStringLiteral("All Files (*.*)"));
+    const QStringList all{QStringLiteral("deck.pptx"), QStringLiteral("noext"),
+                          QStringLiteral("notes.txt")};
+    EXPECT_EQ(waitFor(all), all);
+}
+
 // While an automation call blocks, the window keeps handling its events
 // (timers, paints); the call's result and failures still reach the caller.
 TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
     velloran::fakes::FakePowerPoint fake;
     std::atomic<bool> release{false};
     fake.onCall = [&](const std::string &line) {
+        // Blocks until the timer has ticked ten times, or gives up after 10 s.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         if (line.find("SaveAs") != std::string::npos)
-            while (!release)
+            while (!release && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
     };
     auto registry = makePumpingRegistry(

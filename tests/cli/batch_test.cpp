@@ -1,5 +1,5 @@
-// The parser, the console window port and the batch loop, driven in process
-// with the recording fake server and real temporary folders.
+// The parser, terminal text and the batch loop, driven in process with the
+// recording fake server and real temporary folders.
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/console_batch.h"
-#include "app/console_port.h"
+#include "cli/arguments.h"
+#include "cli/batch.h"
+#include "cli/terminal_text.h"
 #include "fake_automation.h"
 #include "temp_folder.h"
 
@@ -76,16 +77,25 @@ TEST(ParseCommandLine, TimeoutMustBeAPositiveFiniteNumber) {
     EXPECT_EQ(std::get<ConvertOptions>(tiny).fileTimeout, std::chrono::milliseconds(1));
 }
 
-TEST(ConsoleFormPort, PrintsReportsWithLineBreaksAndAnswersWithoutAsking) {
-    EXPECT_EQ(WithConsoleLineBreaks("a\r\nb\r\rc\nd\r"), "a\nb\n\nc\nd\n");
-
-    std::ostringstream out;
-    ConsoleFormPort port("/out", false, out);
-    EXPECT_EQ(port.msgBox("Go on?", kStyleYesNo + kStyleExclamation, "t"), kAnswerYes);
-    EXPECT_EQ(port.msgBox("x\r\nin y at line 3\r\rmail", kStyleExclamation, "t"), kAnswerOk);
-    EXPECT_EQ(out.str(), "Go on?\n\nx\nin y at line 3\n\nmail\n\n");
-
-    EXPECT_THROW(port.browseForFolder("where?"), std::logic_error);
+TEST(TerminalText, NamesCannotDriveTheTerminal) {
+    const struct {
+        std::string raw, shown;
+    } names[] = {
+        {"Résumé 日本.pptx", "Résumé 日本.pptx"},
+        {"bad\xff\xfeutf.pptx", "bad\\xFF\\xFEutf.pptx"},
+        {"a\x1b]0;owned\x07"
+         "b",
+         "a\\x1B]0;owned\\x07b"},
+        {"line\nbreak\ttab\x7f", "line\\x0Abreak\\x09tab\\x7F"},
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\xC2\\x9B2J"},                        // C1 control in UTF-8
+        {"cut\xe6\x97", "cut\\xE6\\x97"},           // truncated sequence
+        {"over\xc0\xaflong", "over\\xC0\\xAFlong"}, // overlong '/'
+    };
+    for (const auto &[raw, shown] : names)
+        EXPECT_EQ(printableName(raw), shown);
+    EXPECT_EQ(printableMessage("a\r\nb\r\rc\nd\x1b[2J"), "a\nb\n\nc\nd\\x1B[2J");
 }
 
 class RunBatch : public ::testing::Test {
@@ -178,7 +188,7 @@ TEST_F(RunBatch, AStopFinishesTheCurrentFileAndSkipsTheRest) {
     const BatchResult result = run(decks);
     EXPECT_EQ(result.converted, 1);
     EXPECT_EQ(result.failed, 0);
-    EXPECT_EQ(result.skipped, 3);
+    EXPECT_EQ(result.skipped(), 3);
     EXPECT_EQ(summaryLine(result), "1 converted, 0 failed, 3 skipped");
     EXPECT_TRUE(fs::exists(m_temp / "out/1.htm"));
     EXPECT_EQ(openedFiles(m_fake).size(), 1u);
@@ -212,4 +222,38 @@ TEST_F(RunBatch, OnATerminalOnlyFailuresKeepTheirLines) {
     ASSERT_EQ(kept.size(), 1u) << m_err.str();
     EXPECT_TRUE(kept[0].starts_with("[2/3] " + b)) << kept[0];
     EXPECT_TRUE(m_err.str().ends_with("\r\x1b[K")) << "the last line is cleared for the summary";
+}
+
+TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutAndCountedAsSkipped) {
+    const std::string in = m_temp / "in";
+    writeFile(in + "/deck.pptx");
+    writeFile(in + "/deck.htm"); // a page of ours, with its folder
+    writeFile(in + "/deck_files/img0.png");
+    writeFile(in + "/deck_files/sub/text0.html");
+    writeFile(in + "/notes.html");       // a page without a folder: the user's
+    writeFile(in + "/lone_files/x.png"); // a folder without its page: the user's
+    m_out = in;
+    const BatchResult result = run({in, in + "/deck.htm"});
+    EXPECT_EQ(result.files, (std::vector<std::string>{in + "/deck.pptx", in + "/notes.html",
+                                                      in + "/lone_files/x.png", in + "/deck.htm"}))
+        << "named one by one, a page is kept";
+    EXPECT_EQ(result.ownPages.size(), 3u);
+    EXPECT_TRUE(summaryLine(result).ends_with(", 3 skipped")) << summaryLine(result);
+}
+
+TEST_F(RunBatch, TwoInputsForOnePageGiveOnePageAndOneFailure) {
+    writeFile(m_temp / "SampleShow.ppt");
+    writeFile(m_temp / "SampleShow.pptx");
+    const BatchResult result = run({m_temp / "SampleShow.ppt", m_temp / "SampleShow.pptx"});
+    EXPECT_EQ(summaryLine(result), "1 converted, 1 failed");
+    EXPECT_NE(m_err.str().find("Rename one of the two files"), std::string::npos) << m_err.str();
+}
+
+TEST_F(RunBatch, NamesAreEscapedInProgressAndReports) {
+    const std::string deck = m_temp / "evil\x1b[2Jname\n.pptx";
+    writeFile(deck);
+    m_fake.options().unopenable[deck] = "Cannot open " + deck;
+    run({deck});
+    EXPECT_EQ(m_err.str().find('\x1b'), std::string::npos) << m_err.str();
+    EXPECT_NE(m_err.str().find("evil\\x1B[2Jname\\x0A.pptx"), std::string::npos) << m_err.str();
 }

@@ -31,6 +31,10 @@ struct UsageCase {
     std::string problem; // what the message must name
 };
 
+void PrintTo(const UsageCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class UsageErrors : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(UsageErrors, ExitWithStatus2AndNameTheProblem) {
@@ -55,7 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"WordTimeout", {"convert", "--timeout=abc", "a.pptx"}, "not 'abc'"},
         UsageCase{"NoPaths", {"convert", "--output", "out"}, "no presentation or folder"},
         UsageCase{"UnknownCommand", {"export", "a.pptx"}, "unknown command 'export'"},
-        UsageCase{"UnknownTopOption", {"--verbose"}, "unknown option '--verbose'"}),
+        UsageCase{"UnknownTopOption", {"--verbose"}, "unknown option '--verbose'"},
+        UsageCase{"OutputIsAFile",
+                  {"convert", "--output", "/dev/null", "a.pptx"},
+                  "the output folder /dev/null"}),
     [](const ::testing::TestParamInfo<UsageCase> &info) { return info.param.name; });
 
 TEST(Cli, HelpDescribesTheCommandAndTheExitStatus) {

@@ -1,76 +1,119 @@
 #include <gtest/gtest.h>
 
 #include "core/path_rules.h"
-#include "temp_folder.h"
+#include "core/wildcard.h"
 
 using namespace velloran;
-constexpr auto P = &fakes::NativePath;
 
-TEST(PathRules, FileNameFromPath) {
-    EXPECT_EQ(FileNameFromPath(P("/data/talk.pptx")), "talk.pptx");
-    EXPECT_EQ(FileNameFromPath("talk.pptx"), "talk.pptx");
-    EXPECT_EQ(FileNameFromPath(P("/data/")), "");
+namespace {
+
+// Writes a path with "/" and returns it in the given style.
+std::string in(PathStyle style, std::string path) {
+    for (auto &c : path)
+        if (c == '/')
+            c = style.separator;
+    return path;
 }
 
-TEST(PathRules, GetExtension) {
-    EXPECT_EQ(GetExtension("talk.pptx"), "pptx");
-    EXPECT_EQ(GetExtension("a.b.c"), "c");
-    EXPECT_EQ(GetExtension("README"), "README");
-    EXPECT_EQ(GetExtension("deck."), "");
-    EXPECT_EQ(GetExtension(P("/Rel 1.2/notes")), P("2/notes"));
+class BothStyles : public ::testing::TestWithParam<PathStyle> {};
+
+} // namespace
+
+TEST_P(BothStyles, NamesAndExtensions) {
+    const PathStyle s = GetParam();
+    EXPECT_EQ(fileNameOf(in(s, "/data/talk.pptx"), s), "talk.pptx");
+    EXPECT_EQ(fileNameOf("talk.pptx", s), "talk.pptx");
+    EXPECT_EQ(fileNameOf(in(s, "/data/"), s), "");
+    // The other style's separator is an ordinary character.
+    EXPECT_EQ(fileNameOf(s.windows ? "a/b.ppt" : "a\\b.ppt", s),
+              s.windows ? "a/b.ppt" : "a\\b.ppt");
+    const std::pair<const char *, const char *> extensions[] = {
+        {"talk.pptx", "pptx"}, {"a.b.c", "c"}, {"README", "README"}, {"deck.", ""}};
+    for (const auto &[name, ext] : extensions)
+        EXPECT_EQ(extensionOf(name), ext) << name;
+    EXPECT_EQ(extensionOf(in(s, "/Rel 1.2/notes")), in(s, "2/notes"));
 }
 
-TEST(PathRules, OutputNameComesFromTheFileNameAlone) {
-    const std::string out = P("/out");
-    EXPECT_EQ(OutputPathFor(P("/in/Q1 review.pptx"), out + kSep, true), P("/out/Q1 review.htm"));
-    EXPECT_EQ(OutputPathFor(P("/in/Q1 review.pptx"), out, false), P("/out/Q1 review.html"));
-    EXPECT_EQ(OutputPathFor(P("/in/a.b.pptx"), out, true), P("/out/a.b.htm"));
-    EXPECT_EQ(OutputPathFor(P("/in/DECK.PPT"), out, true), P("/out/DECK.htm"));
-    EXPECT_EQ(OutputPathFor(P("/in/deck"), out, true), P("/out/deck.htm"));
-    // A dot in a folder name no longer names the page after the folder.
-    EXPECT_EQ(OutputPathFor(P("/Rel 1.2/notes"), out, true), P("/out/notes.htm"));
-    // Only the final extension is replaced.
-    EXPECT_EQ(OutputPathFor(P("/in/deck.ppt.ppt"), out, true), P("/out/deck.ppt.htm"));
+TEST_P(BothStyles, OutputPageComesFromTheFileNameAlone) {
+    const PathStyle s = GetParam();
+    const struct {
+        const char *input, *folder;
+        bool htm;
+        const char *page;
+    } cases[] = {
+        {"/in/Q1 review.pptx", "/out/", true, "/out/Q1 review.htm"},
+        {"/in/Q1 review.pptx", "/out", false, "/out/Q1 review.html"},
+        {"/in/a.b.pptx", "/out", true, "/out/a.b.htm"},
+        {"/in/DECK.PPT", "/out", true, "/out/DECK.htm"},
+        {"/in/deck", "/out", true, "/out/deck.htm"},
+        {"/Rel 1.2/notes", "/out", true, "/out/notes.htm"},
+        {"/in/deck.ppt.ppt", "/out", true, "/out/deck.ppt.htm"},
+        {"x.ppt", "", true, "/x.htm"},
+        {"x.ppt", "/", true, "/x.htm"},            // a root is no network share
+        {"x.ppt", "/a///b", true, "/a//b/x.htm"},  // one pass: three become two
+        {"x.ppt", "/a////b", true, "/a//b/x.htm"}, // and four become two
+        {"x.ppt", "//server/share/", true, "//server/share/x.htm"},
+        {"x.ppt", "//server/share//sub", true, "//server/share/sub/x.htm"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(outputPathFor(in(s, c.input), in(s, c.folder), c.htm, s), in(s, c.page))
+            << c.input << " into " << c.folder;
 }
 
-TEST(PathRules, OutputFolderSeparators) {
-    // With or without a trailing separator: the same page.
-    EXPECT_EQ(OutputPathFor("x.ppt", P("/out/"), true), OutputPathFor("x.ppt", P("/out"), true));
-    // An empty folder gives a path from the root.
-    EXPECT_EQ(OutputPathFor("x.ppt", "", true), P("/x.htm"));
-    // Three separators become two, four become two: one pass, no rescan.
-    EXPECT_EQ(CollapseDoubledSeparators(P("a///b"), false), P("a//b"));
-    EXPECT_EQ(CollapseDoubledSeparators(P("a////b"), false), P("a//b"));
-    // A network share keeps its leading pair; pairs after it collapse.
-    EXPECT_EQ(OutputPathFor("x.ppt", P("//server/share/"), true), P("//server/share/x.htm"));
-    EXPECT_EQ(OutputPathFor("x.ppt", P("//server/share//sub"), true),
-              P("//server/share/sub/x.htm"));
-    // A root folder is not mistaken for a share.
-    EXPECT_EQ(OutputPathFor("x.ppt", P("/"), true), P("/x.htm"));
+TEST_P(BothStyles, FoldersEndInExactlyOneSeparator) {
+    const PathStyle s = GetParam();
+    EXPECT_EQ(desktopFolderOf(in(s, "/home/zoë/Schreibtisch"), in(s, "/home/zoë"), s),
+              in(s, "/home/zoë/Schreibtisch/"));
+    EXPECT_EQ(desktopFolderOf("", in(s, "/home/zoë"), s), in(s, "/home/zoë/"));
+    EXPECT_EQ(withTrailingSeparator(in(s, "/srv/out"), s), in(s, "/srv/out/"));
+    EXPECT_EQ(withTrailingSeparator(in(s, "/"), s), in(s, "/"));
 }
 
-TEST(PathRules, RootSeparatorCollapse) {
-#ifdef _WIN32
-    EXPECT_EQ(CollapseRootSeparator("D:\\\\deck.ppt"), "D:\\deck.ppt");
-    EXPECT_EQ(CollapseRootSeparator("D:\\x\\deck.ppt"), "D:\\x\\deck.ppt");
-#else
-    EXPECT_EQ(CollapseRootSeparator("//deck.ppt"), "/deck.ppt");
-    EXPECT_EQ(CollapseRootSeparator("/x//deck.ppt"), "/x//deck.ppt");
-#endif
+INSTANTIATE_TEST_SUITE_P(PathRules, BothStyles, ::testing::Values(kPosixPaths, kWindowsPaths),
+                         [](const auto &info) {
+                             return std::string(info.param.windows ? "Windows" : "Posix");
+                         });
+
+TEST(PathRules, RootSeparatorCollapsesOnlyAtTheRoot) {
+    EXPECT_EQ(collapseRootSeparator("D:\\\\deck.ppt", kWindowsPaths), "D:\\deck.ppt");
+    EXPECT_EQ(collapseRootSeparator("D:\\x\\deck.ppt", kWindowsPaths), "D:\\x\\deck.ppt");
+    EXPECT_EQ(collapseRootSeparator("//deck.ppt", kPosixPaths), "/deck.ppt");
+    EXPECT_EQ(collapseRootSeparator("/x//deck.ppt", kPosixPaths), "/x//deck.ppt");
 }
 
-TEST(PathRules, DesktopFolderEndsInOneSeparator) {
-    EXPECT_EQ(GetDesktopFolder(P("/home/zoë/Schreibtisch"), P("/home/zoë")),
-              P("/home/zoë/Schreibtisch/"));
-    // No desktop known: the home folder stands in.
-    EXPECT_EQ(GetDesktopFolder("", P("/home/zoë")), P("/home/zoë/"));
-}
-
-TEST(PathRules, CenterForm) {
-    const Point p = CenterForm(1920, 1080, 536, 449);
+TEST(PathRules, CentredPositionKeepsFractionsAndGoesNegative) {
+    const Point p = centredPosition(1920, 1080, 536, 449);
     EXPECT_DOUBLE_EQ(p.x, 692);
     EXPECT_DOUBLE_EQ(p.y, 315.5);
-    const Point big = CenterForm(400, 300, 536, 449);
+    const Point big = centredPosition(400, 300, 536, 449);
     EXPECT_LT(big.x, 0);
     EXPECT_LT(big.y, 0);
+}
+
+TEST(Wildcard, MatchesAsWindowsListingsDo) {
+    const struct {
+        const char *pattern, *name;
+        bool match;
+    } cases[] = {
+        {"*", "README", true},
+        {"*.*", "README", true},
+        {"*.*", ".hidden", true},
+        {"*.*", "a.b.c", true},
+        {"*.txt", "NOTES.TXT", true},
+        {"*.txt", "notes.txt.bak", false},
+        {"*.txt", "txt", false},
+        {"*.p*", "deck.odp.pdf", true},
+        {"*.p*", "deck.odp", false},
+        {"*.ppt", "deck.pptx", true}, // short 8.3 twin
+        {"*.ppt", "Deck.PPTM", true},
+        {"*.ppt", "deck.pp", false},
+        {"*.pp", "deck.ppt", false},
+        {"*.pptx", "deck.pptxx", false},
+        {"deck?.ppt", "deck1.ppt", true},
+        {"deck?.ppt", "deck.ppt", false},
+        {"deck.*", "deck", true},
+        {"deck.*", "deck.odp", true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
 }

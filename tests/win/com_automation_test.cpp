@@ -5,16 +5,17 @@
 #include <fstream>
 
 #include "core/error_report.h"
-#include "core/powerpoint.h"
+#include "core/export.h"
+#include "core/names.h"
 #include "fake_server_control.h"
 #include "platform/com_automation_win.h"
 #include "platform/wide_string_win.h"
-#include "scripted_form.h"
+#include "scripted_window.h"
 #include "win_test_support.h"
 
 using namespace velloran;
 using fakes::pathOf;
-using fakes::ScriptedForm;
+using fakes::ScriptedWindow;
 using fakes::WinTempFolder;
 
 namespace {
@@ -62,7 +63,7 @@ protected:
         clearOrder(L"DefaultProperty");
         quitRunningServer();
         std::filesystem::create_directories(pathOf(tmp / "out"));
-        ui.text = tmp / "out\\";
+        target.folder = tmp / "out\\";
     }
     void TearDown() override { quitRunningServer(); }
 
@@ -84,7 +85,13 @@ protected:
 
     WinTempFolder tmp;
     std::shared_ptr<AutomationRegistry> registry = makeComRegistry();
-    ScriptedForm ui;
+    ScriptedWindow ui;
+    ExportTarget target;
+
+    int exportOne(const std::string &input) {
+        PresentationExporter exporter(*registry, ui);
+        return exporter.exportPresentation(input, target).failures;
+    }
 };
 
 TEST_F(ComAutomation, ExportMakesTheMemberTableCallsInOrder) {
@@ -95,7 +102,7 @@ TEST_F(ComAutomation, ExportMakesTheMemberTableCallsInOrder) {
         const std::string output = tmp / ("out\\" + name + ".htm");
         fakes::writeFile(input);
 
-        EXPECT_EQ(DoItByFile(input, ui, *registry), 0);
+        EXPECT_EQ(exportOne(input), 0);
         EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
         EXPECT_EQ(serverLog(),
                   (std::vector<std::string>{
@@ -118,10 +125,10 @@ TEST_F(ComAutomation, ServerExceptionDescriptionReachesTheErrorReport) {
     fakes::writeFile(input);
     setOrder(L"FailOn", L"SaveAs");
     setOrder(L"FailWith", L"The disk is full (said the server).");
-    EXPECT_EQ(DoItByFile(input, ui, *registry), 1);
+    EXPECT_EQ(exportOne(input), 1);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text,
-              ErrorReportText("The disk is full (said the server).", location::kDoItByFile, 120));
+              errorReportText("The disk is full (said the server).", kExportLocation, 120));
 }
 
 TEST_F(ComAutomation, UnregisteredClassShowsTheNotInstalledMessage) {
@@ -129,7 +136,7 @@ TEST_F(ComAutomation, UnregisteredClassShowsTheNotInstalledMessage) {
     struct Reregister {
         ~Reregister() { runServer(L"/RegServer"); }
     } reregister;
-    CheckPowerPointInstalled(*registry, ui);
+    checkOfficeInstalled(*registry, ui);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "PowerPoint is not installed on this computer. You need to have "
                                 "it installed to use this software without error.");
@@ -144,14 +151,14 @@ TEST_F(ComAutomation, UnregisteredClassShowsTheNotInstalledMessage) {
 }
 
 TEST_F(ComAutomation, RunningMeansInTheTableAndNamedExactly) {
-    EXPECT_FALSE(IsPowerPointRunning(*registry));
+    EXPECT_FALSE(isPowerPointRunning(*registry));
     AutoRef app = registry->create(kPowerPointClass);
-    EXPECT_TRUE(IsPowerPointRunning(*registry));
+    EXPECT_TRUE(isPowerPointRunning(*registry));
     setOrder(L"DefaultProperty", L"microsoft powerpoint");
-    EXPECT_FALSE(IsPowerPointRunning(*registry));
+    EXPECT_FALSE(isPowerPointRunning(*registry));
     app->call("Quit", {});
     clearOrder(L"DefaultProperty");
-    EXPECT_FALSE(IsPowerPointRunning(*registry));
+    EXPECT_FALSE(isPowerPointRunning(*registry));
 }
 
 TEST_F(ComAutomation, ArgumentsAndValuesCrossTheBoundaryTyped) {

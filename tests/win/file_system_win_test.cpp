@@ -73,14 +73,10 @@ TEST_F(WindowsFolderRules, AttributesComeFromTheFileSystem) {
 }
 
 TEST_F(WindowsFolderRules, FolderListsHiddenFilesButEntersOnlyPlainFolders) {
-    EXPECT_EQ(sorted(ListFilesInFolder(tmp / "", "*.ppt", *fs)),
+    EXPECT_EQ(sorted(listFilesInFolder(tmp / "", "*.ppt", *fs)),
               sorted({"a.ppt", "b.pptx", "hidden.ppt", "system.ppt", "~lock.ppt"}));
 
-    std::vector<std::string> rows;
-    AddTreeFiles(toUtf8(tmp.path().wstring()), "*.ppt", true, *fs, pump,
-                 [&](const std::vector<std::string> &batch) {
-                     rows.insert(rows.end(), batch.begin(), batch.end());
-                 });
+    const auto rows = treeFiles(toUtf8(tmp.path().wstring()), "*.ppt", true, *fs, pump);
     // Root files first, then the one plain subfolder; "~" names are left out.
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(sorted({rows.begin(), rows.begin() + 4}),

@@ -50,7 +50,7 @@ TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
           "*.b*", "deck?.ppt", "Deck?.ppt", "?eck.ppt", "deck*.ppt", "a.b.*", "*.bak"}) {
         std::set<std::string> ours;
         for (const auto &name : names)
-            if (WildcardMatch(pattern, name))
+            if (wildcardMatch(pattern, name))
                 ours.insert(name);
         EXPECT_EQ(ours, listedByWindows(toUtf8(tmp.path().wstring()), pattern))
             << "pattern " << pattern;

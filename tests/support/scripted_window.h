@@ -2,18 +2,20 @@
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/form_port.h"
+#include "core/main_window_logic.h"
 
 namespace velloran::fakes {
 
 // A window without a screen: dialogs answer from scripts, and everything the
 // logic shows or sets is recorded in order in `events`.
-class ScriptedForm final : public FormPort {
+class ScriptedWindow final : public Dialogs,
+                             public FileList,
+                             public OutputChoice,
+                             public WindowChrome {
 public:
     struct Box {
         std::string text;
@@ -31,41 +33,47 @@ public:
     std::vector<Box> boxes;
     std::vector<std::string> inputPrompts;
     std::vector<OpenFileRequest> openRequests;
-    std::vector<std::string> folderPrompts;
+    std::vector<std::string> folderPrompts; // "prompt|start folder"
     std::vector<int> pointerHistory;
     std::vector<std::string> captions;
     std::vector<std::string> shellOpened;
-    std::vector<std::string> events; // "box:...", "pointer:11", "caption:..." ...
-    int doEventsCalls = 0;
-    std::function<void()> onDoEvents;
-    std::function<void()> onText1Change;
+    std::vector<std::string> events;      // "box:...", "pointer:11", "caption:..." ...
+    std::vector<std::size_t> appendSizes; // rows per appendRows call
+    int processEventsCalls = 0;
+    std::function<void()> onProcessEvents;
+    std::function<void()> onFolderChange;
 
     std::vector<std::string> rows;
     std::optional<std::size_t> selection;
-    std::string text;
+    std::string folder;
     bool htm = true;
-    int pointer = kPointerDefault;
+    int pointerSetting = kPointerDefault;
 
-    int msgBox(const std::string &text, int style, const std::string &title) override;
+    WindowPorts ports() { return {*this, *this, *this, *this}; }
+
+    int messageBox(const std::string &text, int style, const std::string &title) override;
     std::string inputBox(const std::string &prompt, const std::string &title,
                          const std::string &defaultAnswer) override;
-    std::vector<std::string> showOpen(const OpenFileRequest &request) override;
-    std::string browseForFolder(const std::string &prompt) override;
-    int mousePointer() const override { return pointer; }
-    void setMousePointer(int p) override;
-    void doEvents() override;
+    std::vector<std::string> openFiles(const OpenFileRequest &request) override;
+    std::string browseForFolder(const std::string &prompt, const std::string &start) override;
+    void openInShell(const std::string &pathOrAddress) override;
+
     void appendRows(const std::vector<std::string> &paths) override;
     std::size_t rowCount() const override { return rows.size(); }
     std::string rowText(std::size_t index) const override { return rows.at(index - 1); }
     std::optional<std::size_t> selectedRow() const override { return selection; }
     void removeRow(std::size_t index) override;
     void clearRows() override { rows.clear(); }
-    std::string text1() const override { return text; }
-    void setText1(const std::string &t) override;
-    bool option1() const override { return htm; }
+
+    std::string outputFolder() const override { return folder; }
+    void setOutputFolder(const std::string &f) override;
+    bool useHtmExtension() const override { return htm; }
+
+    int pointer() const override { return pointerSetting; }
+    void setPointer(int p) override;
+    void processEvents() override;
     void setCaption(const std::string &caption) override;
-    void openInShell(const std::string &pathOrAddress) override;
-    void centerForm() override { events.push_back("center"); }
+    void centre() override { events.push_back("centre"); }
     void applySkin(const std::string &f) override { events.push_back("skin:" + f); }
     void loadHandPointer(const std::string &f) override { events.push_back("cursor:" + f); }
     void setIcon() override { events.push_back("icon"); }

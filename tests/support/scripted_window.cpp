@@ -1,10 +1,10 @@
-#include "scripted_form.h"
+#include "scripted_window.h"
 
 #include <stdexcept>
 
 namespace velloran::fakes {
 
-int ScriptedForm::msgBox(const std::string &t, int style, const std::string &title) {
+int ScriptedWindow::messageBox(const std::string &t, int style, const std::string &title) {
     boxes.push_back({t, style, title});
     events.push_back("box:" + t);
     if (answers.empty())
@@ -14,8 +14,8 @@ int ScriptedForm::msgBox(const std::string &t, int style, const std::string &tit
     return a;
 }
 
-std::string ScriptedForm::inputBox(const std::string &prompt, const std::string &title,
-                                   const std::string &defaultAnswer) {
+std::string ScriptedWindow::inputBox(const std::string &prompt, const std::string &title,
+                                     const std::string &defaultAnswer) {
     inputPrompts.push_back(prompt + "|" + title + "|" + defaultAnswer);
     events.push_back("input");
     if (inputAnswers.empty())
@@ -25,7 +25,7 @@ std::string ScriptedForm::inputBox(const std::string &prompt, const std::string 
     return a;
 }
 
-std::vector<std::string> ScriptedForm::showOpen(const OpenFileRequest &request) {
+std::vector<std::string> ScriptedWindow::openFiles(const OpenFileRequest &request) {
     openRequests.push_back(request);
     events.push_back("open");
     if (openAnswers.empty())
@@ -35,8 +35,8 @@ std::vector<std::string> ScriptedForm::showOpen(const OpenFileRequest &request) 
     return a;
 }
 
-std::string ScriptedForm::browseForFolder(const std::string &prompt) {
-    folderPrompts.push_back(prompt);
+std::string ScriptedWindow::browseForFolder(const std::string &prompt, const std::string &start) {
+    folderPrompts.push_back(prompt + "|" + start);
     events.push_back("folder");
     if (folderAnswers.empty())
         return {};
@@ -45,47 +45,48 @@ std::string ScriptedForm::browseForFolder(const std::string &prompt) {
     return a;
 }
 
-void ScriptedForm::setMousePointer(int p) {
-    pointer = p;
+void ScriptedWindow::setPointer(int p) {
+    pointerSetting = p;
     pointerHistory.push_back(p);
     events.push_back("pointer:" + std::to_string(p));
 }
 
-void ScriptedForm::doEvents() {
-    ++doEventsCalls;
-    if (onDoEvents)
-        onDoEvents();
+void ScriptedWindow::processEvents() {
+    ++processEventsCalls;
+    if (onProcessEvents)
+        onProcessEvents();
 }
 
-void ScriptedForm::appendRows(const std::vector<std::string> &paths) {
+void ScriptedWindow::appendRows(const std::vector<std::string> &paths) {
+    appendSizes.push_back(paths.size());
     rows.insert(rows.end(), paths.begin(), paths.end());
 }
 
-void ScriptedForm::removeRow(std::size_t index) {
+void ScriptedWindow::removeRow(std::size_t index) {
     if (index < 1 || index > rows.size())
         throw std::out_of_range("Index out of bounds");
     rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index - 1));
 }
 
-void ScriptedForm::setText1(const std::string &t) {
-    if (t == text)
+void ScriptedWindow::setOutputFolder(const std::string &f) {
+    if (f == folder)
         return;
-    text = t;
-    if (onText1Change)
-        onText1Change();
+    folder = f;
+    if (onFolderChange)
+        onFolderChange();
 }
 
-void ScriptedForm::setCaption(const std::string &caption) {
+void ScriptedWindow::setCaption(const std::string &caption) {
     captions.push_back(caption);
     events.push_back("caption:" + caption);
 }
 
-void ScriptedForm::openInShell(const std::string &pathOrAddress) {
+void ScriptedWindow::openInShell(const std::string &pathOrAddress) {
     shellOpened.push_back(pathOrAddress);
     events.push_back("shell:" + pathOrAddress);
 }
 
-std::vector<std::string> ScriptedForm::boxTexts() const {
+std::vector<std::string> ScriptedWindow::boxTexts() const {
     std::vector<std::string> out;
     for (const auto &b : boxes)
         out.push_back(b.text);

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QWidget>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
-#include "core/form1.h"
-#include "core/form_port.h"
+#include "core/main_window_logic.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -16,11 +18,10 @@ class QTreeView;
 
 namespace velloran {
 
-class Dialogs;
 class FileListModel;
 
 // What the window is built from; tests hand in stand-ins.
-struct Form1Services {
+struct WindowServices {
     Dialogs &dialogs;
     SettingsStore &settings;
     FileSystem &fs;
@@ -28,45 +29,45 @@ struct Form1Services {
     QString programFolder;
     std::function<double()> random01;
     QString homePage;
+    // Ends the program; closing the window during a folder walk calls it.
+    std::function<void()> endProgram = [] { QCoreApplication::exit(0); };
 };
 
 // The main window: fixed-size, laid out in twips like its original form,
-// forwarding every event to the Form1 logic and serving it as its FormPort.
-class Form1Window final : public QWidget, public FormPort {
+// forwarding every event to the window logic and serving it as its file
+// list, output choice and window mechanics.
+class MainWindow final : public QWidget, public FileList, public OutputChoice, public WindowChrome {
     Q_OBJECT
 public:
-    explicit Form1Window(Form1Services services, QWidget *parent = nullptr);
-    ~Form1Window() override;
+    explicit MainWindow(WindowServices services, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Runs the start-up sequence; call once before show().
     void load();
 
-    Form1 &logic() { return *m_logic; }
+    MainWindowLogic &logic() { return *m_logic; }
+    QPushButton *button(Command command) const { return m_buttons.at(command); }
     QTreeView *listView() const { return m_list; }
     FileListModel *listModel() const { return m_model; }
     int twipsToPixels(int twips) const;
 
-    // FormPort
-    int msgBox(const std::string &text, int style, const std::string &title) override;
-    std::string inputBox(const std::string &prompt, const std::string &title,
-                         const std::string &defaultAnswer) override;
-    std::vector<std::string> showOpen(const OpenFileRequest &request) override;
-    std::string browseForFolder(const std::string &prompt) override;
-    int mousePointer() const override { return m_pointer; }
-    void setMousePointer(int pointer) override;
-    void doEvents() override;
+    // FileList
     void appendRows(const std::vector<std::string> &paths) override;
     std::size_t rowCount() const override;
     std::string rowText(std::size_t index) const override;
     std::optional<std::size_t> selectedRow() const override;
     void removeRow(std::size_t index) override;
     void clearRows() override;
-    std::string text1() const override;
-    void setText1(const std::string &text) override;
-    bool option1() const override;
+    // OutputChoice
+    std::string outputFolder() const override;
+    void setOutputFolder(const std::string &folder) override;
+    bool useHtmExtension() const override;
+    // WindowChrome
+    int pointer() const override { return m_pointer; }
+    void setPointer(int pointer) override;
+    void processEvents() override;
     void setCaption(const std::string &caption) override;
-    void openInShell(const std::string &pathOrAddress) override;
-    void centerForm() override;
+    void centre() override;
     void applySkin(const std::string &skinFile) override;
     void loadHandPointer(const std::string &cursorFile) override;
     void setIcon() override;
@@ -74,24 +75,27 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent, int left,
-                            int top, int width, int height);
     void place(QWidget *w, int left, int top, int width, int height);
+    // Runs a handler of the logic; when the user closed the window meanwhile,
+    // the handler has unwound and the program ends.
+    void handle(const std::function<void()> &handler);
 
-    Form1Services m_services;
-    std::unique_ptr<Form1> m_logic;
+    WindowServices m_services;
+    std::unique_ptr<MainWindowLogic> m_logic;
     FileListModel *m_model = nullptr;
     QTreeView *m_list = nullptr;
-    QGroupBox *m_frame1 = nullptr;
-    QGroupBox *m_frame2 = nullptr;
-    QLineEdit *m_text1 = nullptr;
-    QRadioButton *m_option1 = nullptr;
-    QRadioButton *m_option2 = nullptr;
-    QPushButton *m_buttons[8] = {};
+    QGroupBox *m_extensionFrame = nullptr;
+    QGroupBox *m_outputFrame = nullptr;
+    QLineEdit *m_outputFolder = nullptr;
+    QRadioButton *m_htmOption = nullptr;
+    QRadioButton *m_htmlOption = nullptr;
+    std::map<Command, QPushButton *> m_buttons;
     int m_pointer = kPointerDefault;
+    bool m_closed = false;
     std::optional<QCursor> m_handCursor;
 };
 

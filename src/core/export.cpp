@@ -1,15 +1,15 @@
-#include "core/powerpoint.h"
+#include "core/export.h"
 
 #include <filesystem>
 #include <system_error>
 
 #include "core/error_report.h"
-#include "core/form_port.h"
+#include "core/names.h"
 #include "core/path_rules.h"
 
 namespace velloran {
 
-void CheckPowerPointInstalled(AutomationRegistry &registry, FormPort &ui) {
+void checkOfficeInstalled(AutomationRegistry &registry, Dialogs &dialogs) {
     AutoRef app;
     try {
         app = registry.create(kPowerPointClass);
@@ -17,12 +17,12 @@ void CheckPowerPointInstalled(AutomationRegistry &registry, FormPort &ui) {
         // A failed creation leaves no object, which the next step reports.
     }
     if (!app)
-        ui.msgBox("PowerPoint is not installed on this computer. You need to have it installed to "
-                  "use this software without error.",
-                  kStyleOkOnly, kAppTitle);
+        dialogs.messageBox("PowerPoint is not installed on this computer. You need to have it "
+                           "installed to use this software without error.",
+                           kStyleOkOnly, kAppTitle);
 }
 
-bool IsPowerPointRunning(AutomationRegistry &registry) {
+bool isPowerPointRunning(AutomationRegistry &registry) {
     try {
         AutoRef app = registry.attach(kPowerPointClass);
         if (!app)
@@ -35,12 +35,13 @@ bool IsPowerPointRunning(AutomationRegistry &registry) {
     }
 }
 
-bool WarnIfPowerPointOpen(AutomationRegistry &registry, FormPort &ui) {
-    if (!IsPowerPointRunning(registry))
+bool warnIfPowerPointOpen(AutomationRegistry &registry, Dialogs &dialogs) {
+    if (!isPowerPointRunning(registry))
         return false;
-    const int answer = ui.msgBox("PowerPoint may be open. It is recommended that you close "
-                                 "PowerPoint first.\r\n\r\nWould you like to proceed anyway?",
-                                 kStyleYesNo, kAppTitle);
+    const int answer = dialogs.messageBox("PowerPoint may be open. It is recommended that you "
+                                          "close PowerPoint first.\r\n\r\nWould you like to "
+                                          "proceed anyway?",
+                                          kStyleYesNo, kAppTitle);
     return answer != kAnswerYes;
 }
 
@@ -52,29 +53,32 @@ AutoRef need(const AutoRef &ref, const char *what) {
     return ref;
 }
 
-// True when both texts name the same file, compared after resolving links and
-// relative parts, so that "x/../deck.htm" and "deck.htm" count as one.
+// One spelling per file: links and relative parts resolved, so that
+// "x/../deck.htm" and "deck.htm" count as one page.
+std::string canonicalKey(const std::string &path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto canonical = fs::weakly_canonical(fs::u8path(path), ec).u8string();
+    return ec ? path : std::string(canonical.begin(), canonical.end());
+}
+
+// True when both texts name the same file.
 bool sameFile(const std::string &a, const std::string &b) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (fs::equivalent(fs::u8path(a), fs::u8path(b), ec))
-        return true;
-    const auto ca = fs::weakly_canonical(fs::u8path(a), ec);
-    if (ec)
-        return false;
-    const auto cb = fs::weakly_canonical(fs::u8path(b), ec);
-    return !ec && ca == cb;
+    return fs::equivalent(fs::u8path(a), fs::u8path(b), ec) || canonicalKey(a) == canonicalKey(b);
 }
 
 } // namespace
 
-int DoItByFile(const std::string &inputPath, FormPort &ui, AutomationRegistry &registry) {
-    ReportingProcedure proc(ui, location::kDoItByFile);
+ExportResult PresentationExporter::exportPresentation(const std::string &inputPath,
+                                                      const ExportTarget &target) {
+    ReportingProcedure proc(m_reporter, kExportLocation);
     AutoRef created, app, presentation;
     std::string name, folder, out;
 
-    proc.step(102, [&] { created = registry.create(kPowerPointClass); });
-    proc.step(104, [&] { app = registry.attach(kPowerPointClass); });
+    proc.step(102, [&] { created = m_registry.create(kPowerPointClass); });
+    proc.step(104, [&] { app = m_registry.attach(kPowerPointClass); });
     proc.step(106, [&] { need(created, "PowerPoint.Application")->put("Visible", true); });
     proc.step(108, [&] {
         AutoRef presentations =
@@ -83,11 +87,11 @@ int DoItByFile(const std::string &inputPath, FormPort &ui, AutomationRegistry &r
         // Keep what Open returned: the active presentation may be one the user had open.
         presentation = asObject(opened, "Presentations.Open");
     });
-    proc.step(110, [&] { name = FileNameFromPath(inputPath); });
-    proc.step(112, [&] { name = StemOf(name); });
-    proc.step(114, [&] { name += ui.option1() ? ".htm" : ".html"; });
-    proc.step(116, [&] { folder = ui.text1(); });
-    proc.step(118, [&] { out = JoinOutputPath(folder, name); });
+    proc.step(110, [&] { name = fileNameOf(inputPath); });
+    proc.step(112, [&] { name = stemOf(name); });
+    proc.step(114, [&] { name += target.useHtm ? ".htm" : ".html"; });
+    proc.step(116, [&] { folder = target.folder; });
+    proc.step(118, [&] { out = joinOutputPath(folder, name); });
     proc.step(120, [&] {
         if (!presentation)
             throw AutomationError("The presentation " + inputPath +
@@ -95,7 +99,14 @@ int DoItByFile(const std::string &inputPath, FormPort &ui, AutomationRegistry &r
         if (sameFile(out, inputPath))
             throw AutomationError("The web page " + out +
                                   " would overwrite the input file itself; it was not saved.");
+        const std::string key = canonicalKey(out);
+        if (const auto earlier = m_pagesWritten.find(key); earlier != m_pagesWritten.end())
+            throw AutomationError("The web page " + out + " was already made from " +
+                                  earlier->second + " in this run, so " + inputPath +
+                                  " was not saved over it. Rename one of the two files, or "
+                                  "convert them into different folders, to get both pages.");
         presentation->call("SaveAs", {{"fileName", out}, {"FileFormat", kSaveAsHtml}});
+        m_pagesWritten.emplace(key, inputPath);
     });
     proc.step(122, [&] { need(app, "PowerPoint.Application")->put("DisplayAlerts", false); });
     proc.step(124, [&] {
@@ -112,7 +123,7 @@ int DoItByFile(const std::string &inputPath, FormPort &ui, AutomationRegistry &r
             app->call("Quit", {});
         }
     });
-    return proc.failures();
+    return {proc.failures(), out};
 }
 
 } // namespace velloran

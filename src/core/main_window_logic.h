@@ -6,13 +6,22 @@
 
 #include "core/automation.h"
 #include "core/file_system.h"
-#include "core/form_port.h"
+#include "core/names.h"
+#include "core/ports.h"
 
 namespace velloran {
 
+// The window as the logic sees it, split by role.
+struct WindowPorts {
+    Dialogs &dialogs;
+    FileList &files;
+    OutputChoice &output;
+    WindowChrome &chrome;
+};
+
 // What the main window's logic needs besides the window itself.
-struct Form1Context {
-    FormPort &ui;
+struct WindowContext {
+    WindowPorts ui;
     SettingsStore &settings;
     FileSystem &fs;
     AutomationRegistry &automation;
@@ -27,47 +36,49 @@ struct Form1Context {
     std::string homePage;
 };
 
-inline constexpr const char *kText1Key = "Text1";
 inline constexpr const char *kSkinFile = "x/o.cjs";
 inline constexpr const char *kHandCursorFile = "HAND-M.CUR";
 inline constexpr const char *kSamplesFolder = "Samples";
 inline constexpr int kDeleteKey = 46;
 
-// The behaviour of the main window Form1: its start-up sequence and the
-// handlers of its controls. The Qt window forwards its events here.
-class Form1 {
+// The behaviour of the main window: its start-up sequence and what each of
+// its controls does. The Qt window forwards its events here.
+class MainWindowLogic {
 public:
-    explicit Form1(Form1Context context) : m_c(std::move(context)) {}
+    explicit MainWindowLogic(WindowContext context) : m_c(std::move(context)) {}
 
-    void Form1_Load();
-    void Text1_Change();
+    void load();
+    void outputFolderEdited();
 
-    void PushButton1_Click(); // Help
-    void PushButton2_Click(); // Clear List
-    void PushButton3_Click(); // Add PowerPoint File(s)
-    void PushButton4_Click(); // Load Sample/Example Files
-    void PushButton5_Click(); // choose the output folder
-    void PushButton6_Click(); // Add All File(s) In Folder
-    void PushButton7_Click(); // Start Exporting To HTML
+    // A push button was pressed.
+    void run(Command command);
+    void showHelp();
+    void clearList();
+    void addFiles();
+    void addSamples();
+    void chooseOutputFolder();
+    void addFolderTree();
+    void exportAll();
 
-    void ListView1_KeyDown(int keyCode, int shift);
-    void ListView1_DblClick();
-    // True when the drag may be dropped: it must carry a list of files.
-    bool ListView1_OLEDragOver(bool hasFileList) const { return hasFileList; }
-    void ListView1_OLEDragDrop(const std::vector<std::string> &paths);
+    void listKeyPressed(int keyCode, int shift);
+    void listDoubleClicked();
+    // True when a drag may be dropped: it must carry a list of files.
+    bool acceptsDrag(bool hasFileList) const { return hasFileList; }
+    void dropItems(const std::vector<std::string> &paths);
 
-    // Mouse moves over a push button, and over the background, a frame or the list.
-    void ButtonMouseMove();
-    void SurfaceMouseMove();
+    // The mouse moved over a push button; over the background, a frame or the list.
+    void pointerOverButton();
+    void pointerOverSurface();
 
     // True while an export run is in progress.
     bool exporting() const { return m_exporting; }
 
 private:
     std::string programPath(const char *relative) const;
+    std::string desktopFolder() const;
     void removeSelectedRow();
 
-    Form1Context m_c;
+    WindowContext m_c;
     bool m_exporting = false;
 };
 

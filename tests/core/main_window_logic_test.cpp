@@ -6,14 +6,15 @@
 #include <random>
 
 #include "core/error_report.h"
-#include "core/form1.h"
+#include "core/main_window_logic.h"
+#include "core/names.h"
 #include "core/path_rules.h"
 #include "fake_automation.h"
-#include "scripted_form.h"
+#include "scripted_window.h"
 
 using namespace velloran;
 using fakes::FakePowerPoint;
-using fakes::ScriptedForm;
+using fakes::ScriptedWindow;
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,22 +33,23 @@ public:
     }
 };
 
-class Form1Test : public ::testing::Test {
+class WindowLogicTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::random_device rd;
         m_dir = fs::temp_directory_path() / ("velloran-form1-" + std::to_string(rd()));
         fs::create_directories(m_dir / "prog");
         m_fs = makeNativeFileSystem();
-        ui.onText1Change = [this] { form->Text1_Change(); };
+        ui.onFolderChange = [this] { form->outputFolderEdited(); };
         make();
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
     void make() {
-        form = std::make_unique<Form1>(Form1Context{
-            ui, settings, *m_fs, server, (m_dir / "prog").string(), [this] { return desktop; },
-            [] { return std::string("/home/user"); }, [this] { return draw; }, homePage});
+        form = std::make_unique<MainWindowLogic>(
+            WindowContext{ui.ports(), settings, *m_fs, server, (m_dir / "prog").string(),
+                          [this] { return desktop; }, [] { return std::string("/home/user"); },
+                          [this] { return draw; }, homePage});
     }
     std::string prog(const std::string &rel) const { return (m_dir / "prog" / rel).string(); }
     void touch(const std::string &rel) {
@@ -55,52 +57,52 @@ protected:
         std::ofstream(m_dir / rel) << "x";
     }
 
-    ScriptedForm ui;
+    ScriptedWindow ui;
     MemorySettings settings;
     FakePowerPoint server;
     std::string desktop = "/home/user/Desktop";
     double draw = 0.5;
     std::string homePage = "https://velloran.example.org/";
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindowLogic> form;
     fs::path m_dir;
     std::unique_ptr<FileSystem> m_fs;
 };
 
 } // namespace
 
-TEST_F(Form1Test, StartUpRunsItsStepsInOrder) {
+TEST_F(WindowLogicTest, StartUpRunsItsStepsInOrder) {
     touch("prog/x/o.cjs");
     touch("prog/HAND-M.CUR");
     draw = 0.06; // floor(6.0) + 1 == 7: the one start in a hundred
     make();
-    form->Form1_Load();
+    form->load();
     EXPECT_EQ(ui.events, (std::vector<std::string>{
-                             "center", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
+                             "centre", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
                              "shell:" + homePage, "caption:Velloran", "icon", "column"}));
-    EXPECT_EQ(ui.text, "/home/user/Desktop/");
+    EXPECT_EQ(ui.folder, "/home/user/Desktop/");
     EXPECT_EQ(server.log(), std::vector<std::string>{"create PowerPoint.Application"});
 }
 
-TEST_F(Form1Test, HomePageOnlyOnTheDrawOfSevenAndNeverWithoutAnAddress) {
+TEST_F(WindowLogicTest, HomePageOnlyOnTheDrawOfSevenAndNeverWithoutAnAddress) {
     for (double r : {0.0, 0.05, 0.0699, 0.07, 0.5, 0.9999}) {
-        ui = ScriptedForm();
+        ui = ScriptedWindow();
         draw = r;
         make();
-        form->Form1_Load();
+        form->load();
         const bool seven = r >= 0.06 && r < 0.07;
         EXPECT_EQ(ui.shellOpened.size(), seven ? 1u : 0u) << r;
     }
-    ui = ScriptedForm();
+    ui = ScriptedWindow();
     draw = 0.065;
     homePage.clear();
     make();
-    form->Form1_Load();
+    form->load();
     EXPECT_TRUE(ui.shellOpened.empty());
 }
 
-TEST_F(Form1Test, MissingSkinAndCursorAreSkippedSilently) {
+TEST_F(WindowLogicTest, MissingSkinAndCursorAreSkippedSilently) {
     touch("prog/x/.o.cjs");
-    form->Form1_Load();
+    form->load();
     for (const auto &e : ui.events) {
         EXPECT_NE(e.rfind("skin:", 0), 0u) << e;
         EXPECT_NE(e.rfind("cursor:", 0), 0u) << e;
@@ -108,47 +110,47 @@ TEST_F(Form1Test, MissingSkinAndCursorAreSkippedSilently) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(Form1Test, FirstRunStoresTheDesktopAndAStoredEmptyValueWins) {
-    form->Form1_Load();
-    EXPECT_EQ(ui.text, "/home/user/Desktop/");
-    EXPECT_EQ(settings.values.at("Text1"), "/home/user/Desktop/");
+TEST_F(WindowLogicTest, FirstRunStoresTheDesktopAndAStoredEmptyValueWins) {
+    form->load();
+    EXPECT_EQ(ui.folder, "/home/user/Desktop/");
+    EXPECT_EQ(settings.values.at(kOutputFolderKey), "/home/user/Desktop/");
 
-    ui = ScriptedForm();
-    ui.onText1Change = [this] { form->Text1_Change(); };
-    settings.values["Text1"] = "";
+    ui = ScriptedWindow();
+    ui.onFolderChange = [this] { form->outputFolderEdited(); };
+    settings.values[kOutputFolderKey] = "";
     settings.writes.clear();
-    form->Form1_Load();
-    EXPECT_EQ(ui.text, "");
-    EXPECT_EQ(settings.values.at("Text1"), "");
+    form->load();
+    EXPECT_EQ(ui.folder, "");
+    EXPECT_EQ(settings.values.at(kOutputFolderKey), "");
 
     // No desktop known: the home folder stands in.
-    ui = ScriptedForm();
-    ui.onText1Change = [this] { form->Text1_Change(); };
+    ui = ScriptedWindow();
+    ui.onFolderChange = [this] { form->outputFolderEdited(); };
     settings.values.clear();
     desktop.clear();
-    form->Form1_Load();
-    EXPECT_EQ(ui.text, "/home/user/");
+    form->load();
+    EXPECT_EQ(ui.folder, "/home/user/");
 }
 
-TEST_F(Form1Test, EveryChangeOfTheFolderIsSaved) {
+TEST_F(WindowLogicTest, EveryChangeOfTheFolderIsSaved) {
     for (const char *t : {"/", "/t", "/tm", "/tmp"})
-        ui.setText1(t);
+        ui.setOutputFolder(t);
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/t", "/tm", "/tmp"}));
 }
 
-TEST_F(Form1Test, PointerRulesRespectTheBusyPointer) {
-    form->ButtonMouseMove();
-    EXPECT_EQ(ui.pointer, kPointerCustom);
-    form->SurfaceMouseMove();
-    EXPECT_EQ(ui.pointer, kPointerDefault);
-    ui.pointer = kPointerBusy;
-    form->ButtonMouseMove();
-    form->SurfaceMouseMove();
-    EXPECT_EQ(ui.pointer, kPointerBusy);
+TEST_F(WindowLogicTest, PointerRulesRespectTheBusyPointer) {
+    form->pointerOverButton();
+    EXPECT_EQ(ui.pointerSetting, kPointerCustom);
+    form->pointerOverSurface();
+    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
+    ui.pointerSetting = kPointerBusy;
+    form->pointerOverButton();
+    form->pointerOverSurface();
+    EXPECT_EQ(ui.pointerSetting, kPointerBusy);
 }
 
-TEST_F(Form1Test, HelpAndClearList) {
-    form->PushButton1_Click();
+TEST_F(WindowLogicTest, HelpAndClearList) {
+    form->showHelp();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "This program works with PowerPoint Presentations like .ppt and "
                                 ".pptx but not PowerPoint Shows like .pps");
@@ -156,35 +158,35 @@ TEST_F(Form1Test, HelpAndClearList) {
     EXPECT_EQ(ui.boxes[0].title, "Velloran");
 
     ui.rows = {"a", "b"};
-    form->PushButton2_Click();
+    form->clearList();
     EXPECT_TRUE(ui.rows.empty());
 }
 
-TEST_F(Form1Test, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
+TEST_F(WindowLogicTest, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
     ui.rows = {"1", "2", "3", "4", "5"};
-    form->ListView1_KeyDown(kDeleteKey, 0);
-    form->ListView1_DblClick();
+    form->listKeyPressed(kDeleteKey, 0);
+    form->listDoubleClicked();
     EXPECT_EQ(ui.rows.size(), 5u);
     EXPECT_TRUE(ui.boxes.empty());
 
     ui.selection = 2;
-    form->ListView1_KeyDown(kDeleteKey, 1); // Shift+Delete
+    form->listKeyPressed(kDeleteKey, 1); // Shift+Delete
     EXPECT_EQ(ui.rows, (std::vector<std::string>{"1", "3", "4", "5"}));
-    form->ListView1_KeyDown(65, 0); // any other key
+    form->listKeyPressed(65, 0); // any other key
     EXPECT_EQ(ui.rows.size(), 4u);
-    form->ListView1_DblClick();
+    form->listDoubleClicked();
     EXPECT_EQ(ui.rows, (std::vector<std::string>{"1", "4", "5"}));
     ui.selection = 9; // stale selection: nothing happens, nothing is shown
-    form->ListView1_DblClick();
+    form->listDoubleClicked();
     EXPECT_EQ(ui.rows.size(), 3u);
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(Form1Test, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
+TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
     ui.openAnswers = {{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt"}, {}, {"//root.ppt"}};
-    form->PushButton3_Click();
-    form->PushButton3_Click(); // cancelled
-    form->PushButton3_Click(); // picked at the root
+    form->addFiles();
+    form->addFiles(); // cancelled
+    form->addFiles(); // picked at the root
     EXPECT_EQ(ui.rows,
               (std::vector<std::string>{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt", "/root.ppt"}));
     ASSERT_EQ(ui.openRequests.size(), 3u);
@@ -195,17 +197,17 @@ TEST_F(Form1Test, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
     EXPECT_TRUE(req.multiSelect);
 }
 
-TEST_F(Form1Test, SamplesAreListedThenTheQuestionIsAsked) {
+TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
     touch("prog/Samples/b.pptx");
     touch("prog/Samples/a.odp");
     touch("prog/Samples/.hidden");
     ui.answers = {kAnswerNo, kAnswerYes};
-    form->PushButton4_Click();
+    form->addSamples();
     const std::string samples = prog("Samples");
     EXPECT_EQ(ui.rows, (std::vector<std::string>{samples + "/.hidden", samples + "/a.odp",
                                                  samples + "/b.pptx"}));
     EXPECT_TRUE(ui.shellOpened.empty());
-    form->PushButton4_Click();
+    form->addSamples();
     EXPECT_EQ(ui.rows.size(), 6u);
     EXPECT_EQ(ui.shellOpened, std::vector<std::string>{samples + "/"});
     ASSERT_EQ(ui.boxes.size(), 2u);
@@ -218,25 +220,26 @@ TEST_F(Form1Test, SamplesAreListedThenTheQuestionIsAsked) {
     fs::remove_all(m_dir / "prog" / "Samples");
     ui.rows.clear();
     ui.boxes.clear();
-    form->PushButton4_Click();
+    form->addSamples();
     EXPECT_TRUE(ui.rows.empty());
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
 
-TEST_F(Form1Test, OutputFolderButtonAddsExactlyOneSeparator) {
-    ui.text = "/keep/";
+TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparator) {
+    ui.folder = "/keep/";
     ui.folderAnswers = {"", "/", "/srv/out"};
-    form->PushButton5_Click();
-    EXPECT_EQ(ui.text, "/keep/");
-    form->PushButton5_Click();
-    EXPECT_EQ(ui.text, "/");
-    form->PushButton5_Click();
-    EXPECT_EQ(ui.text, "/srv/out/");
-    EXPECT_EQ(ui.folderPrompts, std::vector<std::string>(3, "Please select folder:"));
+    form->chooseOutputFolder();
+    EXPECT_EQ(ui.folder, "/keep/");
+    form->chooseOutputFolder();
+    EXPECT_EQ(ui.folder, "/");
+    form->chooseOutputFolder();
+    EXPECT_EQ(ui.folder, "/srv/out/");
+    EXPECT_EQ(ui.folderPrompts,
+              std::vector<std::string>(3, "Please select folder:|/home/user/Desktop/"));
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/srv/out/"}));
 }
 
-TEST_F(Form1Test, AddFolderAsksThenWalksUnderTheBusyPointer) {
+TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointer) {
     touch("tree/a.ppt");
     touch("tree/b.PPTX");
     touch("tree/c.txt");
@@ -245,46 +248,69 @@ TEST_F(Form1Test, AddFolderAsksThenWalksUnderTheBusyPointer) {
     const std::string tree = (m_dir / "tree").string();
 
     ui.inputAnswers = {""};
-    form->PushButton6_Click();
+    form->addFolderTree();
     EXPECT_TRUE(ui.folderPrompts.empty()) << "cancelled input: no folder picker";
 
     ui.inputAnswers = {"ppt"};
-    form->PushButton6_Click(); // folder picker cancelled
+    form->addFolderTree(); // folder picker cancelled
     EXPECT_TRUE(ui.pointerHistory.empty());
 
     ui.inputAnswers = {"ppt"};
     ui.folderAnswers = {tree};
-    form->PushButton6_Click();
+    form->addFolderTree();
     EXPECT_EQ(ui.rows,
               (std::vector<std::string>{tree + "/a.ppt", tree + "/b.PPTX", tree + "/sub/e.ppt"}));
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
+    EXPECT_EQ(ui.appendSizes, std::vector<std::size_t>{3}) << "rows arrive once, after the walk";
+    EXPECT_EQ(ui.folderPrompts.back(), "Please select folder:|/home/user/Desktop/");
     EXPECT_EQ(ui.inputPrompts[0], "Enter file extension to load:\n\n(* for all files, txt for all "
                                   "txt files, doc for all doc files, etc.)|Velloran|ppt");
     EXPECT_TRUE(ui.boxes.empty()) << "no message, not even when nothing is found";
 }
 
-TEST_F(Form1Test, AddFolderReportsAVanishedFolderAndStillResetsThePointer) {
+TEST_F(WindowLogicTest, ClosingTheWindowDuringAFolderScanEndsTheHandlerSilently) {
+    for (int i = 0; i < 40; ++i)
+        touch("tree/d" + std::to_string(i) + "/a.ppt");
+    ui.onProcessEvents = [this] {
+        if (ui.processEventsCalls == 1)
+            throw WindowClosed();
+    };
+    for (const auto &handler :
+         {std::function<void()>([&] {
+              ui.inputAnswers = {"ppt"};
+              ui.folderAnswers = {(m_dir / "tree").string()};
+              form->addFolderTree();
+          }),
+          std::function<void()>([&] { form->dropItems({(m_dir / "tree").string()}); })}) {
+        ui.processEventsCalls = 0;
+        EXPECT_THROW(handler(), WindowClosed);
+    }
+    EXPECT_TRUE(ui.rows.empty());
+    EXPECT_TRUE(ui.boxes.empty()) << "closing is no failure to report";
+}
+
+TEST_F(WindowLogicTest, AddFolderReportsAVanishedFolderAndStillResetsThePointer) {
     ui.inputAnswers = {"*"};
     ui.folderAnswers = {(m_dir / "nowhere").string()};
-    form->PushButton6_Click();
+    form->addFolderTree();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("in Velloran5/20/2014.Form1.PushButton6_Click at line 108"),
               std::string::npos);
-    EXPECT_EQ(ui.pointer, kPointerDefault);
+    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }
 
-TEST_F(Form1Test, ExportRunWithAnEmptyList) {
-    form->PushButton7_Click();
+TEST_F(WindowLogicTest, ExportRunWithAnEmptyList) {
+    form->exportAll();
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"No files added."});
     EXPECT_TRUE(server.log().empty()) << "the server is not contacted";
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
 }
 
-TEST_F(Form1Test, ExportRunStopsWhenTheUserDeclines) {
+TEST_F(WindowLogicTest, ExportRunStopsWhenTheUserDeclines) {
     server.options().runningBeforeCreate = true;
     ui.rows = {"/in/a.pptx"};
     ui.answers = {kAnswerNo};
-    form->PushButton7_Click();
+    form->exportAll();
     EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{
                                  "PowerPoint may be open. It is recommended that you close "
                                  "PowerPoint first.\r\n\r\nWould you like to proceed anyway?",
@@ -292,15 +318,15 @@ TEST_F(Form1Test, ExportRunStopsWhenTheUserDeclines) {
     EXPECT_EQ(std::count_if(server.log().begin(), server.log().end(),
                             [](const std::string &l) { return l.find("Open(") != l.npos; }),
               0);
-    EXPECT_EQ(ui.pointer, kPointerDefault);
+    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }
 
-TEST_F(Form1Test, ExportRunGoesPastAFailingFileAndSaysDone) {
+TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
     server.options().unopenable["/in/b.pptx"] = "Cannot open b";
     ui.rows = {"/in/a.pptx", "/in/b.pptx", "/in/c.odp"};
-    ui.text = "/out";
+    ui.folder = "/out";
     ui.htm = false;
-    form->PushButton7_Click();
+    form->exportAll();
 
     std::vector<std::string> saved;
     for (const auto &line : server.log())
@@ -310,12 +336,12 @@ TEST_F(Form1Test, ExportRunGoesPastAFailingFileAndSaysDone) {
                          "call Presentation.SaveAs(fileName=\"/out/a.html\", FileFormat=12)",
                          "call Presentation.SaveAs(fileName=\"/out/c.html\", FileFormat=12)"}));
     ASSERT_EQ(ui.boxes.size(), 3u);
-    EXPECT_EQ(ui.boxes[0].text, ErrorReportText("Cannot open b", location::kDoItByFile, 108));
+    EXPECT_EQ(ui.boxes[0].text, errorReportText("Cannot open b", kExportLocation, 108));
     EXPECT_NE(ui.boxes[1].text.find("DoItByFile at line 120"), std::string::npos);
     EXPECT_EQ(ui.boxes[2].text, "Done.");
     EXPECT_EQ(ui.boxes[2].style, 0);
     EXPECT_EQ(ui.rows.size(), 3u) << "the list keeps its rows";
-    EXPECT_EQ(ui.text, "/out");
+    EXPECT_EQ(ui.folder, "/out");
 
     EXPECT_EQ(ui.captions,
               (std::vector<std::string>{"Velloran - 1 of 3 - a.pptx", "Velloran - 2 of 3 - b.pptx",
@@ -329,11 +355,11 @@ TEST_F(Form1Test, ExportRunGoesPastAFailingFileAndSaysDone) {
     EXPECT_FALSE(form->exporting());
 }
 
-TEST_F(Form1Test, ExportRunSaysDoneEvenWhenEveryFileFails) {
+TEST_F(WindowLogicTest, ExportRunSaysDoneEvenWhenEveryFileFails) {
     server.options().installed = false;
     ui.rows = {"/in/a.pptx", "/in/b.pptx"};
-    form->PushButton7_Click();
+    form->exportAll();
     ASSERT_EQ(ui.boxes.size(), 15u);
     EXPECT_EQ(ui.boxes.back().text, "Done.");
-    EXPECT_EQ(ui.pointer, kPointerDefault);
+    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }

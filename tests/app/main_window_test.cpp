@@ -8,6 +8,7 @@
 #include <QTreeView>
 
 #include "app/file_list_model.h"
+#include "core/names.h"
 #include "window_fixture.h"
 
 using namespace velloran;
@@ -122,17 +123,17 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndStoredFolder) {
     EXPECT_EQ(window().listView()->toolTip(),
               QStringLiteral("Drag and drop files here. Double-click item to remove it. Move bar "
                              "to right and out of window to reveal full names."));
-    const auto stored = m_settings->get("Text1");
+    const auto stored = m_settings->get(kOutputFolderKey);
     ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(*stored, window().text1());
+    EXPECT_EQ(*stored, window().outputFolder());
     EXPECT_EQ(stored->back(), '/');
 
     // The next start shows what was stored, even the empty text.
     window().findChild<QLineEdit *>(QStringLiteral("Text1"))->clear();
-    EXPECT_EQ(m_settings->get("Text1"), std::optional<std::string>(""));
+    EXPECT_EQ(m_settings->get(kOutputFolderKey), std::optional<std::string>(""));
     m_window.reset();
     window().load();
-    EXPECT_EQ(window().text1(), "");
+    EXPECT_EQ(window().outputFolder(), "");
 }
 
 TEST_F(WindowTest, SkinColoursFramesAndOptionsOnlyWhenTheFileExists) {
@@ -161,21 +162,33 @@ TEST_F(WindowTest, PointerFollowsTheMouseButNeverReplacesTheHourglass) {
     window().show();
     auto *button = window().findChild<QPushButton *>(QStringLiteral("PushButton3"));
     QTest::mouseMove(button, QPoint(10, 10));
-    EXPECT_EQ(window().mousePointer(), kPointerCustom);
+    EXPECT_EQ(window().pointer(), kPointerCustom);
     EXPECT_EQ(window().cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(window().cursor().hotSpot(), QPoint(7, 0));
     QTest::mouseMove(window().listView()->viewport(), QPoint(20, 20));
-    EXPECT_EQ(window().mousePointer(), kPointerDefault);
+    EXPECT_EQ(window().pointer(), kPointerDefault);
     QTest::mouseMove(window().findChild<QWidget *>(QStringLiteral("Frame1")), QPoint(5, 30));
     QTest::mouseMove(button, QPoint(12, 12));
-    EXPECT_EQ(window().mousePointer(), kPointerCustom);
+    EXPECT_EQ(window().pointer(), kPointerCustom);
     QTest::mouseMove(window().findChild<QWidget *>(QStringLiteral("Frame1")), QPoint(6, 30));
-    EXPECT_EQ(window().mousePointer(), kPointerDefault);
+    EXPECT_EQ(window().pointer(), kPointerDefault);
+    // The bare background between and around the controls resets it too;
+    // the text box has no rule and leaves it as it is.
+    for (const QPoint gap : {QPoint(266, 230), QPoint(3, 200), QPoint(530, 445)}) {
+        QTest::mouseMove(button, QPoint(10, 10));
+        ASSERT_EQ(window().pointer(), kPointerCustom);
+        ASSERT_EQ(window().childAt(gap), nullptr) << gap.x() << "," << gap.y();
+        QTest::mouseMove(&window(), gap);
+        EXPECT_EQ(window().pointer(), kPointerDefault) << gap.x() << "," << gap.y();
+    }
+    QTest::mouseMove(button, QPoint(10, 10));
+    QTest::mouseMove(window().findChild<QWidget *>(QStringLiteral("Text1")), QPoint(5, 5));
+    EXPECT_EQ(window().pointer(), kPointerCustom);
 
-    window().setMousePointer(kPointerBusy);
+    window().setPointer(kPointerBusy);
     QTest::mouseMove(button, QPoint(14, 14));
     QTest::mouseMove(window().listView()->viewport(), QPoint(30, 30));
-    EXPECT_EQ(window().mousePointer(), kPointerBusy);
+    EXPECT_EQ(window().pointer(), kPointerBusy);
     EXPECT_EQ(window().cursor().shape(), Qt::WaitCursor);
 }
 
@@ -200,24 +213,21 @@ TEST_F(WindowTest, DeleteKeyAndDoubleClickRemoveTheSelectedRow) {
 
 TEST_F(WindowTest, ButtonsDriveTheLogicThroughScriptedDialogs) {
     window().load();
-    m_dialogs.openAnswers = {{QStringLiteral("/d/one.ppt"), QStringLiteral("/d/two.pptx")}};
-    QTest::mouseClick(window().findChild<QPushButton *>(QStringLiteral("PushButton3")),
-                      Qt::LeftButton);
+    m_dialogs.openAnswers = {{"/d/one.ppt", "/d/two.pptx"}};
+    press(Command::AddFiles);
     EXPECT_EQ(window().rowCount(), 2u);
 
-    m_dialogs.folderAnswers = {temp(QStringLiteral("out"))};
-    QTest::mouseClick(window().findChild<QPushButton *>(QStringLiteral("PushButton5")),
-                      Qt::LeftButton);
-    EXPECT_EQ(window().text1(), temp(QStringLiteral("out/")).toStdString());
-    EXPECT_EQ(m_settings->get("Text1"), std::optional<std::string>(window().text1()));
+    m_dialogs.folderAnswers = {temp(QStringLiteral("out")).toStdString()};
+    press(Command::ChooseOutputFolder);
+    EXPECT_EQ(window().outputFolder(), temp(QStringLiteral("out/")).toStdString());
+    EXPECT_EQ(m_settings->get(kOutputFolderKey),
+              std::optional<std::string>(window().outputFolder()));
 
-    QTest::mouseClick(window().findChild<QPushButton *>(QStringLiteral("PushButton1")),
-                      Qt::LeftButton);
+    press(Command::ShowHelp);
     ASSERT_FALSE(m_dialogs.boxes.empty());
     EXPECT_EQ(m_dialogs.boxes.back().style, kStyleOkOnly);
 
-    QTest::mouseClick(window().findChild<QPushButton *>(QStringLiteral("PushButton2")),
-                      Qt::LeftButton);
+    press(Command::ClearList);
     EXPECT_EQ(window().rowCount(), 0u);
 }
 
@@ -226,27 +236,26 @@ TEST_F(WindowTest, ExportRunThroughTheWindow) {
     m_server.options().writeFiles = true;
     m_server.options().unopenable["/in/broken.pptx"] = "The file is damaged.";
     window().load();
-    window().setText1(temp(QStringLiteral("out")).toStdString());
+    window().setOutputFolder(temp(QStringLiteral("out")).toStdString());
     window().appendRows({"/in/first.pptx", "/in/broken.pptx", "/in/third.odp"});
     QStringList captionsDuringRun;
     m_server.onCall = [&](const std::string &line) {
         if (line.find("SaveAs") != std::string::npos)
             captionsDuringRun << window().windowTitle();
     };
-    QTest::mouseClick(window().findChild<QPushButton *>(QStringLiteral("PushButton7")),
-                      Qt::LeftButton);
+    press(Command::ExportAll);
     ASSERT_EQ(m_dialogs.boxes.size(), 3u);
-    EXPECT_TRUE(m_dialogs.boxes[0].text.startsWith(QStringLiteral("The file is damaged.\r\n")));
-    EXPECT_EQ(m_dialogs.boxes[0].title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(m_dialogs.boxes[0].text.starts_with("The file is damaged.\r\n"));
+    EXPECT_EQ(m_dialogs.boxes[0].title, "Application Error");
     EXPECT_EQ(m_dialogs.boxes[0].style, kStyleExclamation);
-    EXPECT_EQ(m_dialogs.boxes[2].text, QStringLiteral("Done."));
+    EXPECT_EQ(m_dialogs.boxes[2].text, "Done.");
     EXPECT_TRUE(QFile::exists(temp(QStringLiteral("out/first.htm"))));
     EXPECT_TRUE(QFile::exists(temp(QStringLiteral("out/third.htm"))));
     EXPECT_EQ(captionsDuringRun, (QStringList{QStringLiteral("Velloran - 1 of 3 - first.pptx"),
                                               QStringLiteral("Velloran - 3 of 3 - third.odp")}));
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Velloran"));
     EXPECT_EQ(window().rowCount(), 3u);
-    EXPECT_EQ(window().mousePointer(), kPointerDefault);
+    EXPECT_EQ(window().pointer(), kPointerDefault);
 }
 
 TEST_F(WindowTest, ManyRowsArriveInBatches) {

@@ -1,0 +1,121 @@
+#include "cli/arguments.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace velloran {
+
+namespace {
+
+// Longer than any conversion could sensibly take, and far from overflowing
+// the engine's millisecond clock.
+constexpr double kMaxTimeoutSeconds = 1e6;
+
+std::optional<std::chrono::milliseconds> parseSeconds(const std::string &text) {
+    double seconds = 0;
+    const char *first = text.data();
+    const char *last = first + text.size();
+    // from_chars, unlike strtod, ignores the locale: "1.5" means the same everywhere.
+    const auto [end, ec] = std::from_chars(first, last, seconds);
+    if (ec != std::errc() || end != last || !std::isfinite(seconds) || seconds <= 0 ||
+        seconds > kMaxTimeoutSeconds)
+        return std::nullopt;
+    return std::chrono::milliseconds(std::max(1LL, std::llround(seconds * 1000)));
+}
+
+std::string quoted(const std::string &text) {
+    return "'" + text + "'";
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string> &args) {
+    if (args.empty())
+        return UsageError{"no command given"};
+    const std::string &command = args.front();
+    if (command == "--help" || command == "-h" || command == "help")
+        return ShowHelp{};
+    if (command == "--version")
+        return ShowVersion{};
+    if (command != "convert")
+        return UsageError{(command.starts_with('-') ? "unknown option " : "unknown command ") +
+                          quoted(command)};
+
+    ConvertOptions options;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+            options.paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h")
+            return ShowHelp{};
+
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        if (name != "--output" && name != "--extension" && name != "--timeout")
+            return UsageError{"unknown option " + quoted(name)};
+        if (!value) {
+            if (i + 1 == args.size())
+                return UsageError{"option " + quoted(name) + " needs a value"};
+            value = args[++i];
+        }
+
+        if (name == "--output") {
+            if (value->empty())
+                return UsageError{"option '--output' needs a folder, not an empty text"};
+            options.outputFolder = *value;
+        } else if (name == "--extension") {
+            if (*value != "htm" && *value != "html")
+                return UsageError{"option '--extension' takes htm or html, not " + quoted(*value)};
+            options.useHtm = *value == "htm";
+        } else {
+            options.fileTimeout = parseSeconds(*value);
+            if (!options.fileTimeout)
+                return UsageError{"option '--timeout' takes a positive number of seconds, not " +
+                                  quoted(*value)};
+        }
+    }
+    if (options.paths.empty())
+        return UsageError{"no presentation or folder given to convert"};
+    return options;
+}
+
+std::string usageText() {
+    return "Usage: velloran convert [--output DIR] [--extension htm|html] [--timeout SECONDS] "
+           "PATH...\n"
+           "       velloran --help | --version\n"
+           "       velloran                        (opens the window)\n"
+           "\n"
+           "Converts presentations (.ppt, .pptx, .odp) into web pages, one page per file.\n"
+           "A PATH that names a folder stands for every file in its tree, as when the folder\n"
+           "is dropped on the window; names beginning with '~' are left out.\n"
+           "\n"
+           "Options:\n"
+           "  --output DIR        folder for the pages, created when missing (default: the\n"
+           "                      window's output folder, else the current folder)\n"
+           "  --extension EXT     htm (default) or html\n"
+           "  --timeout SECONDS   give up on a file that takes longer (default: 180)\n"
+           "  --help              show this text\n"
+           "  --version           show the version\n"
+           "Options may also be written --name=VALUE; '--' ends them.\n"
+           "\n"
+           "Progress and error reports go to the error stream, the summary to the output.\n"
+           "Ctrl+C (or SIGTERM) stops after the file under way; a second one gives up on\n"
+           "that file too. The summary is printed either way.\n"
+           "\n"
+           "Exit status: 0 every file converted, 1 some file failed, 2 wrong usage,\n"
+           "130 stopped by Ctrl+C (SIGINT), 143 stopped by SIGTERM.\n";
+}
+
+} // namespace velloran

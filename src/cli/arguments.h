@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velloran {
+
+// "velloran convert ...": what to convert and how.
+struct ConvertOptions {
+    std::optional<std::string> outputFolder;              // nothing: the window's stored folder
+    bool useHtm = true;                                   // ".htm" pages, as the window's default
+    std::optional<std::chrono::milliseconds> fileTimeout; // nothing: the engine's default
+    std::vector<std::string> paths;                       // files and folders as given
+};
+struct ShowHelp {};
+struct ShowVersion {};
+struct UsageError {
+    std::string message; // names the problem, e.g. "unknown option '--x'"
+};
+using CommandLine = std::variant<ConvertOptions, ShowHelp, ShowVersion, UsageError>;
+
+// Reads the arguments after the program name. Options take their value as
+// the next argument or after "=" ("--output=DIR"); "--" ends the options.
+CommandLine parseCommandLine(const std::vector<std::string> &args);
+
+// The text printed by --help.
+std::string usageText();
+
+} // namespace velloran

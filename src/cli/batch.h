@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/automation.h"
+#include "core/file_system.h"
+
+namespace velloran {
+
+// What the batch loop needs once the defaults are settled.
+struct BatchSettings {
+    std::string outputFolder;
+    bool useHtm = true;
+    std::vector<std::string> paths;
+    // One progress line that rewrites itself (for a terminal) instead of one
+    // line per file.
+    bool liveProgress = false;
+};
+
+struct BatchResult {
+    int converted = 0;
+    int failed = 0;
+    std::vector<std::string> files;        // every file to convert, in conversion order
+    std::vector<std::string> stoppedFiles; // not converted because a stop was asked for
+    std::vector<std::string> ownPages;     // our own pages and companions found in folders
+    int skipped() const { return static_cast<int>(stoppedFiles.size() + ownPages.size()); }
+};
+
+// The files the paths stand for: a folder expands as a drop on the window
+// expands it, except that pages this program wrote there (a page beside its
+// "_files" folder, and that folder's contents) are left out and listed in
+// `ownPages`. Files named one by one are always kept.
+std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths, FileSystem &fs,
+                                          std::vector<std::string> &ownPages);
+
+// Converts every file the paths stand for with the same per-file export as
+// the window, printing progress and error reports on `err`. A file counts as
+// converted when no failure was reported and its page exists afterwards.
+// When `stop` becomes non-zero, the file under way is finished and the rest
+// are skipped.
+BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &registry, FileSystem &fs,
+                     std::ostream &err, const std::atomic<int> &stop);
+
+// "2 converted, 1 failed", plus the skipped files when there were any.
+std::string summaryLine(const BatchResult &result);
+
+} // namespace velloran

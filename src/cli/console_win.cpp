@@ -1,0 +1,44 @@
+#include "cli/console.h"
+
+#include <csignal>
+#include <cstdio>
+#include <io.h>
+
+namespace velloran {
+
+namespace {
+
+std::atomic<int> g_stopSignal{0};
+std::atomic<int> g_requests{0};
+std::atomic<AbortHook> g_abort{nullptr};
+
+extern "C" void onStopSignal(int signalNumber) {
+    int expected = 0;
+    g_stopSignal.compare_exchange_strong(expected, signalNumber);
+    // The C runtime resets the handler before calling it; the first request
+    // installs it again so that a second one can abort the file under way.
+    if (g_requests.fetch_add(1) + 1 < 2) {
+        std::signal(signalNumber, onStopSignal);
+        return;
+    }
+    if (const AbortHook abort = g_abort.load())
+        abort();
+}
+
+} // namespace
+
+std::atomic<int> &stopSignal() {
+    return g_stopSignal;
+}
+
+void installStopHandlers(AbortHook abort) {
+    g_abort.store(abort);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+bool errorStreamIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+} // namespace velloran

@@ -1,0 +1,59 @@
+#include "cli/convert.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "cli/batch.h"
+#include "cli/terminal_text.h"
+
+namespace velloran {
+
+namespace {
+
+// Makes the output folder when it is missing. Returns the problem, or
+// nothing when the folder is there to write into.
+std::optional<std::string> prepareOutputFolder(const std::string &folder) {
+    namespace fs = std::filesystem;
+    const fs::path path = fs::u8path(folder);
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec)
+        return "cannot be created: " + ec.message();
+    if (!fs::is_directory(path, ec))
+        return "is not a folder";
+    return std::nullopt;
+}
+
+} // namespace
+
+int runConvert(const ConvertOptions &options, ConvertServices &services, std::ostream &out,
+               std::ostream &err) {
+    installStopHandlers(services.abortAutomation);
+
+    BatchSettings settings;
+    settings.outputFolder =
+        options.outputFolder ? *options.outputFolder : services.defaultOutputFolder;
+    settings.useHtm = options.useHtm;
+    settings.paths = options.paths;
+    settings.liveProgress = errorStreamIsTerminal();
+
+    if (const auto problem = prepareOutputFolder(settings.outputFolder)) {
+        err << "velloran: the output folder " << printableName(settings.outputFolder) << ' '
+            << *problem << "\nTry 'velloran --help' for more information.\n";
+        return 2;
+    }
+
+    auto registry = services.makeAutomation(options.fileTimeout);
+    auto fs = makeNativeFileSystem();
+    const BatchResult result = runBatch(settings, *registry, *fs, err, stopSignal());
+    registry.reset();
+    // Leaves no office process behind, interrupted or not.
+    services.shutdownAutomation();
+
+    out << summaryLine(result) << std::endl;
+    if (const int signalNumber = stopSignal().load())
+        return exitStatusForSignal(signalNumber);
+    return result.failed > 0 ? 1 : 0;
+}
+
+} // namespace velloran

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/arguments.h"
+#include "cli/console.h"
+#include "core/automation.h"
+
+namespace velloran {
+
+// What "velloran convert" takes from the program around it.
+struct ConvertServices {
+    // The automation server, with the per-file limit when one was given.
+    std::function<std::shared_ptr<AutomationRegistry>(std::optional<std::chrono::milliseconds>)>
+        makeAutomation;
+    // Stops whatever the server left running.
+    std::function<void()> shutdownAutomation;
+    // Async-signal-safe: makes the file under way fail at once.
+    AbortHook abortAutomation = nullptr;
+    // The folder used when --output is not given.
+    std::string defaultOutputFolder;
+};
+
+// Runs "velloran convert" and returns the exit status: 0 every file
+// converted, 1 some failed, 2 a problem found before any file (usage, or an
+// output folder that cannot be made), 128 + the signal's number when stopped.
+// Once conversion starts, the summary line is always printed on `out`.
+int runConvert(const ConvertOptions &options, ConvertServices &services, std::ostream &out,
+               std::ostream &err);
+
+// The exit status of a run stopped by a signal: 128 plus its number, so 130
+// for Ctrl+C.
+inline int exitStatusForSignal(int signalNumber) {
+    return 128 + signalNumber;
+}
+
+} // namespace velloran

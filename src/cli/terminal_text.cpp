@@ -1,0 +1,81 @@
+#include "cli/terminal_text.h"
+
+#include <cstdio>
+
+namespace velloran {
+
+namespace {
+
+void appendEscaped(std::string &out, unsigned char byte) {
+    char buffer[5];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", byte);
+    out += buffer;
+}
+
+// The length of the well-formed UTF-8 sequence at `i`, or 0.
+std::size_t sequenceLength(std::string_view s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        if (lead == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size() || byte(i + 1) < low || byte(i + 1) > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
+            return 0;
+    // U+0080 to U+009F are the C1 controls, CSI among them.
+    if (lead == 0xC2 && byte(i + 1) <= 0x9F)
+        return 0;
+    return length;
+}
+
+std::string escape(std::string_view s, bool keepLineEnds) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (keepLineEnds && (c == '\r' || c == '\n')) {
+            out += '\n';
+            i += (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ? 2 : 1;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = c >= 0x80 ? sequenceLength(s, i) : 0) {
+            out.append(s.substr(i, n));
+            i += n;
+        } else {
+            appendEscaped(out, c);
+            ++i;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string printableName(std::string_view name) {
+    return escape(name, false);
+}
+
+std::string printableMessage(std::string_view text) {
+    return escape(text, true);
+}
+
+} // namespace velloran

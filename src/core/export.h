@@ -1,0 +1,54 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "core/automation.h"
+#include "core/ports.h"
+
+namespace velloran {
+
+inline constexpr const char *kPowerPointClass = "PowerPoint.Application";
+inline constexpr std::int32_t kSaveAsHtml = 12;
+
+// Where one presentation's page goes.
+struct ExportTarget {
+    std::string folder;
+    bool useHtm = true; // ".htm", else ".html"
+};
+
+struct ExportResult {
+    int failures = 0; // error reports shown
+    std::string page; // the page path the export aimed at
+};
+
+// Converts presentations into web pages by driving the automation server,
+// one file per call. Every failing step is reported and the next step runs;
+// nothing reaches the caller. One exporter serves one run: it remembers the
+// pages it wrote, so that a later input with the same page name (deck.ppt
+// after deck.pptx) fails instead of silently replacing the earlier page.
+class PresentationExporter {
+public:
+    PresentationExporter(AutomationRegistry &registry, Reporter &reporter)
+        : m_registry(registry), m_reporter(reporter) {}
+
+    ExportResult exportPresentation(const std::string &inputPath, const ExportTarget &target);
+
+private:
+    AutomationRegistry &m_registry;
+    Reporter &m_reporter;
+    std::map<std::string, std::string> m_pagesWritten; // page -> the input it came from
+};
+
+// Shows the "not installed" message when the automation class cannot be
+// created. The object is released at once, never quit.
+void checkOfficeInstalled(AutomationRegistry &registry, Dialogs &dialogs);
+
+// True when a running application of the class answers "Microsoft PowerPoint"
+// from its default property. Any failure means false.
+bool isPowerPointRunning(AutomationRegistry &registry);
+
+// Asks whether to go on when PowerPoint is running. True means: do not start.
+bool warnIfPowerPointOpen(AutomationRegistry &registry, Dialogs &dialogs);
+
+} // namespace velloran
