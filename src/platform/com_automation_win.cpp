@@ -1,8 +1,9 @@
 #include "platform/com_automation_win.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <vector>
 

@@ -6,10 +6,11 @@
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cwchar>
