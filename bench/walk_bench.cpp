@@ -30,7 +30,7 @@
 #include <QTreeView>
 
 #include "app/dialogs.h"
-#include "app/form1_window.h"
+#include "app/main_window.h"
 #include "core/add_folder.h"
 #include "core/automation.h"
 #include "core/file_system.h"
@@ -195,16 +195,16 @@ long runCount(const std::string &command) {
 
 class SilentDialogs final : public Dialogs {
 public:
-    int msgBox(QWidget *, const QString &text, int, const QString &) override {
-        std::fprintf(stderr, "unexpected message box: %s\n", qPrintable(text));
+    int messageBox(const std::string &text, int, const std::string &) override {
+        std::fprintf(stderr, "unexpected message box: %s\n", text.c_str());
         return 1;
     }
-    QString inputBox(QWidget *, const QString &, const QString &, const QString &) override {
+    std::string inputBox(const std::string &, const std::string &, const std::string &) override {
         return {};
     }
-    QStringList showOpen(QWidget *, const OpenFileRequest &) override { return {}; }
-    QString browseForFolder(QWidget *, const QString &) override { return {}; }
-    void openInShell(const QString &) override {}
+    std::vector<std::string> openFiles(const OpenFileRequest &) override { return {}; }
+    std::string browseForFolder(const std::string &, const std::string &) override { return {}; }
+    void openInShell(const std::string &) override {}
 };
 
 class MemorySettings final : public SettingsStore {
@@ -236,7 +236,7 @@ struct WalkResult {
     std::size_t rows = 0;
 };
 
-WalkResult runWalk(Form1Window &window, FileSystem &fileSystem, const std::string &root,
+WalkResult runWalk(MainWindow &window, FileSystem &fileSystem, const std::string &root,
                    const std::string &pattern) {
     window.clearRows();
     QCoreApplication::processEvents();
@@ -258,19 +258,18 @@ WalkResult runWalk(Form1Window &window, FileSystem &fileSystem, const std::strin
 
     EventPump pump([&] {
         const auto t = Clock::now();
-        window.doEvents(); // QCoreApplication::processEvents(), as a click's walk does
+        window.processEvents(); // QCoreApplication::processEvents(), as a click's walk does
         r.eventsMs += msSince(t);
     });
-    const auto append = [&](const std::vector<std::string> &rows) {
-        const auto t = Clock::now();
-        window.appendRows(rows);
-        r.appendMs += msSince(t);
-    };
 
     ticker.start();
     clock.start();
     const auto start = Clock::now();
-    AddTreeFiles(root, pattern, true, fileSystem, pump, append);
+    // The walk collects the rows; the list gets them in one append at its end.
+    const auto rows = treeFiles(root, pattern, true, fileSystem, pump);
+    const auto appendStart = Clock::now();
+    window.appendRows(rows);
+    r.appendMs = msSince(appendStart);
     // Back in the event loop after the click: the list lays out and paints.
     QCoreApplication::processEvents();
     r.totalMs = msSince(start);
@@ -387,7 +386,7 @@ int run(int argc, char **argv) {
     SilentDialogs dialogs;
     MemorySettings settings;
     NoAutomation automation;
-    Form1Window window(Form1Services{dialogs, settings, *fileSystem, automation,
+    MainWindow window(WindowServices{dialogs, settings, *fileSystem, automation,
                                      QCoreApplication::applicationDirPath(), [] { return 0.5; },
                                      QString()});
     window.createListColumn();
@@ -439,7 +438,7 @@ int run(int argc, char **argv) {
     if (!opt.skipPeer)
         std::printf("%-34s %10.1f %10.1f\n", "peer: find DIR -type f | wc -l", median(findMs),
                     minimum(findMs));
-    std::printf("%-34s %10.1f %10.1f\n", "ours: AddTreeFiles \"*.*\" -> list", median(oursMs),
+    std::printf("%-34s %10.1f %10.1f\n", "ours: treeFiles \"*.*\" -> list", median(oursMs),
                 minimum(oursMs));
     std::printf("%-34s %10.1f %10.1f\n", "  of which processEvents()", median(eventsMs),
                 minimum(eventsMs));
@@ -447,7 +446,7 @@ int run(int argc, char **argv) {
                 minimum(appendMs));
     std::printf("%-34s %10.1f %10.1f\n", "  the rest: listing, sorting, paths", median(walkMs),
                 minimum(walkMs));
-    std::printf("%-34s %10.1f %10.1f\n", "ours: AddTreeFiles \"*.ppt\" (info)", median(pptMs),
+    std::printf("%-34s %10.1f %10.1f\n", "ours: treeFiles \"*.ppt\" (info)", median(pptMs),
                 minimum(pptMs));
 
     std::printf("load average after: %s\n", loadAfter.c_str());

@@ -8,6 +8,11 @@ packages=(
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
     libreoffice-impress libreoffice-dev
     fonts-liberation xvfb xauth
+    # The Debian package's test: the fonts it depends on, the manual-page
+    # index and the desktop, AppStream and Debian validators.
+    fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
+    man-db desktop-file-utils appstream lintian
+    # The Windows stage: the cross-compiler and Wine to run its tests.
     g++-mingw-w64-x86-64-posix wine wine64
 )
 

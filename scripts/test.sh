@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, checks the
-# formatting and runs every test: core, app (offscreen widgets) and engine
-# (real LibreOffice), then the Windows cross-build under Wine (label win).
+# formatting and runs every test: core, app (offscreen widgets), engine
+# (real LibreOffice) and package (builds the .deb, installs it into /usr,
+# checks it and removes it again; run alone, and skipped when not root).
+# Then the Windows cross-build and its tests under Wine (label win).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

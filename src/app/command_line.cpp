@@ -38,6 +38,8 @@ int convert(int argc, char **argv, const ConvertOptions &options) {
         return timeout ? makePlatformAutomation(*timeout) : makePlatformAutomation();
     };
     services.shutdownAutomation = shutdownPlatformAutomation;
+    // Stopping the server kills a call under way, which then fails at once.
+    services.abortAutomation = shutdownPlatformAutomation;
     services.defaultOutputFolder = defaultOutputFolder();
     return runConvert(options, services, std::cout, std::cerr);
 }

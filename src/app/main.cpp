@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
+#include "app/program_folder.h"
 #include "app/pumping_automation.h"
 #include "app/qt_settings.h"
 #include "core/build_config.h"
@@ -30,7 +31,7 @@ int runWindow(int argc, char **argv) {
     QtSettingsStore settings;
     auto fs = makeNativeFileSystem();
     auto automation = makePumpingRegistry(makePlatformAutomation());
-    MainWindow window({dialogs, settings, *fs, *automation, QApplication::applicationDirPath(),
+    MainWindow window({dialogs, settings, *fs, *automation, programFolder(),
                        [&] { return uniform(generator); }, QString::fromUtf8(kHomePage)});
     dialogs.setOwner(&window);
     window.load();

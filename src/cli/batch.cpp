@@ -9,6 +9,7 @@
 #include "core/add_folder.h"
 #include "core/export.h"
 #include "core/path_rules.h"
+#include "core/text.h"
 
 namespace velloran {
 
@@ -99,14 +100,17 @@ private:
 };
 
 bool isWebPage(const std::string &path) {
-    std::string ext = extensionOf(fileNameOf(path));
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == "htm" || ext == "html";
+    const std::string ext = extensionOf(fileNameOf(path));
+    return equalsIgnoringCase(ext, "htm") || equalsIgnoringCase(ext, "html");
 }
 
-// Leaves out of a folder's files the pages we wrote there: a page with its
-// "<stem>_files" folder beside it, and everything inside that folder.
+// The list of its contents that every export of ours leaves in the page's
+// companion folder; a page with such a folder beside it is one of ours.
+constexpr const char *kExportListName = ".velloran-export";
+
+// Leaves out of a folder's files the pages we wrote there: a page whose
+// "<stem>_files" folder beside it holds our export list, and everything
+// inside that folder.
 std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSystem &fs,
                                          std::vector<std::string> &ownPages) {
     const char sep = kNativePaths.separator;
@@ -118,7 +122,7 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSys
         const auto slash = file.rfind(sep);
         const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
         const std::string companion = folder + stemOf(fileNameOf(file)) + "_files";
-        if (const auto attrs = fs.attributes(companion); attrs && attrs->isFolder) {
+        if (fs.fileExists(companion + sep + kExportListName)) {
             companions.insert(companion + sep);
             pages.insert(file);
         }

@@ -20,8 +20,8 @@ struct ConvertServices {
         makeAutomation;
     // Stops whatever the server left running.
     std::function<void()> shutdownAutomation;
-    // Async-signal-safe: makes the file under way fail at once.
-    AbortHook abortAutomation = nullptr;
+    // Makes the file under way fail at once (the second Ctrl+C).
+    std::function<void()> abortAutomation;
     // The folder used when --output is not given.
     std::string defaultOutputFolder;
 };

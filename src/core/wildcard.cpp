@@ -2,19 +2,18 @@
 
 #include <string>
 
+#include "core/text.h"
+
 namespace velloran {
 
 namespace {
-
-char fold(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Iterative glob with single backtracking point: linear in practice.
 bool globMatch(std::string_view p, std::string_view s) {
     std::size_t pi = 0, si = 0, star = std::string_view::npos, mark = 0;
     while (si < s.size()) {
-        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && fold(p[pi]) == fold(s[si])))) {
+        if (pi < p.size() &&
+            (p[pi] == '?' || (p[pi] != '*' && asciiLower(p[pi]) == asciiLower(s[si])))) {
             ++pi;
             ++si;
         } else if (pi < p.size() && p[pi] == '*') {

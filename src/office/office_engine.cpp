@@ -2,6 +2,7 @@
 
 #include "office/file_probe.h"
 #include "office/html_publish.h"
+#include "office/path_alias.h"
 #include "office/uno_worker.h"
 
 #include <algorithm>
@@ -114,6 +115,9 @@ struct OpenDocument {
     fs::path path;
     std::string name;
     bool closed = false;
+    // The name LibreOffice reads the file by, kept until it is closed: it may
+    // read parts of the file again while the document is open.
+    std::unique_ptr<PathAlias> alias;
 };
 
 class Application;
@@ -207,7 +211,8 @@ public:
         if (auto problem = checkInputFile(path, name))
             throw AutomationError(*problem);
         auto doc = std::make_shared<OpenDocument>();
-        doc->id = m_worker->open(path, name);
+        doc->alias = std::make_unique<PathAlias>(path);
+        doc->id = m_worker->open(doc->alias->path(), name);
         doc->path = path;
         doc->name = name;
         std::lock_guard lock(m_mutex);
@@ -220,6 +225,7 @@ public:
             return;
         doc->closed = true;
         m_worker->close(doc->id);
+        doc->alias.reset();
         std::lock_guard lock(m_mutex);
         std::erase(m_documents, doc);
     }
@@ -254,6 +260,7 @@ private:
             if (!doc->closed) {
                 doc->closed = true;
                 m_worker->close(doc->id);
+                doc->alias.reset();
             }
         }
     }
@@ -321,14 +328,15 @@ void Presentation::saveAs(const NamedArgs &args) {
     const fs::path page = absolutePath(fileName);
     if (page.filename().empty())
         throw AutomationError("SaveAs: " + fileName + " names a folder, not a page");
-    const fs::path staging = makeStagingFolder(page);
+    const fs::path staging = makeStagingFolder(page, m_doc->path);
     try {
-        m_app->worker().exportHtml(m_doc->id, staging / kStagedMainName, m_doc->name);
+        const PathAlias target(staging);
+        m_app->worker().exportHtml(m_doc->id, target.path() / kStagedMainName, m_doc->name);
     } catch (...) {
         discardStaging(staging);
         throw;
     }
-    publishStaged(staging, page);
+    publishStaged(staging, page, m_doc->path);
 }
 
 Variant Presentations::doGet(const std::string &member) {

@@ -1,6 +1,7 @@
 #include "office/uno_worker.h"
 
 #include "office/process_supervisor.h"
+#include "office/profile_folder.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
@@ -153,14 +154,6 @@ std::string randomHex() {
     return buf;
 }
 
-fs::path defaultProfileRoot() {
-    if (const char *xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
-        return fs::path(xdg) / "velloran";
-    if (const char *home = std::getenv("HOME"); home && *home == '/')
-        return fs::path(home) / ".cache" / "velloran";
-    return {};
-}
-
 bool usableFolder(const fs::path &dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -267,35 +260,26 @@ struct UnoWorker::Impl {
     void acquireProfile() {
         if (profileLock >= 0)
             return;
-        std::vector<fs::path> roots;
-        if (!options.profileRoot.empty())
-            roots.push_back(options.profileRoot);
-        else if (auto root = defaultProfileRoot(); !root.empty())
-            roots.push_back(root);
-        std::error_code ec;
-        fs::path tmp = fs::temp_directory_path(ec);
-        if (ec)
-            tmp = "/tmp";
-        roots.push_back(tmp / ("velloran-" + std::to_string(getuid())));
-
-        for (const auto &root : roots) {
+        const bool found = offerProfileRoots(options.profileRoot, [&](const fs::path &root) {
             if (!usableFolder(root))
-                continue;
+                return false;
             for (int slot = 0; slot < kProfileSlots; ++slot) {
                 fs::path lockFile = root / ("profile-" + std::to_string(slot) + ".lock");
                 int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
                 if (fd < 0)
-                    break;
+                    return false;
                 if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
                     profileLock = fd;
                     profileDir = root / ("profile-" + std::to_string(slot));
-                    return;
+                    return true;
                 }
                 ::close(fd);
             }
-        }
-        throw AutomationError("No folder for LibreOffice's private profile could be created "
-                              "(tried the cache folder and the temporary folder).");
+            return false;
+        });
+        if (!found)
+            throw AutomationError("No folder for LibreOffice's private profile could be created "
+                                  "(tried the cache folder and the temporary folder).");
     }
 
     // LibreOffice turns file URLs into file names with the character set of

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/text.h"
+
 namespace velloran {
 
 namespace {
@@ -34,20 +36,10 @@ bool isHiddenBase(std::string_view base) {
     return !base.empty() && base[0] == '.' && base != "." && base != "..";
 }
 
-// Listing order: names compared upper-cased, as NTFS orders a folder, so
-// "_old" and "[x]" come after "Z"; raw readdir order is the file system's
-// hash order. Names that differ only in case keep a fixed order.
+// Listing order: the order of a folder on NTFS; raw readdir order is the
+// file system's hash order.
 bool listingLess(const DirEntry &a, const DirEntry &b) {
-    const auto upper = [](char c) {
-        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    };
-    const bool less =
-        std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-                                     [&](char x, char y) { return upper(x) < upper(y); });
-    const bool greater =
-        std::lexicographical_compare(b.name.begin(), b.name.end(), a.name.begin(), a.name.end(),
-                                     [&](char x, char y) { return upper(x) < upper(y); });
-    return less || (!greater && a.name < b.name);
+    return listingOrderLess(a.name, b.name);
 }
 
 class PosixFileSystem final : public FileSystem {

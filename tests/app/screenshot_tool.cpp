@@ -50,7 +50,8 @@ int main(int argc, char **argv) {
                        [] { return 0.5; }, QString()});
     window.load();
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     QTest::qWait(500);
 
     QMimeData data;

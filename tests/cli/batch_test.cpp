@@ -227,18 +227,23 @@ TEST_F(RunBatch, OnATerminalOnlyFailuresKeepTheirLines) {
 TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutAndCountedAsSkipped) {
     const std::string in = m_temp / "in";
     writeFile(in + "/deck.pptx");
-    writeFile(in + "/deck.htm"); // a page of ours, with its folder
+    writeFile(in + "/deck.htm"); // a page of ours: its folder holds our export list
+    writeFile(in + "/deck_files/.velloran-export");
     writeFile(in + "/deck_files/img0.png");
     writeFile(in + "/deck_files/sub/text0.html");
-    writeFile(in + "/notes.html");       // a page without a folder: the user's
+    writeFile(in + "/notes.html"); // a page without a folder: the user's
+    writeFile(in + "/saved.htm");  // a page a browser saved: the user's
+    writeFile(in + "/saved_files/style.css");
     writeFile(in + "/lone_files/x.png"); // a folder without its page: the user's
     m_out = in;
     const BatchResult result = run({in, in + "/deck.htm"});
-    EXPECT_EQ(result.files, (std::vector<std::string>{in + "/deck.pptx", in + "/notes.html",
-                                                      in + "/lone_files/x.png", in + "/deck.htm"}))
+    EXPECT_EQ(result.files,
+              (std::vector<std::string>{in + "/deck.pptx", in + "/notes.html", in + "/saved.htm",
+                                        in + "/lone_files/x.png", in + "/saved_files/style.css",
+                                        in + "/deck.htm"}))
         << "named one by one, a page is kept";
-    EXPECT_EQ(result.ownPages.size(), 3u);
-    EXPECT_TRUE(summaryLine(result).ends_with(", 3 skipped")) << summaryLine(result);
+    EXPECT_EQ(result.ownPages.size(), 4u);
+    EXPECT_TRUE(summaryLine(result).ends_with(", 4 skipped")) << summaryLine(result);
 }
 
 TEST_F(RunBatch, TwoInputsForOnePageGiveOnePageAndOneFailure) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -9,7 +10,7 @@
 
 namespace velloran::testing {
 
-// Runs a program with its standard output and error captured, for tests of
+// A program run with its standard output and error captured, for tests of
 // the real executable.
 class ChildProcess {
 public:
@@ -18,28 +19,26 @@ public:
     ChildProcess(const std::string &program, const std::vector<std::string> &args,
                  const std::string &cwd, const std::map<std::string, std::string> &env = {});
     ~ChildProcess(); // kills the child if it still runs
-    ChildProcess(const ChildProcess &) = delete;
-    ChildProcess &operator=(const ChildProcess &) = delete;
 
-    pid_t pid() const { return m_pid; }
+    pid_t pid() const { return static_cast<pid_t>(m_process.processId()); }
 
-    // Reads output until `done(stdout, stderr)` holds or the child closes both
-    // streams. Returns whether `done` held; gives up (false) after `limit`,
-    // which only guards against a hung child.
+    // Reads output until `done(stdout, stderr)` holds, the child ends, or
+    // `limit` passes. Returns whether `done` held.
     bool readUntil(const std::function<bool(const std::string &, const std::string &)> &done,
                    std::chrono::seconds limit);
 
-    // Reads everything to the end and returns the exit status; a child ended
-    // by a signal gives 128 plus its number, as a shell reports it.
+    // Waits for the end (at most `limit`) and returns the exit status; -2 for
+    // a child ended by a signal, -1 for one still running after `limit`,
+    // which is then killed.
     int wait(std::chrono::seconds limit = std::chrono::seconds(600));
 
     const std::string &out() const { return m_out; }
     const std::string &err() const { return m_err; }
 
 private:
-    pid_t m_pid = -1;
-    int m_outFd = -1;
-    int m_errFd = -1;
+    void collect();
+
+    QProcess m_process;
     std::string m_out;
     std::string m_err;
 };

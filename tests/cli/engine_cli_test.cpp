@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "temp_folder.h"
 
 using velloran::testing::ChildProcess;
 using velloran::testing::officeProcessesMentioning;
@@ -27,23 +28,16 @@ protected:
     void SetUp() override {
         if (!fs::exists("/usr/lib/libreoffice/program/soffice.bin"))
             GTEST_SKIP() << "LibreOffice is not installed";
-        std::string pattern = (fs::temp_directory_path() / "velloran-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
         // A private settings folder, and a private engine profile whose path
         // marks the office processes this test starts.
         m_env = {{"XDG_CONFIG_HOME", (m_dir / "config").string()},
                  {"XDG_CACHE_HOME", (m_dir / "cache").string()}};
     }
-    void TearDown() override {
-        std::error_code ec;
-        if (!m_dir.empty())
-            fs::remove_all(m_dir, ec);
-    }
 
     std::string path(const std::string &name) const { return (m_dir / name).string(); }
 
-    fs::path m_dir;
+    velloran::fakes::TempFolder m_temp{"velloran-cli"};
+    fs::path m_dir = m_temp.path();
     std::map<std::string, std::string> m_env;
 };
 
@@ -102,7 +96,13 @@ TEST_F(EngineCli, TimeoutGivesUpOnASlowFile) {
     EXPECT_FALSE(fs::exists(m_dir / "Velloran Tips.htm"));
 }
 
-TEST_F(EngineCli, CtrlCStopsAfterTheCurrentFileAndLeavesNothingBehind) {
+// Ctrl+C once finishes the file under way; twice gives it up as well. Either
+// way the run ends with its summary, complete pages only, no working folder
+// and no office process.
+class CtrlC : public EngineCli, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CtrlC, StopsWithASummaryAndLeavesNothingHalfDone) {
+    const int presses = GetParam();
     // A large deck if the corpus is there, so that the signal surely lands
     // while a file is under way; the small sample otherwise.
     fs::path deck = kCorpus / "ca.ubc.cs.people_~emhill_presentations_HowWeRefactor.pptx";
@@ -123,18 +123,22 @@ TEST_F(EngineCli, CtrlCStopsAfterTheCurrentFileAndLeavesNothingBehind) {
     ASSERT_TRUE(firstDone) << child.err();
     // The worker runs now, so the check below that none is left means something.
     EXPECT_FALSE(officeProcessesMentioning(m_dir.string()).empty());
-    ASSERT_EQ(kill(child.pid(), SIGINT), 0);
+    for (int i = 0; i < presses; ++i) {
+        ASSERT_EQ(kill(child.pid(), SIGINT), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     const int status = child.wait();
 
     EXPECT_EQ(status, 130) << child.err();
     std::smatch summary;
     const std::string out = child.out();
-    ASSERT_TRUE(
-        std::regex_match(out, summary, std::regex("(\\d+) converted, 0 failed, (\\d+) skipped\n")))
+    ASSERT_TRUE(std::regex_match(out, summary,
+                                 std::regex("(\\d+) converted, (\\d+) failed, (\\d+) skipped\n")))
         << out << child.err();
     const int converted = std::stoi(summary[1]);
     EXPECT_GE(converted, 1);
-    EXPECT_EQ(converted + std::stoi(summary[2]), kDecks);
+    EXPECT_EQ(converted + std::stoi(summary[2]) + std::stoi(summary[3]), kDecks);
+    EXPECT_NE(child.err().find("not converted:"), std::string::npos) << child.err();
 
     // Every page there is complete, one per converted deck, and no working
     // folder of an unfinished export is left.
@@ -160,4 +164,33 @@ TEST_F(EngineCli, CtrlCStopsAfterTheCurrentFileAndLeavesNothingBehind) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(left.empty()) << left.size() << " soffice.bin processes left";
+}
+
+INSTANTIATE_TEST_SUITE_P(EngineCli, CtrlC, ::testing::Values(1, 2),
+                         [](const auto &info) { return info.param == 1 ? "Once" : "Twice"; });
+
+// The whole shared corpus into one folder: as many pages as reported
+// converted, and not one input byte changed.
+TEST_F(EngineCli, CorpusBatchWritesAPagePerConversionAndChangesNoInput) {
+    if (!fs::is_directory(kCorpus))
+        GTEST_SKIP() << "the shared corpus is not beside the checkout";
+    const auto checksums = [] {
+        std::map<std::string, std::size_t> sums;
+        for (const auto &entry : fs::recursive_directory_iterator(kCorpus))
+            if (entry.is_regular_file())
+                sums[entry.path().string()] = std::hash<std::string>()(readAll(entry.path()));
+        return sums;
+    };
+    const auto before = checksums();
+    const auto run = runProgram(VELLORAN_BINARY, {"convert", "--output", "pages", kCorpus.string()},
+                                m_dir.string(), m_env);
+    std::smatch summary;
+    ASSERT_TRUE(std::regex_search(run.out, summary, std::regex("^(\\d+) converted, (\\d+) failed")))
+        << run.out << run.err;
+    int pages = 0;
+    for (const auto &entry : fs::directory_iterator(m_dir / "pages"))
+        pages += entry.path().extension() == ".htm" ? 1 : 0;
+    EXPECT_EQ(pages, std::stoi(summary[1])) << run.out;
+    EXPECT_GE(pages, 40) << run.err;
+    EXPECT_EQ(checksums(), before);
 }

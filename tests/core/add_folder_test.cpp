@@ -2,12 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 
 #include "core/add_folder.h"
 #include "core/path_rules.h"
 #include "core/ports.h"
+#include "temp_folder.h"
 
 using namespace velloran;
 namespace fs = std::filesystem;
@@ -16,16 +16,9 @@ namespace {
 
 class TempTree : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        m_root = fs::temp_directory_path() / ("velloran-walk-" + std::to_string(rd()));
-        fs::create_directories(m_root);
-        m_fs = makeNativeFileSystem();
-    }
     void TearDown() override {
         std::error_code ec;
         fs::permissions(m_root / "R" / "locked", fs::perms::owner_all, ec);
-        fs::remove_all(m_root, ec);
     }
     std::string path(const std::string &rel) const { return (m_root / rel).string(); }
     void file(const std::string &rel) {
@@ -40,8 +33,9 @@ protected:
         return treeFiles(path(rel), pattern, true, fsOverride ? *fsOverride : *m_fs, pump);
     }
 
-    fs::path m_root;
-    std::unique_ptr<FileSystem> m_fs;
+    fakes::TempFolder m_temp;
+    fs::path m_root = m_temp.path();
+    std::unique_ptr<FileSystem> m_fs = makeNativeFileSystem();
 };
 
 // Lets the test make one folder unreadable even when the tests run as root,

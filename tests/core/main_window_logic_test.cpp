@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 
 #include "core/error_report.h"
 #include "core/main_window_logic.h"
@@ -11,6 +10,7 @@
 #include "core/path_rules.h"
 #include "fake_automation.h"
 #include "scripted_window.h"
+#include "temp_folder.h"
 
 using namespace velloran;
 using fakes::FakePowerPoint;
@@ -36,14 +36,11 @@ public:
 class WindowLogicTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        m_dir = fs::temp_directory_path() / ("velloran-form1-" + std::to_string(rd()));
         fs::create_directories(m_dir / "prog");
         m_fs = makeNativeFileSystem();
         ui.onFolderChange = [this] { form->outputFolderEdited(); };
         make();
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     void make() {
         form = std::make_unique<MainWindowLogic>(
@@ -64,7 +61,8 @@ protected:
     double draw = 0.5;
     std::string homePage = "https://velloran.example.org/";
     std::unique_ptr<MainWindowLogic> form;
-    fs::path m_dir;
+    fakes::TempFolder m_temp;
+    fs::path m_dir = m_temp.path();
     std::unique_ptr<FileSystem> m_fs;
 };
 
@@ -136,17 +134,6 @@ TEST_F(WindowLogicTest, EveryChangeOfTheFolderIsSaved) {
     for (const char *t : {"/", "/t", "/tm", "/tmp"})
         ui.setOutputFolder(t);
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/t", "/tm", "/tmp"}));
-}
-
-TEST_F(WindowLogicTest, PointerRulesRespectTheBusyPointer) {
-    form->pointerOverButton();
-    EXPECT_EQ(ui.pointerSetting, kPointerCustom);
-    form->pointerOverSurface();
-    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
-    ui.pointerSetting = kPointerBusy;
-    form->pointerOverButton();
-    form->pointerOverSurface();
-    EXPECT_EQ(ui.pointerSetting, kPointerBusy);
 }
 
 TEST_F(WindowLogicTest, HelpAndClearList) {

@@ -149,6 +149,9 @@ TEST_F(EngineTest, BadInputsFailWithAClearDescription) {
     std::string ole(1024, '\0');
     const unsigned char magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(std::begin(magic), std::end(magic), ole.begin());
+    ole[0x1E] = 9; // 512-byte sectors, 64-byte mini sectors; the directory is sector 0
+    ole[0x20] = 6;
+    ole[512 + 66] = 2; // the entry is a stream
     const std::string name = "EncryptionInfo";
     for (std::size_t i = 0; i < name.size(); ++i)
         ole[512 + 2 * i] = name[i];

@@ -5,57 +5,125 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
 namespace velloran::office::test {
 namespace {
 
 const std::string kOleMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 
-// A compound file with one directory entry named `entry` at `offset`.
-std::string oleWithEntry(const std::string &entry, std::size_t offset) {
-    std::string data = kOleMagic + std::string(2048 - kOleMagic.size(), '\0');
-    for (std::size_t i = 0; i < entry.size(); ++i)
-        data[offset + 2 * i] = entry[i];
-    data[offset + 64] = char((entry.size() + 1) * 2);
-    return data;
+void put32(std::string &s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = char(v >> (8 * i));
 }
 
-// A PowerPoint "Current User" atom with the given header token.
-std::string oleWithCurrentUser(unsigned token) {
-    std::string data = kOleMagic + std::string(1600, '\0');
-    const unsigned char atom[16] = {0,
-                                    0,
-                                    0xF6,
-                                    0x0F,
-                                    0x14,
-                                    0,
-                                    0,
-                                    0,
-                                    0x14,
-                                    0,
-                                    0,
-                                    0,
-                                    static_cast<unsigned char>(token),
-                                    static_cast<unsigned char>(token >> 8),
-                                    static_cast<unsigned char>(token >> 16),
-                                    static_cast<unsigned char>(token >> 24)};
-    data.replace(1100, 16, reinterpret_cast<const char *>(atom), 16);
-    return data;
+// A compound file with 512-byte sectors: sector 0 holds the allocation
+// table, then come the directory (root entry first) and the mini stream, in
+// which each stream starts at a fresh 64-byte piece, in the order given.
+std::string compoundFile(const std::vector<std::pair<std::string, std::string>> &streams) {
+    const std::uint32_t end = 0xFFFFFFFE;
+    std::string mini;
+    std::vector<std::uint32_t> starts;
+    for (const auto &[name, bytes] : streams) {
+        starts.push_back(std::uint32_t(mini.size() / 64));
+        mini += bytes + std::string((64 - bytes.size() % 64) % 64, '\0');
+    }
+    const std::uint32_t dirSectors = std::uint32_t(streams.size() + 1 + 3) / 4;
+    const std::uint32_t miniSectors = std::uint32_t(mini.size() + 511) / 512;
+    std::string header = kOleMagic + std::string(504, '\0');
+    header[0x1A] = 3;
+    header[0x1E] = 9;
+    header[0x20] = 6;
+    put32(header, 0x2C, 1);
+    put32(header, 0x30, 1);
+    put32(header, 0x38, 4096);
+    put32(header, 0x3C, end);
+    put32(header, 0x44, end);
+    for (int i = 0; i < 109; ++i)
+        put32(header, 0x4C + 4 * i, i == 0 ? 0 : 0xFFFFFFFF);
+
+    std::string fat(512, '\xFF');
+    put32(fat, 0, 0xFFFFFFFD);
+    auto chain = [&](std::uint32_t first, std::uint32_t count) {
+        for (std::uint32_t s = first; s < first + count; ++s)
+            put32(fat, 4 * s, s + 1 < first + count ? s + 1 : end);
+    };
+    chain(1, dirSectors);
+    chain(1 + dirSectors, miniSectors);
+
+    std::string dir(dirSectors * 512, '\0');
+    auto entry = [&](std::size_t index, const std::string &name, int type, std::uint32_t start,
+                     std::size_t size) {
+        const std::size_t at = index * 128;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            dir[at + 2 * i] = name[i];
+        dir[at + 64] = char((name.size() + 1) * 2);
+        dir[at + 66] = char(type);
+        put32(dir, at + 116, start);
+        put32(dir, at + 120, std::uint32_t(size));
+    };
+    entry(0, "Root Entry", 5, 1 + dirSectors, mini.size());
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        entry(i + 1, streams[i].first, 2, starts[i], streams[i].second.size());
+    mini.resize(miniSectors * 512, '\0');
+    return header + fat + dir + mini;
 }
 
-TEST(FileProbe, RecognisesEncryptedContainers) {
+// A PowerPoint CurrentUserAtom header with the given header token.
+std::string currentUserAtom(std::uint32_t token) {
+    std::string atom("\0\0\xF6\x0F\x14\0\0\0\x14\0\0\0", 12);
+    atom += std::string(4, '\0');
+    put32(atom, 12, token);
+    return atom + std::string(20, 'u');
+}
+
+constexpr std::uint32_t kEncrypted = 0xF3D1C4DF;
+constexpr std::uint32_t kPlain = 0xE391C05F;
+
+TEST(FileProbe, ReadsTheDirectoryAndTheCurrentUserStream) {
     TempDir dir;
+    // 128 bytes that look like a directory entry named EncryptionInfo.
+    std::string fakeEntry(128, '\0');
+    for (std::size_t i = 0; i < 14; ++i)
+        fakeEntry[2 * i] = "EncryptionInfo"[i];
+    fakeEntry[64] = 30;
+    fakeEntry[66] = 2;
+    std::vector<std::pair<std::string, std::string>> far;
+    for (int i = 0; i < 9; ++i)
+        far.emplace_back("Filler " + std::to_string(i), std::string(64, 'f'));
+    far.emplace_back("Current User", currentUserAtom(kEncrypted));
+
     struct Case {
         const char *name;
         std::string bytes;
         FileKind kind;
     };
     const Case cases[] = {
-        {"agile.pptx", oleWithEntry("EncryptionInfo", 1024), FileKind::EncryptedOoxml},
-        {"package.pptx", oleWithEntry("EncryptedPackage", 1152), FileKind::EncryptedOoxml},
-        // Directory entries sit at multiples of 128; the name elsewhere is data.
-        {"unaligned.ppt", oleWithEntry("EncryptionInfo", 1030), FileKind::Ole2},
-        {"locked.ppt", oleWithCurrentUser(0xF3D1C4DF), FileKind::EncryptedBinary},
-        {"plain.ppt", oleWithCurrentUser(0xE391C05F), FileKind::Ole2},
+        {"agile.pptx", compoundFile({{"EncryptionInfo", "i"}, {"EncryptedPackage", "p"}}),
+         FileKind::EncryptedOoxml},
+        {"locked.ppt",
+         compoundFile(
+             {{"PowerPoint Document", "d"}, {"Current User", currentUserAtom(kEncrypted)}}),
+         FileKind::EncryptedBinary},
+        {"plain.ppt", compoundFile({{"Current User", currentUserAtom(kPlain)}}), FileKind::Ole2},
+        // Reaching the stream means following the directory's and the mini
+        // stream's chains past their first sector.
+        {"far.ppt", compoundFile(far), FileKind::EncryptedBinary},
+        // What only looks like an entry or an atom inside another stream's
+        // data says nothing.
+        {"entry-in-data.ppt", compoundFile({{"Data", fakeEntry}}), FileKind::Ole2},
+        {"atom-in-data.ppt",
+         compoundFile({{"Pictures", currentUserAtom(kEncrypted)},
+                       {"Current User", currentUserAtom(kPlain)}}),
+         FileKind::Ole2},
+        {"header-only.ppt", kOleMagic + std::string(100, '\0'), FileKind::Ole2},
         {"zip.pptx", "PK\x03\x04 and the rest of a zip", FileKind::Other},
         {"short.ppt", kOleMagic.substr(0, 5), FileKind::Other},
     };
@@ -78,6 +146,47 @@ TEST(FileProbe, CorpusFilesAreClassifiedByTheirContent) {
     for (const char *f : {"plain.ppt", "SampleShow.ppt", "PPT95.ppt", "ecdl paris.ppt"})
         EXPECT_EQ(probeFileKind(corpus / f), FileKind::Ole2) << f;
     EXPECT_EQ(probeFileKind(corpus / "sample.pptx"), FileKind::Other);
+}
+
+std::uint64_t addressSpaceBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0;
+    statm >> pages;
+    return pages * std::uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+// A 1 GiB file, sparse but for a compound-file header, is probed by a child
+// that may not grow its address space by more than 32 MiB.
+TEST(FileProbe, HugeFileIsProbedInBoundedMemory) {
+    TempDir dir;
+    const fs::path file = dir / "huge.ppt";
+    writeBytes(file, compoundFile({{"Current User", currentUserAtom(kEncrypted)}}));
+    fs::resize_file(file, std::uintmax_t(1) << 30);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlim_t limit = addressSpaceBytes() + (32u << 20);
+        const rlimit rl{limit, limit};
+        setrlimit(RLIMIT_AS, &rl);
+        try {
+            _exit(probeFileKind(file) == FileKind::EncryptedBinary ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            FAIL() << "the probe did not finish within 60 s";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "status " << status << " (2: the probe ran out of memory)";
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+namespace velloran {
+
+// ASCII case rules, the way Windows file names compare: only A-Z and a-z
+// change case; every other byte is left as it is.
+constexpr char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline std::string asciiLowered(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
+    return out;
+}
+
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return asciiLower(x) == asciiLower(y);
+           });
+}
+
+// Orders names as a folder listing on NTFS does: compared upper-cased, byte
+// by byte, so "_old" and "[x]" come after "Z". Names equal but for case keep
+// a fixed order.
+inline bool listingOrderLess(std::string_view a, std::string_view b) {
+    const auto upperLess = [](char x, char y) {
+        return static_cast<unsigned char>(asciiUpper(x)) <
+               static_cast<unsigned char>(asciiUpper(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), upperLess))
+        return true;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), upperLess))
+        return false;
+    return a < b;
+}
+
+} // namespace velloran
