@@ -19,6 +19,12 @@ class BothStyles : public ::testing::TestWithParam<PathStyle> {};
 
 } // namespace
 
+namespace velloran {
+void PrintTo(const PathStyle &style, std::ostream *os) {
+    *os << (style.windows ? "Windows paths" : "POSIX paths");
+}
+} // namespace velloran
+
 TEST_P(BothStyles, NamesAndExtensions) {
     const PathStyle s = GetParam();
     EXPECT_EQ(fileNameOf(in(s, "/data/talk.pptx"), s), "talk.pptx");
