@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "core/error_report.h"
@@ -61,6 +62,7 @@ protected:
         setOrder(L"Log", toWide(tmp / "server.log"));
         clearOrder(L"FailOn");
         clearOrder(L"DefaultProperty");
+        clearOrder(L"IdleSeconds");
         quitRunningServer();
         std::filesystem::create_directories(pathOf(tmp / "out"));
         target.folder = tmp / "out\\";
@@ -169,18 +171,36 @@ TEST_F(ComAutomation, ArgumentsAndValuesCrossTheBoundaryTyped) {
     EXPECT_EQ(app->get("Visible"), Variant(true));
     AutoRef presentations = asObject(app->get("Presentations"), "Presentations");
     // Positional arguments in order, then a named one out of order.
-    presentations->call("Open", {{"", input}, {"", true}, {"WithWindow", false}});
+    AutoRef opened = asObject(
+        presentations->call("Open", {{"", input}, {"", true}, {"WithWindow", false}}), "Open");
+    EXPECT_EQ(serverLog().back(), "call Presentations.Open(FileName=" + q(input) +
+                                      ", ReadOnly=true:BOOL, WithWindow=false:BOOL)");
     EXPECT_EQ(presentations->get("Count"), Variant(std::int32_t{1}));
-    EXPECT_EQ(serverLog().back(), "get Presentations.Count");
-    EXPECT_EQ(serverLog().at(serverLog().size() - 2),
-              "call Presentations.Open(FileName=" + q(input) +
-                  ", ReadOnly=true:BOOL, WithWindow=false:BOOL)");
+    opened->call("Close", {});
+    EXPECT_EQ(presentations->get("Count"), Variant(std::int32_t{0}));
     try {
         app->get("NoSuchMember");
         ADD_FAILURE() << "an unknown member was resolved";
     } catch (const AutomationError &e) {
         EXPECT_NE(std::string(e.what()).find("DISP_E_UNKNOWNNAME"), std::string::npos) << e.what();
     }
+}
+
+TEST_F(ComAutomation, WatchdogEndsAnIdleServer) {
+    setOrder(L"IdleSeconds", L"1");
+    registry->create(kPowerPointClass); // released at once, never quit
+    // Looking the server up does not call it, so it stays idle meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool running = true;
+    while (running && std::chrono::steady_clock::now() < deadline) {
+        Sleep(250);
+        try {
+            registry->attach(kPowerPointClass);
+        } catch (const AutomationError &) {
+            running = false;
+        }
+    }
+    EXPECT_FALSE(running) << "the idle server was still in the running-object table after 20 s";
 }
 
 } // namespace
