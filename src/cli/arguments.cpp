@@ -63,7 +63,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        if (name != "--output" && name != "--extension" && name != "--timeout")
+        if (name != "--output" && name != "--extension" && name != "--timeout" && name != "--jobs")
             return UsageError{"unknown option " + quoted(name)};
         if (!value) {
             if (i + 1 == args.size())
@@ -79,6 +79,14 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
             if (*value != "htm" && *value != "html")
                 return UsageError{"option '--extension' takes htm or html, not " + quoted(*value)};
             options.useHtm = *value == "htm";
+        } else if (name == "--jobs") {
+            int jobs = 0;
+            const char *last = value->data() + value->size();
+            const auto [end, ec] = std::from_chars(value->data(), last, jobs);
+            if (ec != std::errc() || end != last || jobs < 1 || jobs > kMaxJobs)
+                return UsageError{"option '--jobs' takes a whole number from 1 to " +
+                                  std::to_string(kMaxJobs) + ", not " + quoted(*value)};
+            options.jobs = jobs;
         } else {
             options.fileTimeout = parseSeconds(*value);
             if (!options.fileTimeout)
@@ -92,8 +100,8 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
 }
 
 std::string usageText() {
-    return "Usage: velloran convert [--output DIR] [--extension htm|html] [--timeout SECONDS] "
-           "PATH...\n"
+    return "Usage: velloran convert [--output DIR] [--extension htm|html] [--timeout SECONDS]\n"
+           "                        [--jobs N] PATH...\n"
            "       velloran --help | --version\n"
            "       velloran                        (opens the window)\n"
            "\n"
@@ -106,6 +114,8 @@ std::string usageText() {
            "                      window's output folder, else the current folder)\n"
            "  --extension EXT     htm (default) or html\n"
            "  --timeout SECONDS   give up on a file that takes longer (default: 180)\n"
+           "  --jobs N            convert N files at once, each with its own office\n"
+           "                      process (default: one per core, at most 4)\n"
            "  --help              show this text\n"
            "  --version           show the version\n"
            "Options may also be written --name=VALUE; '--' ends them.\n"

@@ -13,6 +13,7 @@ struct ConvertOptions {
     std::optional<std::string> outputFolder;              // nothing: the window's stored folder
     bool useHtm = true;                                   // ".htm" pages, as the window's default
     std::optional<std::chrono::milliseconds> fileTimeout; // nothing: the engine's default
+    std::optional<int> jobs;                              // nothing: one per core, at most 4
     std::vector<std::string> paths;                       // files and folders as given
 };
 struct ShowHelp {};
@@ -25,6 +26,9 @@ using CommandLine = std::variant<ConvertOptions, ShowHelp, ShowVersion, UsageErr
 // Reads the arguments after the program name. Options take their value as
 // the next argument or after "=" ("--output=DIR"); "--" ends the options.
 CommandLine parseCommandLine(const std::vector<std::string> &args);
+
+// The most files converted at once.
+inline constexpr int kMaxJobs = 16;
 
 // The text printed by --help.
 std::string usageText();

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "cli/terminal_text.h"
 #include "core/add_folder.h"
@@ -159,7 +163,8 @@ std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths,
     return files;
 }
 
-BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &registry, FileSystem &fs,
+BatchResult runBatch(const BatchSettings &settings,
+                     const std::vector<AutomationRegistry *> &servers, FileSystem &fs,
                      std::ostream &err, const std::atomic<int> &stop) {
     BatchResult result;
     result.files = expandBatchPaths(settings.paths, fs, result.ownPages);
@@ -175,7 +180,7 @@ BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &registry
     // Without an automation server every step of every file would fail the
     // same way; say so once instead.
     try {
-        registry.create(kPowerPointClass);
+        servers.front()->create(kPowerPointClass);
     } catch (const std::exception &e) {
         err << "velloran: the presentation program cannot be started: "
             << printableMessage(e.what()) << '\n';
@@ -183,33 +188,99 @@ BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &registry
         return result;
     }
 
-    Progress progress(err, settings.liveProgress, total);
-    HeldReports reports;
-    PresentationExporter exporter(registry, reports);
     const ExportTarget target{settings.outputFolder, settings.useHtm};
-    for (std::size_t i = 0; i < total; ++i) {
-        const std::string &input = result.files[i];
-        if (stop.load() != 0) {
-            result.stoppedFiles.push_back(input);
-            continue;
+    struct Outcome {
+        bool done = false;
+        bool stopped = false;
+        double seconds = 0;
+        std::string page, failure, reports;
+    };
+    std::vector<Outcome> outcomes(total);
+    // Of inputs that share a page, each waits for the one before it in the
+    // list, so the first in the list always has the first right to the page.
+    std::vector<std::ptrdiff_t> earlierTwin(total, -1);
+    {
+        std::map<std::string, std::size_t> lastWithPage;
+        for (std::size_t i = 0; i < total; ++i) {
+            const std::string page = outputPathFor(result.files[i], target.folder, target.useHtm);
+            if (const auto it = lastWithPage.find(page); it != lastWithPage.end())
+                earlierTwin[i] = static_cast<std::ptrdiff_t>(it->second);
+            lastWithPage[page] = i;
         }
-        const std::string page = outputPathFor(input, target.folder, target.useHtm);
-        progress.starting(i + 1, input, page);
-        reports.begin(input, page);
-        const auto started = std::chrono::steady_clock::now();
-        const int failures = exporter.exportPresentation(input, target).failures;
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-
-        std::string failure;
-        if (failures > 0)
-            failure =
-                std::to_string(failures) + (failures == 1 ? " error reported" : " errors reported");
-        else if (!fs.fileExists(page))
-            failure = "no page was written";
-        (failure.empty() ? result.converted : result.failed) += 1;
-        progress.finished(i + 1, input, page, took.count(), failure, reports.text());
     }
+
+    const bool parallel = servers.size() > 1;
+    Progress progress(err, settings.liveProgress && !parallel, total);
+    auto pagesWritten = std::make_shared<PagesWritten>();
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t next = 0;
+    std::size_t printed = 0;
+    // Prints the lines of every file that is done and has no unfinished file
+    // before it. Called with the lock held.
+    const auto flush = [&] {
+        for (; printed < total && outcomes[printed].done; ++printed) {
+            const Outcome &o = outcomes[printed];
+            if (!o.stopped)
+                progress.finished(printed + 1, result.files[printed], o.page, o.seconds, o.failure,
+                                  o.reports);
+        }
+    };
+    const auto work = [&](AutomationRegistry &server) {
+        HeldReports reports;
+        PresentationExporter exporter(server, reports, pagesWritten);
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock lock(mutex);
+                if (next == total)
+                    return;
+                i = next++;
+                if (earlierTwin[i] >= 0)
+                    changed.wait(lock, [&] { return outcomes[earlierTwin[i]].done; });
+                if (stop.load() != 0) {
+                    outcomes[i].done = outcomes[i].stopped = true;
+                    flush();
+                    changed.notify_all();
+                    continue;
+                }
+            }
+            const std::string &input = result.files[i];
+            Outcome o;
+            o.page = outputPathFor(input, target.folder, target.useHtm);
+            progress.starting(i + 1, input, o.page);
+            reports.begin(input, o.page);
+            const auto started = std::chrono::steady_clock::now();
+            const int failures = exporter.exportPresentation(input, target).failures;
+            o.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            if (failures > 0)
+                o.failure = std::to_string(failures) +
+                            (failures == 1 ? " error reported" : " errors reported");
+            else if (!fs.fileExists(o.page))
+                o.failure = "no page was written";
+            o.reports = reports.text();
+            o.done = true;
+            std::lock_guard lock(mutex);
+            outcomes[i] = std::move(o);
+            flush();
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t s = 1; s < servers.size(); ++s)
+        helpers.emplace_back(work, std::ref(*servers[s]));
+    work(*servers.front());
+    for (auto &helper : helpers)
+        helper.join();
     progress.done();
+
+    for (std::size_t i = 0; i < total; ++i) {
+        if (outcomes[i].stopped)
+            result.stoppedFiles.push_back(result.files[i]);
+        else
+            (outcomes[i].failure.empty() ? result.converted : result.failed) += 1;
+    }
     if (!result.stoppedFiles.empty()) {
         err << "velloran: stopped; not converted:\n";
         for (const auto &file : result.stoppedFiles)

@@ -39,10 +39,21 @@ std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths,
 // Converts every file the paths stand for with the same per-file export as
 // the window, printing progress and error reports on `err`. A file counts as
 // converted when no failure was reported and its page exists afterwards.
-// When `stop` becomes non-zero, the file under way is finished and the rest
+// When `stop` becomes non-zero, the files under way are finished and the rest
 // are skipped.
-BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &registry, FileSystem &fs,
+//
+// With several servers, each converts on a thread of its own, taking the
+// next file in list order. Progress lines still come in list order, each
+// once its file and all before it are done, and of two inputs with one page
+// the earlier in the list decides, exactly as with one server.
+BatchResult runBatch(const BatchSettings &settings,
+                     const std::vector<AutomationRegistry *> &servers, FileSystem &fs,
                      std::ostream &err, const std::atomic<int> &stop);
+
+inline BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &server,
+                            FileSystem &fs, std::ostream &err, const std::atomic<int> &stop) {
+    return runBatch(settings, std::vector<AutomationRegistry *>{&server}, fs, err, stop);
+}
 
 // "2 converted, 1 failed", plus the skipped files when there were any.
 std::string summaryLine(const BatchResult &result);

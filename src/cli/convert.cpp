@@ -1,7 +1,10 @@
 #include "cli/convert.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "cli/batch.h"
 #include "cli/terminal_text.h"
@@ -43,10 +46,18 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
         return 2;
     }
 
-    auto registry = services.makeAutomation(options.fileTimeout);
+    const int jobs = options.jobs
+                         ? *options.jobs
+                         : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    std::vector<std::shared_ptr<AutomationRegistry>> servers;
+    std::vector<AutomationRegistry *> serverPointers;
+    for (int i = 0; i < jobs; ++i) {
+        servers.push_back(services.makeAutomation(options.fileTimeout));
+        serverPointers.push_back(servers.back().get());
+    }
     auto fs = makeNativeFileSystem();
-    const BatchResult result = runBatch(settings, *registry, *fs, err, stopSignal());
-    registry.reset();
+    const BatchResult result = runBatch(settings, serverPointers, *fs, err, stopSignal());
+    servers.clear();
     // Leaves no office process behind, interrupted or not.
     services.shutdownAutomation();
 

@@ -71,6 +71,17 @@ bool sameFile(const std::string &a, const std::string &b) {
 
 } // namespace
 
+std::optional<std::string> PagesWritten::writerOf(const std::string &page) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_pages.find(page);
+    return it == m_pages.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+void PagesWritten::record(const std::string &page, const std::string &input) {
+    std::lock_guard lock(m_mutex);
+    m_pages.emplace(page, input);
+}
+
 ExportResult PresentationExporter::exportPresentation(const std::string &inputPath,
                                                       const ExportTarget &target) {
     ReportingProcedure proc(m_reporter, kExportLocation);
@@ -100,13 +111,13 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
             throw AutomationError("The web page " + out +
                                   " would overwrite the input file itself; it was not saved.");
         const std::string key = canonicalKey(out);
-        if (const auto earlier = m_pagesWritten.find(key); earlier != m_pagesWritten.end())
-            throw AutomationError("The web page " + out + " was already made from " +
-                                  earlier->second + " in this run, so " + inputPath +
+        if (const auto earlier = m_pages->writerOf(key))
+            throw AutomationError("The web page " + out + " was already made from " + *earlier +
+                                  " in this run, so " + inputPath +
                                   " was not saved over it. Rename one of the two files, or "
                                   "convert them into different folders, to get both pages.");
         presentation->call("SaveAs", {{"fileName", out}, {"FileFormat", kSaveAsHtml}});
-        m_pagesWritten.emplace(key, inputPath);
+        m_pages->record(key, inputPath);
     });
     proc.step(122, [&] { need(app, "PowerPoint.Application")->put("DisplayAlerts", false); });
     proc.step(124, [&] {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/automation.h"
@@ -22,22 +25,35 @@ struct ExportResult {
     std::string page; // the page path the export aimed at
 };
 
+// The pages one run has written, each with the input it came from. Shared
+// by the exporters of a run that converts on several servers at once.
+class PagesWritten {
+public:
+    std::optional<std::string> writerOf(const std::string &page) const;
+    void record(const std::string &page, const std::string &input);
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::string> m_pages; // one spelling per page -> input
+};
+
 // Converts presentations into web pages by driving the automation server,
 // one file per call. Every failing step is reported and the next step runs;
-// nothing reaches the caller. One exporter serves one run: it remembers the
-// pages it wrote, so that a later input with the same page name (deck.ppt
-// after deck.pptx) fails instead of silently replacing the earlier page.
+// nothing reaches the caller. An exporter serves one run: it remembers the
+// pages the run wrote, so that a later input with the same page name
+// (deck.ppt after deck.pptx) fails instead of silently replacing the page.
 class PresentationExporter {
 public:
-    PresentationExporter(AutomationRegistry &registry, Reporter &reporter)
-        : m_registry(registry), m_reporter(reporter) {}
+    PresentationExporter(AutomationRegistry &registry, Reporter &reporter,
+                         std::shared_ptr<PagesWritten> pages = std::make_shared<PagesWritten>())
+        : m_registry(registry), m_reporter(reporter), m_pages(std::move(pages)) {}
 
     ExportResult exportPresentation(const std::string &inputPath, const ExportTarget &target);
 
 private:
     AutomationRegistry &m_registry;
     Reporter &m_reporter;
-    std::map<std::string, std::string> m_pagesWritten; // page -> the input it came from
+    std::shared_ptr<PagesWritten> m_pages;
 };
 
 // Shows the "not installed" message when the automation class cannot be

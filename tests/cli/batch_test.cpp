@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "cli/arguments.h"
 #include "cli/batch.h"
@@ -261,4 +262,48 @@ TEST_F(RunBatch, NamesAreEscapedInProgressAndReports) {
     run({deck});
     EXPECT_EQ(m_err.str().find('\x1b'), std::string::npos) << m_err.str();
     EXPECT_NE(m_err.str().find("evil\\x1B[2Jname\\x0A.pptx"), std::string::npos) << m_err.str();
+}
+
+TEST_F(RunBatch, SeveralServersKeepListOrderInLinesAndInTheRightToAPage) {
+    // The first file is slow, so later ones finish before it; its twin later
+    // in the list must still wait for it and lose the page to it.
+    std::vector<std::string> decks;
+    for (const char *name : {"slow.pptx", "b.pptx", "c.pptx", "slow.odp", "e.pptx", "f.pptx"}) {
+        decks.push_back(m_temp / name);
+        writeFile(decks.back());
+    }
+    std::vector<std::unique_ptr<FakePowerPoint>> fakes;
+    std::vector<AutomationRegistry *> servers;
+    for (int i = 0; i < 3; ++i) {
+        fakes.push_back(
+            std::make_unique<FakePowerPoint>(FakePowerPoint::Options{.writeFiles = true}));
+        fakes.back()->onCall = [](const std::string &line) {
+            if (line.find("slow.pptx") != std::string::npos &&
+                line.find("Open") != std::string::npos)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        };
+        servers.push_back(fakes.back().get());
+    }
+    BatchSettings settings;
+    settings.outputFolder = m_out;
+    settings.paths = decks;
+    const BatchResult result = runBatch(settings, servers, *m_fs, m_err, m_stop);
+
+    EXPECT_EQ(summaryLine(result), "5 converted, 1 failed");
+    std::vector<std::string> heads;
+    for (const auto &line : linesOf(m_err.str()))
+        if (line.starts_with("["))
+            heads.push_back(line.substr(0, line.find(' ')));
+    EXPECT_EQ(heads,
+              (std::vector<std::string>{"[1/6]", "[2/6]", "[3/6]", "[4/6]", "[5/6]", "[6/6]"}));
+    EXPECT_NE(m_err.str().find("[4/6] " + decks[3] + " -> " + m_out + "/slow.htm FAILED"),
+              std::string::npos)
+        << m_err.str();
+    std::size_t opened = 0, busy = 0;
+    for (const auto &fake : fakes) {
+        opened += openedFiles(*fake).size();
+        busy += openedFiles(*fake).empty() ? 0 : 1;
+    }
+    EXPECT_EQ(opened, decks.size()) << "each file went to exactly one server";
+    EXPECT_GE(busy, 2u) << "the work was shared";
 }

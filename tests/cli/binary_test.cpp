@@ -60,6 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoPaths", {"convert", "--output", "out"}, "no presentation or folder"},
         UsageCase{"UnknownCommand", {"export", "a.pptx"}, "unknown command 'export'"},
         UsageCase{"UnknownTopOption", {"--verbose"}, "unknown option '--verbose'"},
+        UsageCase{"ZeroJobs", {"convert", "--jobs", "0", "a.pptx"}, "not '0'"},
         UsageCase{"OutputIsAFile",
                   {"convert", "--output", "/dev/null", "a.pptx"},
                   "the output folder /dev/null"}),
@@ -70,7 +71,7 @@ TEST(Cli, HelpDescribesTheCommandAndTheExitStatus) {
     const auto run = runProgram(VELLORAN_BINARY, {"--help"}, temp.str());
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: velloran convert [--output DIR] [--extension htm|html] "
-                           "[--timeout SECONDS] PATH..."),
+                           "[--timeout SECONDS]\n                        [--jobs N] PATH..."),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("130 stopped by Ctrl+C"), std::string::npos) << run.out;
