@@ -12,6 +12,8 @@ packages=(
     # index and the desktop, AppStream and Debian validators.
     fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
     man-db desktop-file-utils appstream lintian
+    # The Windows stage: the cross-compiler and Wine to run its tests.
+    g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

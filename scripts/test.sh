@@ -3,6 +3,7 @@
 # formatting and runs every test: core, app (offscreen widgets), engine
 # (real LibreOffice) and package (builds the .deb, installs it into /usr,
 # checks it and removes it again; run alone, and skipped when not root).
+# Then the Windows cross-build and its tests under Wine (label win).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,3 +16,5 @@ git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
 
 export QT_QPA_PLATFORM=offscreen
 ctest --preset ci --timeout 1200 -j2
+
+bash scripts/test-win.sh

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -12,11 +13,15 @@ namespace velloran::fakes {
 class TempFolder {
 public:
     explicit TempFolder(const std::string &prefix = "velloran-test") {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
+        // create_directory is false when the name is taken: try another.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_path = std::filesystem::temp_directory_path() /
+                     (prefix + "-" + std::to_string(random() % 1000000000u));
+            if (std::filesystem::create_directory(m_path))
+                return;
+        }
+        throw std::runtime_error("no free temporary folder name");
     }
     ~TempFolder() {
         std::error_code ec;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/automation.h"
+
+namespace velloran {
+
+// Automation through COM: classes are found by ProgID, objects are driven
+// late-bound through IDispatch. Every call initialises the calling thread's
+// apartment once (single-threaded, kept until the thread ends).
+// Failures throw AutomationError whose text is the server's EXCEPINFO
+// description when it gave one, else the symbolic name of the HRESULT.
+// In call(), an argument with an empty name is positional.
+std::shared_ptr<AutomationRegistry> makeComRegistry();
+
+// The symbolic name of an HRESULT from our own table ("REGDB_E_CLASSNOTREG"),
+// empty when the table does not know it. Wine's FormatMessage has no text for
+// most COM errors, so the name is what makes a report readable.
+std::string hresultName(std::int32_t hr);
+
+// "REGDB_E_CLASSNOTREG (0x80040154)", followed by the system's text when it
+// has one; "0x80040154" alone for an unknown code without text.
+std::string describeHresult(std::int32_t hr);
+
+} // namespace velloran

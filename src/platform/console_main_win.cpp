@@ -1,0 +1,74 @@
+// velloran-cli.exe: the console twin of the window's program on Windows.
+// A console-subsystem program, so that "velloran-cli convert ..." prints its
+// progress and summary in the console it was started from and hands its exit
+// status back, which a GUI-subsystem program cannot do reliably.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/convert.h"
+#include "core/build_config.h"
+#include "core/names.h"
+#include "platform/com_automation_win.h"
+#include "platform/registry_settings_win.h"
+#include "platform/wide_string_win.h"
+
+using namespace velloran;
+
+namespace {
+
+// The arguments as UTF-8, from the wide command line: the narrow argv of the
+// C runtime holds only what the ANSI code page can spell.
+std::vector<std::string> arguments() {
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(toUtf8(argv[i]));
+    LocalFree(argv);
+    return args;
+}
+
+// The folder the window stored, else the current folder. Only read.
+std::string defaultOutputFolder() {
+    if (auto stored = makeRegistrySettings()->get(kOutputFolderKey); stored && !stored->empty())
+        return *stored;
+    std::error_code ec;
+    const auto current = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : toUtf8(current.wstring());
+}
+
+} // namespace
+
+int main() {
+    SetConsoleOutputCP(CP_UTF8);
+    const CommandLine command = parseCommandLine(arguments());
+    if (const auto *error = std::get_if<UsageError>(&command)) {
+        std::cerr << "velloran: " << error->message
+                  << "\nTry 'velloran --help' for more information.\n";
+        return 2;
+    }
+    if (std::holds_alternative<ShowHelp>(command)) {
+        std::cout << usageText();
+        return 0;
+    }
+    if (std::holds_alternative<ShowVersion>(command)) {
+        std::cout << "Velloran " << kVersionText << '\n';
+        return 0;
+    }
+    ConvertServices services;
+    // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
+    services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
+        return makeComRegistry();
+    };
+    services.shutdownAutomation = [] {};
+    services.defaultOutputFolder = defaultOutputFolder();
+    return runConvert(std::get<ConvertOptions>(command), services, std::cout, std::cerr);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/wide_string_win.h"
+
+namespace velloran::fakes {
+
+// A new folder under the temp folder, removed with its contents at the end.
+class WinTempFolder {
+public:
+    WinTempFolder() {
+        static int counter = 0;
+        m_path = std::filesystem::temp_directory_path() /
+                 ("velloran-win-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(++counter));
+        std::filesystem::create_directories(m_path);
+    }
+    ~WinTempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    WinTempFolder(const WinTempFolder &) = delete;
+    WinTempFolder &operator=(const WinTempFolder &) = delete;
+
+    const std::filesystem::path &path() const { return m_path; }
+    // The UTF-8 text of a path below the folder, with Windows separators.
+    std::string operator/(const std::string &relative) const {
+        return toUtf8((m_path / toWide(relative)).make_preferred().wstring());
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A path from UTF-8 text.
+inline std::filesystem::path pathOf(const std::string &utf8) {
+    return toWide(utf8);
+}
+
+// Creates a small file at a UTF-8 path.
+void writeFile(const std::string &utf8Path, const std::string &content = "x");
+
+} // namespace velloran::fakes
