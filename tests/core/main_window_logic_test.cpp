@@ -15,6 +15,7 @@
 using namespace velloran;
 using fakes::FakePowerPoint;
 using fakes::ScriptedWindow;
+constexpr auto P = &fakes::NativePath;
 namespace fs = std::filesystem;
 
 namespace {
@@ -45,10 +46,12 @@ protected:
     void make() {
         form = std::make_unique<MainWindowLogic>(
             WindowContext{ui.ports(), settings, *m_fs, server, (m_dir / "prog").string(),
-                          [this] { return desktop; }, [] { return std::string("/home/user"); },
+                          [this] { return desktop; }, [] { return P("/home/user"); },
                           [this] { return draw; }, homePage});
     }
-    std::string prog(const std::string &rel) const { return (m_dir / "prog" / rel).string(); }
+    std::string prog(const std::string &rel) const {
+        return (m_dir / "prog" / rel).make_preferred().string();
+    }
     void touch(const std::string &rel) {
         fs::create_directories((m_dir / rel).parent_path());
         std::ofstream(m_dir / rel) << "x";
@@ -57,7 +60,7 @@ protected:
     ScriptedWindow ui;
     MemorySettings settings;
     FakePowerPoint server;
-    std::string desktop = "/home/user/Desktop";
+    std::string desktop = P("/home/user/Desktop");
     double draw = 0.5;
     std::string homePage = "https://velloran.example.org/";
     std::unique_ptr<MainWindowLogic> form;
@@ -77,7 +80,7 @@ TEST_F(WindowLogicTest, StartUpRunsItsStepsInOrder) {
     EXPECT_EQ(ui.events, (std::vector<std::string>{
                              "centre", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
                              "shell:" + homePage, "caption:Velloran", "icon", "column"}));
-    EXPECT_EQ(ui.folder, "/home/user/Desktop/");
+    EXPECT_EQ(ui.folder, P("/home/user/Desktop/"));
     EXPECT_EQ(server.log(), std::vector<std::string>{"create PowerPoint.Application"});
 }
 
@@ -110,8 +113,8 @@ TEST_F(WindowLogicTest, MissingSkinAndCursorAreSkippedSilently) {
 
 TEST_F(WindowLogicTest, FirstRunStoresTheDesktopAndAStoredEmptyValueWins) {
     form->load();
-    EXPECT_EQ(ui.folder, "/home/user/Desktop/");
-    EXPECT_EQ(settings.values.at(kOutputFolderKey), "/home/user/Desktop/");
+    EXPECT_EQ(ui.folder, P("/home/user/Desktop/"));
+    EXPECT_EQ(settings.values.at(kOutputFolderKey), P("/home/user/Desktop/"));
 
     ui = ScriptedWindow();
     ui.onFolderChange = [this] { form->outputFolderEdited(); };
@@ -127,7 +130,7 @@ TEST_F(WindowLogicTest, FirstRunStoresTheDesktopAndAStoredEmptyValueWins) {
     settings.values.clear();
     desktop.clear();
     form->load();
-    EXPECT_EQ(ui.folder, "/home/user/");
+    EXPECT_EQ(ui.folder, P("/home/user/"));
 }
 
 TEST_F(WindowLogicTest, EveryChangeOfTheFolderIsSaved) {
@@ -170,12 +173,15 @@ TEST_F(WindowLogicTest, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
 }
 
 TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
-    ui.openAnswers = {{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt"}, {}, {"//root.ppt"}};
+    // A pick in a root folder comes back with the root's separator doubled.
+    const std::string root = kNativePaths.windows ? "D:\\\\root.ppt" : "//root.ppt";
+    ui.openAnswers = {{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt"}, {}, {root}};
     form->addFiles();
     form->addFiles(); // cancelled
     form->addFiles(); // picked at the root
     EXPECT_EQ(ui.rows,
-              (std::vector<std::string>{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt", "/root.ppt"}));
+              (std::vector<std::string>{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt",
+                                        kNativePaths.windows ? "D:\\root.ppt" : "/root.ppt"}));
     ASSERT_EQ(ui.openRequests.size(), 3u);
     const auto &req = ui.openRequests[0];
     EXPECT_EQ(req.title, "Add File(s) - Hold Ctrl to select multiple files");
@@ -191,12 +197,12 @@ TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
     ui.answers = {kAnswerNo, kAnswerYes};
     form->addSamples();
     const std::string samples = prog("Samples");
-    EXPECT_EQ(ui.rows, (std::vector<std::string>{samples + "/.hidden", samples + "/a.odp",
-                                                 samples + "/b.pptx"}));
+    EXPECT_EQ(ui.rows, (std::vector<std::string>{samples + P("/.hidden"), samples + P("/a.odp"),
+                                                 samples + P("/b.pptx")}));
     EXPECT_TRUE(ui.shellOpened.empty());
     form->addSamples();
     EXPECT_EQ(ui.rows.size(), 6u);
-    EXPECT_EQ(ui.shellOpened, std::vector<std::string>{samples + "/"});
+    EXPECT_EQ(ui.shellOpened, std::vector<std::string>{samples + P("/")});
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0].text,
               "Would you like this software to open the folder where these sample files are "
@@ -213,17 +219,17 @@ TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
 }
 
 TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparator) {
-    ui.folder = "/keep/";
-    ui.folderAnswers = {"", "/", "/srv/out"};
+    ui.folder = P("/keep/");
+    ui.folderAnswers = {"", P("/"), P("/srv/out")};
     form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, "/keep/");
+    EXPECT_EQ(ui.folder, P("/keep/"));
     form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, "/");
+    EXPECT_EQ(ui.folder, P("/"));
     form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, "/srv/out/");
+    EXPECT_EQ(ui.folder, P("/srv/out/"));
     EXPECT_EQ(ui.folderPrompts,
-              std::vector<std::string>(3, "Please select folder:|/home/user/Desktop/"));
-    EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/srv/out/"}));
+              std::vector<std::string>(3, "Please select folder:|" + P("/home/user/Desktop/")));
+    EXPECT_EQ(settings.writes, (std::vector<std::string>{P("/"), P("/srv/out/")}));
 }
 
 TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointer) {
@@ -245,11 +251,11 @@ TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointer) {
     ui.inputAnswers = {"ppt"};
     ui.folderAnswers = {tree};
     form->addFolderTree();
-    EXPECT_EQ(ui.rows,
-              (std::vector<std::string>{tree + "/a.ppt", tree + "/b.PPTX", tree + "/sub/e.ppt"}));
+    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/b.PPTX"),
+                                                 tree + P("/sub/e.ppt")}));
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
     EXPECT_EQ(ui.appendSizes, std::vector<std::size_t>{3}) << "rows arrive once, after the walk";
-    EXPECT_EQ(ui.folderPrompts.back(), "Please select folder:|/home/user/Desktop/");
+    EXPECT_EQ(ui.folderPrompts.back(), "Please select folder:|" + P("/home/user/Desktop/"));
     EXPECT_EQ(ui.inputPrompts[0], "Enter file extension to load:\n\n(* for all files, txt for all "
                                   "txt files, doc for all doc files, etc.)|Velloran|ppt");
     EXPECT_TRUE(ui.boxes.empty()) << "no message, not even when nothing is found";
@@ -295,7 +301,7 @@ TEST_F(WindowLogicTest, ExportRunWithAnEmptyList) {
 
 TEST_F(WindowLogicTest, ExportRunStopsWhenTheUserDeclines) {
     server.options().runningBeforeCreate = true;
-    ui.rows = {"/in/a.pptx"};
+    ui.rows = {P("/in/a.pptx")};
     ui.answers = {kAnswerNo};
     form->exportAll();
     EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{
@@ -309,9 +315,9 @@ TEST_F(WindowLogicTest, ExportRunStopsWhenTheUserDeclines) {
 }
 
 TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
-    server.options().unopenable["/in/b.pptx"] = "Cannot open b";
-    ui.rows = {"/in/a.pptx", "/in/b.pptx", "/in/c.odp"};
-    ui.folder = "/out";
+    server.options().unopenable[P("/in/b.pptx")] = "Cannot open b";
+    ui.rows = {P("/in/a.pptx"), P("/in/b.pptx"), P("/in/c.odp")};
+    ui.folder = P("/out");
     ui.htm = false;
     form->exportAll();
 
@@ -319,16 +325,17 @@ TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
     for (const auto &line : server.log())
         if (line.rfind("call Presentation.SaveAs", 0) == 0)
             saved.push_back(line);
-    EXPECT_EQ(saved, (std::vector<std::string>{
-                         "call Presentation.SaveAs(fileName=\"/out/a.html\", FileFormat=12)",
-                         "call Presentation.SaveAs(fileName=\"/out/c.html\", FileFormat=12)"}));
+    EXPECT_EQ(saved, (std::vector<std::string>{"call Presentation.SaveAs(fileName=\"" +
+                                                   P("/out/a.html") + "\", FileFormat=12)",
+                                               "call Presentation.SaveAs(fileName=\"" +
+                                                   P("/out/c.html") + "\", FileFormat=12)"}));
     ASSERT_EQ(ui.boxes.size(), 3u);
     EXPECT_EQ(ui.boxes[0].text, errorReportText("Cannot open b", kExportLocation, 108));
     EXPECT_NE(ui.boxes[1].text.find("DoItByFile at line 120"), std::string::npos);
     EXPECT_EQ(ui.boxes[2].text, "Done.");
     EXPECT_EQ(ui.boxes[2].style, 0);
     EXPECT_EQ(ui.rows.size(), 3u) << "the list keeps its rows";
-    EXPECT_EQ(ui.folder, "/out");
+    EXPECT_EQ(ui.folder, P("/out"));
 
     EXPECT_EQ(ui.captions,
               (std::vector<std::string>{"Velloran - 1 of 3 - a.pptx", "Velloran - 2 of 3 - b.pptx",
@@ -344,7 +351,7 @@ TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
 
 TEST_F(WindowLogicTest, ExportRunSaysDoneEvenWhenEveryFileFails) {
     server.options().installed = false;
-    ui.rows = {"/in/a.pptx", "/in/b.pptx"};
+    ui.rows = {P("/in/a.pptx"), P("/in/b.pptx")};
     form->exportAll();
     ASSERT_EQ(ui.boxes.size(), 15u);
     EXPECT_EQ(ui.boxes.back().text, "Done.");

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/path_rules.h"
+
 namespace velloran::fakes {
 
 // A new folder under the system's temp folder, removed with everything in it
@@ -40,11 +42,9 @@ private:
 
 // Writes a path with "/" and returns it with the platform's separator.
 inline std::string NativePath(std::string path) {
-#ifdef _WIN32
     for (auto &c : path)
         if (c == '/')
-            c = '\\';
-#endif
+            c = kNativePaths.separator;
     return path;
 }
 
