@@ -172,8 +172,19 @@ TEST_F(WindowTest, PointerFollowsTheMouseButNeverReplacesTheHourglass) {
     EXPECT_EQ(window().pointer(), kPointerCustom);
     QTest::mouseMove(window().findChild<QWidget *>(QStringLiteral("Frame1")), QPoint(6, 30));
     EXPECT_EQ(window().pointer(), kPointerDefault);
-    // The bare background between and around the controls resets it too;
-    // the text box has no rule and leaves it as it is.
+
+    window().setPointer(kPointerBusy);
+    QTest::mouseMove(button, QPoint(14, 14));
+    QTest::mouseMove(window().listView()->viewport(), QPoint(30, 30));
+    EXPECT_EQ(window().pointer(), kPointerBusy);
+    EXPECT_EQ(window().cursor().shape(), Qt::WaitCursor);
+}
+
+TEST_F(WindowTest, BareBackgroundResetsThePointerButTheTextBoxDoesNot) {
+    window().load();
+    window().show();
+    QPushButton *button = window().button(Command::AddFiles);
+    // Between the buttons, in the left margin, and the bottom-right corner.
     for (const QPoint gap : {QPoint(266, 230), QPoint(3, 200), QPoint(530, 445)}) {
         QTest::mouseMove(button, QPoint(10, 10));
         ASSERT_EQ(window().pointer(), kPointerCustom);
@@ -184,12 +195,6 @@ TEST_F(WindowTest, PointerFollowsTheMouseButNeverReplacesTheHourglass) {
     QTest::mouseMove(button, QPoint(10, 10));
     QTest::mouseMove(window().findChild<QWidget *>(QStringLiteral("Text1")), QPoint(5, 5));
     EXPECT_EQ(window().pointer(), kPointerCustom);
-
-    window().setPointer(kPointerBusy);
-    QTest::mouseMove(button, QPoint(14, 14));
-    QTest::mouseMove(window().listView()->viewport(), QPoint(30, 30));
-    EXPECT_EQ(window().pointer(), kPointerBusy);
-    EXPECT_EQ(window().cursor().shape(), Qt::WaitCursor);
 }
 
 TEST_F(WindowTest, DeleteKeyAndDoubleClickRemoveTheSelectedRow) {
