@@ -6,14 +6,20 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
-    libreoffice-impress libreoffice-dev
-    fonts-liberation xvfb xauth
+    libreoffice-impress libreoffice-dev libwebp-dev
+    fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
+    xvfb xauth
+    chromium
 )
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The page tests run npm packages in Node; a Node from elsewhere brings its
+# own npm, so ask for Debian's only when the commands are missing.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

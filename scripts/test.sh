@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, checks the
-# formatting and runs every test: core, app (offscreen widgets) and engine
-# (real LibreOffice).
+# formatting and runs every test: core, app (offscreen widgets), engine
+# (real LibreOffice) and page (the written pages in Chromium, with npm
+# packages installed from package-lock.json into the build folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -233,7 +233,14 @@ public:
             return result;
         for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
             Reference<css::drawing::XShape> shape(shapes->getByIndex(i), UNO_QUERY);
-            if (!shape.is() || !isKind(shape, "com.sun.star.presentation.NotesShape"))
+            // Every text on the notes page except the slide's thumbnail and the
+            // header, footer, date and number fields; a notes text a file
+            // brings in is not always the notes placeholder.
+            if (!shape.is() || isKind(shape, "com.sun.star.presentation.PageShape") ||
+                isKind(shape, "com.sun.star.presentation.SlideNumberShape") ||
+                isKind(shape, "com.sun.star.presentation.HeaderShape") ||
+                isKind(shape, "com.sun.star.presentation.FooterShape") ||
+                isKind(shape, "com.sun.star.presentation.DateTimeShape"))
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
             bool empty = false;

@@ -81,6 +81,44 @@ std::string shorten(const std::string &s, std::size_t limit) {
     return s.substr(0, cut) + "\xE2\x80\xA6"; // "…"
 }
 
+// Cuts UTF-8 text to at most `limit` characters, "…" included.
+std::string shortenCharacters(const std::string &s, std::size_t limit) {
+    std::size_t characters = 0, cut = s.size();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+            continue;
+        if (characters == limit - 1)
+            cut = i;
+        if (++characters > limit)
+            return s.substr(0, cut) + "\xE2\x80\xA6";
+    }
+    return s;
+}
+
+std::size_t characterCount(const std::string &s) {
+    return std::size_t(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Text content needs no quotes escaped; they stay readable in the source,
+// which keeps titles within the length validators count.
+std::string escapeText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
+            out += ' ';
+        else
+            out += c;
+    }
+    return out;
+}
+
 std::string paragraphText(const Paragraph &p) {
     std::string text;
     for (const auto &run : p.runs)
@@ -267,7 +305,12 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
     h += "<!DOCTYPE html>\n<html lang=\"" + escapeHtml(lang) + "\">\n<head>\n";
     h += "<meta charset=\"utf-8\">\n";
     h += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    h += "<title>" + escapeHtml(title) + "</title>\n";
+    // Browsers' tabs and search results show about 70 characters, counted
+    // as written in the page; the heading below carries the whole title.
+    std::string shortTitle = escapeText(title);
+    for (std::size_t limit = 70; characterCount(shortTitle) > 70 && limit > 1; --limit)
+        shortTitle = escapeText(shortenCharacters(title, limit));
+    h += "<title>" + shortTitle + "</title>\n";
     h += "<link rel=\"stylesheet\" href=\"" + escapeHtml(folder + kStyleSheetName) + "\">\n";
     h += "<script src=\"" + escapeHtml(folder + kScriptName) + "\" defer></script>\n";
     h += "</head>\n<body>\n";
