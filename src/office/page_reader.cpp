@@ -7,6 +7,7 @@
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
 #include <com/sun/star/awt/XDevice.hpp>
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -53,6 +54,37 @@ bool readProperty(const Reference<css::beans::XPropertySet> &props, const char *
     } catch (const css::uno::Exception &) {
         return false;
     }
+}
+
+css::uno::Sequence<rtl::OUString> names(std::initializer_list<const char *> list) {
+    css::uno::Sequence<rtl::OUString> result(sal_Int32(list.size()));
+    sal_Int32 i = 0;
+    for (const char *name : list)
+        result.getArray()[i++] = rtl::OUString::createFromAscii(name);
+    return result;
+}
+
+// Several properties in one call into the worker; each call is a round trip
+// over the pipe. Empty when the object lacks one of them.
+css::uno::Sequence<css::uno::Any> someProperties(const Reference<css::uno::XInterface> &object,
+                                                 const css::uno::Sequence<rtl::OUString> &names) {
+    Reference<css::beans::XMultiPropertySet> multi(object, UNO_QUERY);
+    if (!multi.is())
+        return {};
+    try {
+        auto values = multi->getPropertyValues(names);
+        return values.getLength() == names.getLength() ? values
+                                                       : css::uno::Sequence<css::uno::Any>();
+    } catch (const css::uno::RuntimeException &) {
+        throw;
+    } catch (const css::uno::Exception &) {
+        return {};
+    }
+}
+
+std::string utf8Of(const css::uno::Any &value) {
+    rtl::OUString text;
+    return (value >>= text) ? toUtf8(text) : std::string();
 }
 
 std::string stringProperty(const Reference<css::beans::XPropertySet> &props, const char *name) {
@@ -105,25 +137,28 @@ public:
                 Reference<css::text::XTextRange> range(portions->nextElement(), UNO_QUERY);
                 if (!range.is())
                     continue;
-                Reference<css::beans::XPropertySet> props(range, UNO_QUERY);
                 TextRun run;
                 run.text = toUtf8(range->getString());
-                Reference<css::text::XTextField> field;
-                if (stringProperty(props, "TextPortionType") == "TextField" &&
-                    readProperty(props, "TextField", field) && field.is()) {
-                    Reference<css::beans::XPropertySet> fieldProps(field, UNO_QUERY);
-                    run.url = stringProperty(fieldProps, "URL");
+                static const auto portionNames =
+                    names({"TextPortionType", "CharFontName", "CharHeight", "CharLocale"});
+                const auto values = someProperties(range, portionNames);
+                if (values.getLength() == 4 && utf8Of(values[0]) == "TextField") {
+                    Reference<css::beans::XPropertySet> props(range, UNO_QUERY);
+                    Reference<css::text::XTextField> field;
+                    if (readProperty(props, "TextField", field) && field.is())
+                        run.url = stringProperty(
+                            Reference<css::beans::XPropertySet>(field, UNO_QUERY), "URL");
                 }
-                if (!run.text.empty()) {
-                    const std::string font = stringProperty(props, "CharFontName");
+                if (!run.text.empty() && values.getLength() == 4) {
+                    const std::string font = utf8Of(values[1]);
                     if (!font.empty())
                         m_deck.fonts.insert(font);
                     float height = 0;
-                    if (fontPoints && *fontPoints <= 0 && readProperty(props, "CharHeight", height))
+                    if (fontPoints && *fontPoints <= 0 && (values[2] >>= height))
                         *fontPoints = height;
                     css::lang::Locale locale;
-                    if (m_deck.language.empty() && readProperty(props, "CharLocale", locale))
-                        m_firstLocale = m_firstLocale.empty() ? localeTag(locale) : m_firstLocale;
+                    if (m_firstLocale.empty() && (values[3] >>= locale))
+                        m_firstLocale = localeTag(locale);
                 }
                 if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url)
                     paragraph.runs.back().text += run.text;
@@ -154,12 +189,27 @@ public:
             if (!shape.is())
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
+            static const auto shapeNames =
+                names({"IsEmptyPresentationObject", "Title", "Description"});
+            auto values = someProperties(shape, shapeNames);
+            if (values.getLength() != 3) {
+                values = css::uno::Sequence<css::uno::Any>(3);
+                values.getArray()[0] <<= false;
+                bool empty = false;
+                if (readProperty(props, "IsEmptyPresentationObject", empty))
+                    values.getArray()[0] <<= empty;
+                for (sal_Int32 k = 1; k < 3; ++k) {
+                    rtl::OUString text;
+                    if (readProperty(props, k == 1 ? "Title" : "Description", text))
+                        values.getArray()[k] <<= text;
+                }
+            }
             bool empty = false;
             // An empty placeholder would show its prompt ("Click to add ...").
-            if (readProperty(props, "IsEmptyPresentationObject", empty) && empty)
+            if ((values[0] >>= empty) && empty)
                 continue;
-            for (const char *name : {"Title", "Description"}) {
-                const std::string text = stringProperty(props, name);
+            for (sal_Int32 k = 1; k < 3; ++k) {
+                const std::string text = utf8Of(values[k]);
                 if (!text.empty())
                     slide.pictureTexts.push_back(text);
             }

@@ -558,12 +558,6 @@ void writeFileOrThrow(const fs::path &file, std::string_view bytes, const std::s
         }
         done += std::size_t(n);
     }
-    // Delayed allocation reports a full disk only when the data is flushed.
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        const int error = errno;
-        ::close(fd);
-        fail(error);
-    }
     if (::close(fd) != 0 && errno != EINTR)
         fail(errno);
 }

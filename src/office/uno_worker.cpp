@@ -145,8 +145,10 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
         !connection.bridgeAlive())
         connection.killAndReap();
     m.recycleIfDue();
-    if (!connection.running())
+    if (!connection.running()) {
         connection.start();
+        m.filesSinceStart = 0;
+    }
 
     auto props = properties({
         prop("Hidden", css::uno::Any(true)),

@@ -185,6 +185,8 @@ TEST_F(FaultTest, TheLimitCoversOpenAndSaveTogether) {
     EngineOptions options;
     options.fileTimeout = std::chrono::seconds(3);
     auto registry = makeOfficeRegistry(options);
+    // Starting the worker is not the file's time.
+    ASSERT_TRUE(convert(*registry, m_dir / "late.fodp", m_dir / "warm.htm").ok);
 
     auto start = Clock::now();
     Conversion c = convert(*registry, m_dir / "slow.fodp", m_dir / "slow.htm");
@@ -192,6 +194,8 @@ TEST_F(FaultTest, TheLimitCoversOpenAndSaveTogether) {
     EXPECT_EQ(c.error, "LibreOffice timed out after 3 s converting slow.fodp.");
     EXPECT_LT(took, std::chrono::seconds(4)) << "the limit did not hold for the whole file";
 
+    // The worker was killed; start the next one outside the stopwatch too.
+    ASSERT_TRUE(convert(*registry, m_dir / "late.fodp", m_dir / "warm2.htm").ok);
     AutoRef p = open(*registry, m_dir / "late.fodp");
     std::this_thread::sleep_for(options.fileTimeout);
     start = Clock::now();
