@@ -6,11 +6,14 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
-    libreoffice-impress libreoffice-dev
-    fonts-liberation xvfb xauth
-    # The Debian package's test: the fonts it depends on, the manual-page
-    # index and the desktop, AppStream and Debian validators.
-    fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
+    libreoffice-impress libreoffice-dev libwebp-dev
+    # Metric-compatible fonts for the fonts decks use most, and CJK glyphs.
+    fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
+    xvfb xauth
+    # The page checks drive Debian's Chromium.
+    chromium
+    # The Debian package's test: the manual-page index and the desktop,
+    # AppStream and Debian validators.
     man-db desktop-file-utils appstream lintian
     # The Windows stage: the cross-compiler and Wine to run its tests.
     g++-mingw-w64-x86-64-posix wine wine64
@@ -20,6 +23,10 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The page tests run npm packages in Node; a Node from elsewhere brings its
+# own npm, so ask for Debian's only when the commands are missing.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

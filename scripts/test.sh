@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, checks the
 # formatting and runs every test: core, app (offscreen widgets), engine
-# (real LibreOffice) and package (builds the .deb, installs it into /usr,
-# checks it and removes it again; run alone, and skipped when not root).
-# Then the Windows cross-build and its tests under Wine (label win).
+# (real LibreOffice), page (the written pages in Chromium, with npm packages
+# installed from package-lock.json into the build folder) and package (builds
+# the .deb, installs it into /usr, checks it and removes it again; run alone,
+# and skipped when not root). Then the Windows cross-build and its tests under
+# Wine (label win).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

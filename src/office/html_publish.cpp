@@ -31,51 +31,12 @@ std::string randomSuffix() {
     return s;
 }
 
-std::string readFile(const fs::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("the exported page could not be read back");
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 void writeFile(const fs::path &file, const std::string &text) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
     if (!out)
         throw std::runtime_error("writing failed (is the disk full?)");
-}
-
-bool isHtml(const fs::path &file) {
-    std::string ext = file.extension().string();
-    for (auto &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".html" || ext == ".htm";
-}
-
-bool isRelativeLink(std::string_view url) {
-    if (url.empty() || url.front() == '/' || url.front() == '#' || url.front() == '?')
-        return false;
-    // A scheme is letters/digits/+-. followed by ':' before any '/'.
-    for (char c : url) {
-        if (c == ':')
-            return false;
-        if (c == '/' || c == '?' || c == '#')
-            break;
-    }
-    return true;
-}
-
-bool ieq(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 std::string describe(const std::error_code &ec) {
@@ -321,127 +282,6 @@ void discardStaging(const fs::path &staging) noexcept {
     fs::remove_all(staging, ec);
 }
 
-std::string encodeUrlSegment(std::string_view segment) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : segment) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += char(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-std::string decodeUrl(std::string_view url) {
-    std::string out;
-    for (std::size_t i = 0; i < url.size(); ++i) {
-        if (url[i] == '%' && i + 2 < url.size() &&
-            std::isxdigit(static_cast<unsigned char>(url[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(url[i + 2]))) {
-            out += char(std::strtol(std::string(url.substr(i + 1, 2)).c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += url[i];
-        }
-    }
-    return out;
-}
-
-std::string rewriteLinks(std::string_view html,
-                         const std::function<std::string(const std::string &)> &map) {
-    static const std::string_view attributes[] = {"href", "src", "background"};
-    std::string out;
-    out.reserve(html.size() + 256);
-    std::size_t pos = 0;
-    bool inTag = false;
-    while (pos < html.size()) {
-        char c = html[pos];
-        if (!inTag) {
-            if (c == '<')
-                inTag = true;
-            out += c;
-            ++pos;
-            continue;
-        }
-        if (c == '>') {
-            inTag = false;
-            out += c;
-            ++pos;
-            continue;
-        }
-        // Inside a tag: look for name = "value".
-        if (!std::isalpha(static_cast<unsigned char>(c))) {
-            out += c;
-            ++pos;
-            continue;
-        }
-        std::size_t nameEnd = pos;
-        while (nameEnd < html.size() &&
-               (std::isalnum(static_cast<unsigned char>(html[nameEnd])) || html[nameEnd] == '-'))
-            ++nameEnd;
-        std::string_view name = html.substr(pos, nameEnd - pos);
-        std::size_t eq = nameEnd;
-        while (eq < html.size() && std::isspace(static_cast<unsigned char>(html[eq])))
-            ++eq;
-        if (eq >= html.size() || html[eq] != '=') {
-            out.append(name);
-            pos = nameEnd;
-            continue;
-        }
-        std::size_t valueStart = eq + 1;
-        while (valueStart < html.size() &&
-               std::isspace(static_cast<unsigned char>(html[valueStart])))
-            ++valueStart;
-        std::size_t valueEnd;
-        std::string_view value;
-        char quote = valueStart < html.size() ? html[valueStart] : '\0';
-        if (quote == '"' || quote == '\'') {
-            valueEnd = html.find(quote, valueStart + 1);
-            if (valueEnd == std::string_view::npos) {
-                out.append(html.substr(pos));
-                break;
-            }
-            value = html.substr(valueStart + 1, valueEnd - valueStart - 1);
-            ++valueEnd;
-        } else {
-            quote = '\0';
-            valueEnd = valueStart;
-            while (valueEnd < html.size() &&
-                   !std::isspace(static_cast<unsigned char>(html[valueEnd])) &&
-                   html[valueEnd] != '>')
-                ++valueEnd;
-            value = html.substr(valueStart, valueEnd - valueStart);
-        }
-        bool isLink = false;
-        for (auto a : attributes)
-            isLink = isLink || ieq(name, a);
-        std::string replacement;
-        if (isLink && isRelativeLink(value)) {
-            std::size_t cut = value.find_first_of("#?");
-            std::string_view path = value.substr(0, cut);
-            std::string_view rest = cut == std::string_view::npos ? "" : value.substr(cut);
-            std::string mapped = map(decodeUrl(path));
-            if (!mapped.empty())
-                replacement = mapped + std::string(rest);
-        }
-        if (replacement.empty()) {
-            out.append(html.substr(pos, valueEnd - pos));
-        } else {
-            out.append(html.substr(pos, valueStart - pos));
-            const char q = quote ? quote : '"';
-            out += q;
-            out += replacement;
-            out += q;
-        }
-        pos = valueEnd;
-    }
-    return out;
-}
-
 void publishStaged(const fs::path &staging, const fs::path &page, const fs::path &input) {
     std::error_code ec;
     const fs::path stagedMain = staging / kStagedMainName;
@@ -452,51 +292,19 @@ void publishStaged(const fs::path &staging, const fs::path &page, const fs::path
     }
 
     const fs::path folder = companionFolder(page);
-    const std::string folderLink = encodeUrlSegment(folder.filename().string());
-    const std::string pageLink = encodeUrlSegment(pageName);
-    std::string mainText;
     fs::path newMain;
     try {
-        std::set<std::string> companions;
-        for (const auto &entry : fs::directory_iterator(staging)) {
-            const std::string name = entry.path().filename().string();
-            if (name != kStagedMainName)
-                companions.insert(name);
-        }
-        // The main page moves out of the folder: its links into the export
-        // gain the folder name. Links to itself keep pointing at itself.
-        mainText = rewriteLinks(readFile(stagedMain), [&](const std::string &target) {
-            if (target == kStagedMainName)
-                return pageLink;
-            std::string first = target.substr(0, target.find('/'));
-            if (companions.count(first))
-                return folderLink + "/" + target;
-            return std::string();
-        });
-        // Companion pages stay in the folder; their links back to the main
-        // page climb out of it.
-        for (const auto &name : companions) {
-            const fs::path file = staging / name;
-            if (!isHtml(file) || !fs::is_regular_file(file))
-                continue;
-            std::string text = readFile(file);
-            std::string rewritten = rewriteLinks(text, [&](const std::string &target) {
-                return target == kStagedMainName ? "../" + pageLink : std::string();
-            });
-            if (rewritten != text)
-                writeFile(file, rewritten);
-        }
-        fs::remove(stagedMain);
-        writeExportList(staging);
+        // The page was written with its links already pointing into the
+        // companion folder; it moves out, and the list names what stays.
         newMain = workingName(page.parent_path(), kWorkingPrefix);
-        writeFile(newMain, mainText);
+        fs::rename(stagedMain, newMain);
+        writeExportList(staging);
         checkReplaceable(page, input);
     } catch (const std::exception &e) {
+        std::error_code ignored;
         if (!newMain.empty())
-            fs::remove(newMain, ec);
+            fs::remove(newMain, ignored);
         discardStaging(staging);
-        if (dynamic_cast<const AutomationError *>(&e))
-            throw;
         throw AutomationError("The page " + page.string() + " could not be written: " + e.what() +
                               ".");
     }

@@ -1,20 +1,16 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <string_view>
 
 namespace velloran::office {
 
-// Placing LibreOffice's HTML export at the page name the caller asked for.
+// Placing an exported page at the page name the caller asked for.
 //
-// The export writes companion files with fixed names (img0.png, text0.html,
-// ...) beside its main page, so two decks exported into one folder would
-// overwrite each other. Each export therefore goes into a private staging
-// folder beside the output; publishStaged() then makes the staging folder
-// the page's "<stem>_files" folder, moves the main page to the exact output
-// path and rewrites the links between them.
+// Each export goes into a private staging folder beside the output, with
+// its links already pointing into "<stem>_files"; publishStaged() then makes
+// the staging folder the page's "<stem>_files" folder and moves the main
+// page to the exact output path.
 //
 // A companion folder records what the export put in it in a list file
 // (kExportListName). Only a folder whose every entry is on its list, or an
@@ -50,20 +46,5 @@ void publishStaged(const std::filesystem::path &staging, const std::filesystem::
 
 // Removes a staging folder after a failed export; never throws.
 void discardStaging(const std::filesystem::path &staging) noexcept;
-
-// Percent-encodes one path segment for an href the way LibreOffice's export
-// does: unreserved characters stay, everything else (space, '#', '%',
-// non-ASCII bytes, ...) becomes %XX.
-std::string encodeUrlSegment(std::string_view segment);
-
-// Decodes %XX sequences; malformed sequences are kept as they are.
-std::string decodeUrl(std::string_view url);
-
-// Rewrites the relative links (href, src and background attributes) of an
-// HTML text. `map` gets the decoded target path of each relative link
-// (without its #fragment or ?query) and returns the new, already encoded
-// link, or an empty string to keep the link unchanged.
-std::string rewriteLinks(std::string_view html,
-                         const std::function<std::string(const std::string &)> &map);
 
 } // namespace velloran::office

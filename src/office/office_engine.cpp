@@ -2,11 +2,15 @@
 
 #include "office/file_probe.h"
 #include "office/html_publish.h"
+#include "office/page_writer.h"
 #include "office/path_alias.h"
+#include "office/uno_connection.h"
+#include "office/uno_text.h"
 #include "office/uno_worker.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <unistd.h>
@@ -64,6 +68,41 @@ bool flagValue(const Variant &v, const std::string &what) {
     if (const auto *i = std::get_if<std::int32_t>(&v))
         return *i != 0;
     return asBool(v, what);
+}
+
+std::string joined(const std::vector<std::string> &names) {
+    std::string out;
+    for (const auto &name : names)
+        out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+// The file URL of a folder, ending in '/', as LibreOffice writes the links
+// it made absolute.
+std::string folderUrl(const fs::path &folder) {
+    std::string url;
+    try {
+        url = toUtf8(fileUrl(folder));
+    } catch (const AutomationError &) {
+        return {};
+    }
+    return url.ends_with('/') ? url : url + "/";
+}
+
+// Shows a line on standard error with control characters escaped, so that a
+// name from a deck cannot drive the terminal.
+void printWarning(const std::string &line) {
+    std::string out;
+    for (unsigned char c : line) {
+        if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    std::fprintf(stderr, "Warning: %s\n", out.c_str());
 }
 
 fs::path absolutePath(const std::string &path) {
@@ -160,8 +199,9 @@ class OfficeRegistry;
 
 class Application : public EngineObject, public std::enable_shared_from_this<Application> {
 public:
-    Application(std::shared_ptr<UnoWorker> worker, std::function<void()> onQuit)
-        : m_worker(std::move(worker)), m_onQuit(std::move(onQuit)) {}
+    Application(std::shared_ptr<UnoWorker> worker, std::function<void()> onQuit,
+                std::function<void(const std::string &)> warn)
+        : m_worker(std::move(worker)), m_onQuit(std::move(onQuit)), m_warn(std::move(warn)) {}
 
     ~Application() override {
         // Released without Quit (e.g. after a failure): do not leave its
@@ -249,6 +289,13 @@ public:
 
     UnoWorker &worker() { return *m_worker; }
 
+    void warn(const std::string &line) const {
+        if (m_warn)
+            m_warn(line);
+        else
+            printWarning(line);
+    }
+
 private:
     void closeAll() {
         std::vector<std::shared_ptr<OpenDocument>> docs;
@@ -267,6 +314,7 @@ private:
 
     std::shared_ptr<UnoWorker> m_worker;
     std::function<void()> m_onQuit;
+    std::function<void(const std::string &)> m_warn;
     std::mutex m_mutex;
     std::vector<std::shared_ptr<OpenDocument>> m_documents;
     bool m_visible = false;
@@ -329,14 +377,25 @@ void Presentation::saveAs(const NamedArgs &args) {
     if (page.filename().empty())
         throw AutomationError("SaveAs: " + fileName + " names a folder, not a page");
     const fs::path staging = makeStagingFolder(page, m_doc->path);
+    PageContext context;
+    context.fallbackTitle = m_doc->path.stem().string();
+    context.folderName = companionFolder(page).filename().string();
+    context.deckFolderUrl = folderUrl(m_doc->path.parent_path());
+    context.pageName = page.filename().string();
+    std::vector<std::string> fonts;
     try {
+        // LibreOffice writes into the staging folder through a UTF-8 name.
         const PathAlias target(staging);
-        m_app->worker().exportHtml(m_doc->id, target.path() / kStagedMainName, m_doc->name);
+        fonts = m_app->worker().exportPage(m_doc->id, target.path(),
+                                           target.path() / kStagedMainName, context, m_doc->name);
     } catch (...) {
         discardStaging(staging);
         throw;
     }
     publishStaged(staging, page, m_doc->path);
+    if (!fonts.empty())
+        m_app->warn(m_doc->name + ": fonts not installed, drawn in other fonts: " + joined(fonts) +
+                    ".");
 }
 
 Variant Presentations::doGet(const std::string &member) {
@@ -375,10 +434,13 @@ public:
             m_worker = std::make_shared<UnoWorker>(m_options);
         // The worker itself starts on the first Open, so this stays instant.
         std::weak_ptr<OfficeRegistry> self = weak_from_this();
-        auto app = std::make_shared<Application>(m_worker, [self] {
-            if (auto registry = self.lock())
-                registry->forgetApplication();
-        });
+        auto app = std::make_shared<Application>(
+            m_worker,
+            [self] {
+                if (auto registry = self.lock())
+                    registry->forgetApplication();
+            },
+            m_options.warn);
         m_current = app;
         return app;
     }

@@ -1,55 +1,26 @@
 #include "office/uno_worker.h"
 
+#include "office/font_check.h"
+#include "office/page_reader.h"
+#include "office/page_writer.h"
 #include "office/process_supervisor.h"
-#include "office/profile_folder.h"
+#include "office/slide_renderer.h"
+#include "office/uno_connection.h"
+#include "office/uno_text.h"
 
-#include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/bridge/BridgeFactory.hpp>
-#include <com/sun/star/bridge/XBridge.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
-#include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
-#include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
-#include <com/sun/star/frame/XDesktop2.hpp>
-#include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
-#include <com/sun/star/uno/Exception.hpp>
-#include <com/sun/star/uno/RuntimeException.hpp>
-#include <com/sun/star/uno/XComponentContext.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <cppuhelper/bootstrap.hxx>
-#include <osl/file.hxx>
-#include <rtl/bootstrap.hxx>
-#include <rtl/ustring.hxx>
 
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
-#include <sstream>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <system_error>
-#include <thread>
+#include <set>
+#include <sys/statvfs.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace velloran::office {
 
@@ -59,184 +30,49 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 using Clock = std::chrono::steady_clock;
-using rtl::OUString;
-using rtl::OUStringToOString;
 
 namespace {
 
-// LibreOffice's exit code when a fresh profile was just initialised and it
-// wants to be started again.
-constexpr int kRestartExitCode = 81;
-constexpr std::chrono::milliseconds kStartTimeout = std::chrono::seconds(60);
 constexpr std::chrono::milliseconds kCloseTimeout = std::chrono::seconds(20);
-constexpr std::chrono::milliseconds kStopTimeout = std::chrono::seconds(5);
-constexpr int kProfileSlots = 64;
-
-OUString toOUString(const std::string &s) {
-    return OUString(s.data(), sal_Int32(s.size()), RTL_TEXTENCODING_UTF8);
-}
-
-std::string toUtf8(const OUString &s) {
-    const rtl::OString utf8 = OUStringToOString(s, RTL_TEXTENCODING_UTF8);
-    return std::string(utf8.getStr(), std::size_t(utf8.getLength()));
-}
-
-OUString fileUrl(const fs::path &path) {
-    OUString url;
-    if (osl::FileBase::getFileURLFromSystemPath(toOUString(path.string()), url) !=
-        osl::FileBase::E_None)
-        throw AutomationError("The path " + path.string() + " cannot be handed to LibreOffice.");
-    return url;
-}
-
-css::beans::PropertyValue prop(const char *name, css::uno::Any value) {
-    css::beans::PropertyValue p;
-    p.Name = OUString::createFromAscii(name);
-    p.Value = std::move(value);
-    return p;
-}
-
-css::uno::Sequence<css::beans::PropertyValue>
-properties(std::initializer_list<css::beans::PropertyValue> list) {
-    return css::uno::Sequence<css::beans::PropertyValue>(list.begin(), sal_Int32(list.size()));
-}
-
-std::string secondsText(std::chrono::milliseconds d) {
-    if (d.count() % 1000 == 0)
-        return std::to_string(d.count() / 1000) + " s";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f s", double(d.count()) / 1000.0);
-    return buf;
-}
-
-void ignoreSigpipe() {
-    // The UNO bridge writes to a socket; a worker that died must give us an
-    // error, not a signal that ends the program.
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction current {};
-        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-            signal(SIGPIPE, SIG_IGN);
-    });
-}
-
-// The UNO runtime of our own process, needed to create the connector and
-// the bridge. Built once from LibreOffice's fundamentalrc.
-Reference<css::uno::XComponentContext> localContext(const fs::path &programDir) {
-    static std::mutex mutex;
-    static Reference<css::uno::XComponentContext> context;
-    std::lock_guard lock(mutex);
-    if (!context.is()) {
-        try {
-            // unorc names only the URE's own types; the office API types
-            // (offapi.rdb, ...) are needed too, or proxies for the desktop
-            // and documents cannot be built.
-            rtl::Bootstrap::set("URE_MORE_TYPES", "<" + fileUrl(programDir / "types") + ">*");
-            context = cppu::defaultBootstrap_InitialComponentContext(fileUrl(programDir / "unorc"));
-            // Registered after the UNO runtime's own statics exist, so the
-            // workers stop (and their bridges close) before those go away.
-            std::atexit(stopAllWorkers);
-        } catch (const css::uno::Exception &e) {
-            throw AutomationError("LibreOffice's UNO runtime could not be started: " +
-                                  toUtf8(e.Message));
-        } catch (const std::exception &e) {
-            throw AutomationError(std::string("LibreOffice's UNO runtime could not be started: ") +
-                                  e.what());
-        }
-    }
-    return context;
-}
-
-std::string randomHex() {
-    std::random_device rd;
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%08x%08x", rd(), rd());
-    return buf;
-}
-
-bool usableFolder(const fs::path &dir) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    return fs::is_directory(dir, ec) && access(dir.c_str(), W_OK | X_OK) == 0;
-}
-
-// Waits for `pid` to end, at most `limit`. Returns true and its wait status
-// when it has ended (and was reaped).
-bool waitExit(pid_t pid, Clock::duration limit, int *status) {
-    auto deadline = Clock::now() + limit;
-    for (;;) {
-        int st = 0;
-        pid_t r = waitpid(pid, &st, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) {
-            if (status)
-                *status = st;
-            return true;
-        }
-        if (Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-std::uint64_t residentBytes(pid_t pid) {
-    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
-    std::uint64_t size = 0, resident = 0;
-    if (!(statm >> size >> resident))
-        return 0;
-    return resident * std::uint64_t(sysconf(_SC_PAGESIZE));
-}
-
-enum class Activity { Starting, Opening, Saving, Closing, Counting, Stopping };
-
-const char *activityText(Activity a) {
-    switch (a) {
-    case Activity::Starting:
-        return "starting";
-    case Activity::Opening:
-        return "opening";
-    case Activity::Saving:
-        return "saving";
-    case Activity::Closing:
-        return "closing";
-    case Activity::Counting:
-        return "reading";
-    case Activity::Stopping:
-        return "stopping";
-    }
-    return "working on";
-}
-
-// A failure inside a guarded call that left the worker alive.
-struct CallFailure {
-    std::string message;
-};
-
-} // namespace
-
-namespace {
 
 std::mutex g_liveMutex;
 std::vector<UnoWorker::Impl *> g_live;
 
+// Why LibreOffice may have failed to write into `folder`, when the folder
+// shows it: a full disk or no permission. Empty when neither.
+std::string folderProblem(const fs::path &folder) {
+    struct statvfs st {};
+    if (statvfs(folder.c_str(), &st) == 0 &&
+        std::uint64_t(st.f_bavail) * st.f_frsize < 4u * 1024 * 1024)
+        return writeFailureReason(ENOSPC);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return writeFailureReason(errno == EROFS ? EROFS : EACCES);
+    return {};
+}
+
 } // namespace
 
 struct UnoWorker::Impl {
+    struct Document {
+        Reference<css::lang::XComponent> component;
+        Clock::time_point deadline; // the file's time limit, counted from Open
+    };
+
     EngineOptions options;
     mutable std::timed_mutex mutex;
-
-    pid_t pid = -1;
-    // The same, readable without the mutex, for stopping at exit.
-    std::atomic<pid_t> visiblePid{-1};
-    int profileLock = -1;
-    fs::path profileDir;
-    Reference<css::lang::XComponent> bridge;
-    Reference<css::frame::XDesktop2> desktop;
-    std::map<DocId, Reference<css::lang::XComponent>> documents;
+    std::map<DocId, Document> documents;
+    std::set<std::string> fonts; // what the running worker can draw with
+    bool fontsKnown = false;
+    UnoConnection connection;
     DocId nextDoc = 1;
     int filesSinceStart = 0;
-    unsigned startCount = 0;
 
-    explicit Impl(EngineOptions o) : options(std::move(o)) {
+    explicit Impl(EngineOptions o)
+        : options(std::move(o)), connection(options, [this] {
+              documents.clear();
+              fonts.clear();
+              fontsKnown = false;
+          }) {
         std::lock_guard lock(g_liveMutex);
         g_live.push_back(this);
     }
@@ -246,312 +82,27 @@ struct UnoWorker::Impl {
             std::lock_guard lock(g_liveMutex);
             std::erase(g_live, this);
         }
-        stop();
-        if (profileLock >= 0)
-            ::close(profileLock);
-    }
-
-    bool running() const { return pid > 0; }
-
-    // Picks a profile folder that no other process of ours is using. A lock
-    // per slot is held for our lifetime; the kernel drops it when we die, so
-    // a profile is reused (and stays initialised) across runs but never
-    // shared by two workers at once.
-    void acquireProfile() {
-        if (profileLock >= 0)
-            return;
-        const bool found = offerProfileRoots(options.profileRoot, [&](const fs::path &root) {
-            if (!usableFolder(root))
-                return false;
-            for (int slot = 0; slot < kProfileSlots; ++slot) {
-                fs::path lockFile = root / ("profile-" + std::to_string(slot) + ".lock");
-                int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-                if (fd < 0)
-                    return false;
-                if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-                    profileLock = fd;
-                    profileDir = root / ("profile-" + std::to_string(slot));
-                    return true;
-                }
-                ::close(fd);
-            }
-            return false;
-        });
-        if (!found)
-            throw AutomationError("No folder for LibreOffice's private profile could be created "
-                                  "(tried the cache folder and the temporary folder).");
-    }
-
-    // LibreOffice turns file URLs into file names with the character set of
-    // its locale. Under a non-UTF-8 locale (C, POSIX, unset) it cannot name a
-    // file such as "présentation.pptx" and every load or save of one fails, so
-    // the worker then gets the UTF-8 variant of C instead.
-    static bool utf8Locale() {
-        for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-            const char *value = std::getenv(name);
-            if (!value || !*value)
-                continue;
-            std::string v(value);
-            for (auto &c : v)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return v.find("utf-8") != std::string::npos || v.find("utf8") != std::string::npos;
-        }
-        return false;
-    }
-
-    std::vector<std::string> childEnvironment() const {
-        const bool forceUtf8 = !utf8Locale();
-        std::vector<std::string> env;
-        for (char **e = environ; e && *e; ++e) {
-            std::string_view entry(*e);
-            if (entry.starts_with("URE_BOOTSTRAP=") || entry.starts_with("SESSION_MANAGER="))
-                continue;
-            if (forceUtf8 && (entry.starts_with("LC_ALL=") || entry.starts_with("LC_CTYPE=")))
-                continue;
-            env.emplace_back(entry);
-        }
-        if (forceUtf8)
-            env.emplace_back("LC_ALL=C.UTF-8");
-        env.push_back("URE_BOOTSTRAP=vnd.sun.star.pathname:" +
-                      (options.programDir / "fundamentalrc").string());
-        return env;
-    }
-
-    void start() {
-        ignoreSigpipe();
-        auto context = localContext(options.programDir);
-        acquireProfile();
-
-        const fs::path program = options.programDir / "soffice.bin";
-        const std::string pipeName = "velloran-" + std::to_string(getpid()) + "-" +
-                                     std::to_string(++startCount) + "-" + randomHex();
-        const std::vector<std::string> argv = {
-            program.string(),
-            "--headless",
-            "--invisible",
-            "--norestore",
-            "--nologo",
-            "--nodefault",
-            "--nolockcheck",
-            "--accept=pipe,name=" + pipeName + ";urp;",
-            "-env:UserInstallation=" + toUtf8(fileUrl(profileDir)),
-        };
-        const auto env = childEnvironment();
-
-        Reference<css::connection::XConnector> connector;
-        Reference<css::bridge::XBridgeFactory2> bridgeFactory;
-        try {
-            connector = css::connection::Connector::create(context);
-            bridgeFactory = css::bridge::BridgeFactory::create(context);
-        } catch (const css::uno::Exception &e) {
-            throw AutomationError("LibreOffice's UNO runtime is incomplete: " + toUtf8(e.Message));
-        }
-
-        const auto deadline = Clock::now() + kStartTimeout;
-        Reference<css::connection::XConnection> connection;
-        for (int launch = 0; !connection.is(); ++launch) {
-            try {
-                pid = ProcessSupervisor::instance().spawn(program.string(), argv, env);
-                visiblePid = pid;
-            } catch (const std::system_error &e) {
-                pid = -1;
-                throw AutomationError("LibreOffice could not be started: " + program.string() +
-                                      ": " + e.code().message());
-            }
-            while (!connection.is()) {
-                try {
-                    connection = connector->connect("pipe,name=" + toOUString(pipeName));
-                    break;
-                } catch (const css::connection::NoConnectException &) {
-                } catch (const css::uno::Exception &e) {
-                    killAndReap();
-                    throw AutomationError("Could not connect to LibreOffice: " + toUtf8(e.Message));
-                }
-                int status = 0;
-                if (waitExit(pid, std::chrono::milliseconds(0), &status)) {
-                    pid = -1;
-                    visiblePid = -1;
-                    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                    // A fresh profile makes the first start end with a
-                    // restart request; the second start is the real one.
-                    if (code == kRestartExitCode && launch < 2)
-                        break;
-                    if (WIFSIGNALED(status))
-                        throw AutomationError("LibreOffice stopped while starting (signal " +
-                                              std::to_string(WTERMSIG(status)) + ").");
-                    throw AutomationError("LibreOffice stopped while starting (exit code " +
-                                          std::to_string(code) + ").");
-                }
-                if (Clock::now() >= deadline) {
-                    killAndReap();
-                    throw AutomationError("LibreOffice did not start within " +
-                                          secondsText(kStartTimeout) + ".");
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        }
-
-        try {
-            guarded(Activity::Starting, "LibreOffice", kStartTimeout, [&] {
-                auto b = bridgeFactory->createBridge("", "urp", connection, nullptr);
-                bridge.set(b, UNO_QUERY_THROW);
-                Reference<css::uno::XComponentContext> remote(
-                    b->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
-                desktop = css::frame::Desktop::create(remote);
-            });
-        } catch (const CallFailure &f) {
-            killAndReap();
-            throw AutomationError("LibreOffice started but could not be reached: " + f.message);
-        }
-        filesSinceStart = 0;
-    }
-
-    // Runs `body` (UNO calls into the worker) under the watchdog and turns
-    // every way it can fail into either AutomationError (the worker is gone:
-    // timeout or crash) or CallFailure (the worker is fine, the call was not).
-    template <class Body>
-    void guarded(Activity activity, const std::string &name, std::chrono::milliseconds limit,
-                 Body &&body) {
-        auto &supervisor = ProcessSupervisor::instance();
-        auto token = supervisor.arm(pid, Clock::now() + limit);
-        std::string message;
-        bool failed = true;
-        bool disposed = false;
-        try {
-            body();
-            failed = false;
-        } catch (const css::lang::DisposedException &e) {
-            message = toUtf8(e.Message);
-            disposed = true;
-        } catch (const css::uno::RuntimeException &e) {
-            message = toUtf8(e.Message);
-            // A broken bridge shows as a RuntimeException; give the process a
-            // moment to be seen dead before deciding.
-            disposed = true;
-        } catch (const css::uno::Exception &e) {
-            message = toUtf8(e.Message);
-        } catch (const std::exception &e) {
-            message = e.what();
-        } catch (...) {
-            message = "unknown error";
-        }
-        // A call that returned just as the watchdog fired still lost its
-        // worker, so the timeout wins over success.
-        const bool timedOut = supervisor.disarm(token);
-        if (!failed && !timedOut)
-            return;
-        if (timedOut) {
-            killAndReap();
-            const bool converting = activity == Activity::Opening || activity == Activity::Saving ||
-                                    activity == Activity::Counting;
-            throw AutomationError("LibreOffice timed out after " + secondsText(limit) + " " +
-                                  (converting ? "converting" : activityText(activity)) + " " +
-                                  name + ".");
-        }
-        if (processEnded(disposed ? std::chrono::seconds(2) : std::chrono::seconds(0)) ||
-            !bridgeAlive()) {
-            killAndReap();
-            throw AutomationError("LibreOffice stopped unexpectedly while " +
-                                  std::string(activityText(activity)) + " " + name + ".");
-        }
-        throw CallFailure{message.empty() ? std::string("no details given") : message};
-    }
-
-    // True when the worker has exited (it is then reaped and forgotten).
-    bool processEnded(Clock::duration wait) {
-        if (pid <= 0)
-            return true;
-        if (waitExit(pid, wait, nullptr)) {
-            pid = -1;
-            visiblePid = -1;
-            forgetProcess();
-            return true;
-        }
-        return false;
-    }
-
-    bool bridgeAlive() {
-        if (!bridge.is() || !desktop.is())
-            return false;
-        // A cheap round trip: fails at once when the connection is gone, and
-        // a worker that does not answer in time is killed by the watchdog.
-        const std::chrono::milliseconds limit =
-            std::min<std::chrono::milliseconds>(options.fileTimeout, std::chrono::seconds(10));
-        auto token = ProcessSupervisor::instance().arm(pid, Clock::now() + limit);
-        bool ok = false;
-        try {
-            (void)desktop->getCurrentComponent();
-            ok = true;
-        } catch (...) {
-        }
-        if (ProcessSupervisor::instance().disarm(token))
-            ok = false;
-        return ok;
-    }
-
-    void forgetProcess() {
-        documents.clear();
-        desktop.clear();
-        if (bridge.is()) {
-            try {
-                bridge->dispose();
-            } catch (...) {
-            }
-            bridge.clear();
-        }
-    }
-
-    void killAndReap() {
-        if (pid > 0) {
-            killProcessGroup(pid);
-            waitExit(pid, std::chrono::seconds(30), nullptr);
-            pid = -1;
-            visiblePid = -1;
-        }
-        forgetProcess();
-    }
-
-    void stop() {
-        if (!running()) {
-            forgetProcess();
-            return;
-        }
-        if (desktop.is()) {
-            try {
-                guarded(Activity::Stopping, "LibreOffice", kStopTimeout,
-                        [&] { desktop->terminate(); });
-            } catch (...) {
-            }
-        }
-        if (pid > 0) {
-            // Disposing the bridge first lets the worker notice we are gone.
-            forgetProcess();
-            if (!waitExit(pid, kStopTimeout, nullptr))
-                killAndReap();
-            pid = -1;
-            visiblePid = -1;
-        }
-        forgetProcess();
+        connection.stop();
     }
 
     void recycleIfDue() {
-        if (!running() || !documents.empty())
+        if (!connection.running() || !documents.empty())
             return;
         if (filesSinceStart >= options.restartAfterFiles ||
-            residentBytes(pid) > options.memoryCapBytes)
-            stop();
+            connection.process().residentBytes() > options.memoryCapBytes)
+            connection.stop();
     }
 
     void closeDocument(DocId id, const std::string &name) {
         auto it = documents.find(id);
         if (it == documents.end())
             return;
-        auto component = it->second;
+        auto component = it->second.component;
         documents.erase(it);
-        if (!running())
+        if (!connection.running())
             return;
         try {
-            guarded(Activity::Closing, name, kCloseTimeout, [&] {
+            connection.guarded(Activity::Closing, name, kCloseTimeout, [&] {
                 Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
                 if (closeable.is())
                     closeable->close(true);
@@ -563,13 +114,19 @@ struct UnoWorker::Impl {
         }
     }
 
-    Reference<css::lang::XComponent> document(DocId id, const std::string &name) {
+    const Document &document(DocId id, const std::string &name) {
         auto it = documents.find(id);
         if (it == documents.end())
             throw AutomationError(
                 "The presentation " + name +
                 " is no longer open (LibreOffice was restarted or it was closed).");
         return it->second;
+    }
+
+    // Runs `body` within the time left to the document's file.
+    void withinFileLimit(const Document &doc, Activity activity, const std::string &name,
+                         const std::function<void()> &body) {
+        connection.guarded(activity, name, doc.deadline, options.fileTimeout, body);
     }
 };
 
@@ -580,14 +137,18 @@ UnoWorker::~UnoWorker() = default;
 UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
+    auto &connection = m.connection;
     // A worker that died or stopped answering between files (killed, out of
     // memory, still exiting) is replaced here rather than failing the next
     // file, which has nothing to do with it.
-    if (m.running() && !m.processEnded(std::chrono::seconds(0)) && !m.bridgeAlive())
-        m.killAndReap();
+    if (connection.running() && !connection.processEnded(std::chrono::seconds(0)) &&
+        !connection.bridgeAlive())
+        connection.killAndReap();
     m.recycleIfDue();
-    if (!m.running())
-        m.start();
+    if (!connection.running()) {
+        connection.start();
+        m.filesSinceStart = 0;
+    }
 
     auto props = properties({
         prop("Hidden", css::uno::Any(true)),
@@ -597,28 +158,29 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
         prop("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
         prop("MacroExecutionMode", css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
     });
-    const OUString url = fileUrl(file);
-    Reference<css::lang::XComponent> component;
+    const auto url = fileUrl(file);
+    Impl::Document doc{{}, Clock::now() + m.options.fileTimeout};
     ++m.filesSinceStart;
     try {
-        m.guarded(Activity::Opening, displayName, m.options.fileTimeout,
-                  [&] { component = m.desktop->loadComponentFromURL(url, "_blank", 0, props); });
+        m.withinFileLimit(doc, Activity::Opening, displayName, [&] {
+            doc.component = connection.desktop()->loadComponentFromURL(url, "_blank", 0, props);
+        });
     } catch (const CallFailure &) {
-        component.clear();
+        doc.component.clear();
     }
-    if (!component.is())
+    if (!doc.component.is())
         throw AutomationError(
             "LibreOffice could not open " + displayName +
             ": the file is damaged, or it is not a presentation in a format LibreOffice can read.");
 
     const DocId id = m.nextDoc++;
-    m.documents.emplace(id, component);
+    m.documents.emplace(id, doc);
 
     bool presentation = false;
     std::string kind = "a document of another kind";
     try {
-        m.guarded(Activity::Opening, displayName, m.options.fileTimeout, [&] {
-            Reference<css::lang::XServiceInfo> info(component, UNO_QUERY_THROW);
+        m.withinFileLimit(doc, Activity::Opening, displayName, [&] {
+            Reference<css::lang::XServiceInfo> info(doc.component, UNO_QUERY_THROW);
             presentation = info->supportsService("com.sun.star.presentation.PresentationDocument");
             if (info->supportsService("com.sun.star.sheet.SpreadsheetDocument"))
                 kind = "a spreadsheet";
@@ -640,11 +202,11 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
 int UnoWorker::slideCount(DocId id, const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
-    auto component = m.document(id, displayName);
+    const auto doc = m.document(id, displayName);
     int count = 0;
     try {
-        m.guarded(Activity::Counting, displayName, m.options.fileTimeout, [&] {
-            Reference<css::drawing::XDrawPagesSupplier> pages(component, UNO_QUERY_THROW);
+        m.withinFileLimit(doc, Activity::Counting, displayName, [&] {
+            Reference<css::drawing::XDrawPagesSupplier> pages(doc.component, UNO_QUERY_THROW);
             count = pages->getDrawPages()->getCount();
         });
     } catch (const CallFailure &f) {
@@ -654,35 +216,33 @@ int UnoWorker::slideCount(DocId id, const std::string &displayName) {
     return count;
 }
 
-void UnoWorker::exportHtml(DocId id, const fs::path &mainPage, const std::string &displayName) {
+std::vector<std::string> UnoWorker::exportPage(DocId id, const fs::path &folder,
+                                               const fs::path &mainFile, const PageContext &context,
+                                               const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
-    auto component = m.document(id, displayName);
-
-    // Without FilterData the export writes a single text-only page.
-    auto filterData = properties({
-        prop("PublishMode", css::uno::Any(sal_Int32(0))), // HTML pages, one per slide
-        prop("Format", css::uno::Any(sal_Int32(2))),      // PNG slide images
-        prop("Width", css::uno::Any(sal_Int32(1024))),
-        prop("IsExportNotes", css::uno::Any(true)),
-        prop("IsExportContentsPage", css::uno::Any(true)),
-        prop("HiddenSlides", css::uno::Any(true)),
-    });
-    auto props = properties({
-        prop("FilterName", css::uno::Any(OUString("impress_html_Export"))),
-        prop("FilterData", css::uno::Any(filterData)),
-        prop("Overwrite", css::uno::Any(true)),
-    });
-    const OUString url = fileUrl(mainPage);
+    const auto doc = m.document(id, displayName);
+    Deck deck;
     try {
-        m.guarded(Activity::Saving, displayName, m.options.fileTimeout, [&] {
-            Reference<css::frame::XStorable> storable(component, UNO_QUERY_THROW);
-            storable->storeToURL(url, props);
+        m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
+            deck = readDeck(doc.component);
+            if (!m.fontsKnown) {
+                m.fonts = installedFonts(m.connection.remoteContext());
+                m.fontsKnown = true;
+            }
+            renderSlides(m.connection.remoteContext(), doc.component, folder, deck,
+                         context.pageName);
         });
     } catch (const CallFailure &f) {
+        const std::string problem = folderProblem(folder);
+        if (!problem.empty())
+            throw AutomationError("The page for " + displayName +
+                                  " could not be written: " + problem + ".");
         throw AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
                               f.message + ").");
     }
+    writePage(deck, context, mainFile, folder);
+    return unmappedFonts(deck.fonts, m.fonts);
 }
 
 void UnoWorker::close(DocId id) {
@@ -697,12 +257,12 @@ bool UnoWorker::isOpen(DocId id) const {
 
 void UnoWorker::stop() {
     std::lock_guard lock(m_impl->mutex);
-    m_impl->stop();
+    m_impl->connection.stop();
 }
 
 pid_t UnoWorker::workerPid() const {
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->pid;
+    return m_impl->connection.process().pid();
 }
 
 void stopAllWorkers() {
@@ -712,9 +272,9 @@ void stopAllWorkers() {
         // which makes that call fail at once.
         std::unique_lock lock(impl->mutex, std::defer_lock);
         if (lock.try_lock_for(std::chrono::seconds(2)))
-            impl->stop();
+            impl->connection.stop();
         else
-            killProcessGroup(impl->visiblePid.load());
+            killProcessGroup(impl->connection.process().visiblePid());
     }
 }
 

@@ -7,15 +7,18 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace velloran::office {
 
-// One soffice.bin worker process, reached over a private UNO pipe, and the
-// documents opened in it.
+struct PageContext;
+
+// The documents opened in one soffice.bin worker, and what is done with them.
 //
-// The process is started on demand, recycled after a number of files or when
-// it grows too large, and killed when a call outlives the per-file time
-// limit. Document ids stay unique across restarts, so an id from a worker
+// The worker is started on demand, recycled after a number of files or when
+// it grows too large, and killed when a file outlives its time limit: the
+// limit runs from Open and covers everything done with the file until it is
+// closed. Document ids stay unique across restarts, so an id from a worker
 // that has since died is simply "not open".
 //
 // Every failure is thrown as AutomationError with a description for the user.
@@ -37,11 +40,12 @@ public:
     // Number of slides in an open document.
     int slideCount(DocId id, const std::string &displayName);
 
-    // Exports the document as HTML pages with one PNG image per slide. The
-    // main page is written to `mainPage`; the export puts its companion
-    // files (fixed names such as img0.png, text0.html) beside it.
-    void exportHtml(DocId id, const std::filesystem::path &mainPage,
-                    const std::string &displayName);
+    // Writes the web page of the document: its slide pictures, style sheet
+    // and script into `folder`, the page itself as `mainFile`. Returns the
+    // fonts the deck uses that are drawn in some other font.
+    std::vector<std::string> exportPage(DocId id, const std::filesystem::path &folder,
+                                        const std::filesystem::path &mainFile,
+                                        const PageContext &context, const std::string &displayName);
 
     // Closes a document. Never fails: a document in a worker that died is
     // already gone.
@@ -60,9 +64,5 @@ public:
 private:
     std::unique_ptr<Impl> m_impl;
 };
-
-// Stops the worker of every UnoWorker alive in this process. Registered to
-// run at exit once the UNO runtime is up.
-void stopAllWorkers();
 
 } // namespace velloran::office

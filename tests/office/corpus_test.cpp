@@ -94,7 +94,7 @@ TEST(CorpusTest, EveryFileConvertsOrFailsClearly) {
             ASSERT_TRUE(fs::is_regular_file(page));
             EXPECT_GT(fs::file_size(page), 0u);
             const auto images =
-                namesMatching(out / ("deck" + std::to_string(i) + "_files"), R"(img\d+\.png)");
+                namesMatching(out / ("deck" + std::to_string(i) + "_files"), R"(slide-\d+\.webp)");
             EXPECT_EQ(int(images.size()), c.slides) << "one image per slide";
             EXPECT_EQ(brokenLinks(page), std::vector<std::string>{});
             std::printf("[corpus] %-10s converted %5.2f s %3d slides  %s\n", entry.category.c_str(),

@@ -80,8 +80,7 @@ TEST_F(FaultTest, WorkerThatDiedBetweenFilesIsReplacedQuietly) {
 
 TEST_F(FaultTest, WorkerKilledWhileExporting) {
     auto registry = makeOfficeRegistry();
-    constexpr int kSlides = 120;
-    writeDeck(m_dir / "big.fodp", numberedSlides("Big", kSlides));
+    writeDeck(m_dir / "big.fodp", numberedSlides("Big", 20));
     writeDeck(m_dir / "after.fodp", {"After"});
     fs::create_directories(m_dir / "out");
 
@@ -89,6 +88,10 @@ TEST_F(FaultTest, WorkerKilledWhileExporting) {
     const pid_t worker = theWorker();
     ASSERT_GT(worker, 0);
 
+    // Stopped, the worker cannot finish the export: SaveAs blocks in its
+    // first call into it. Once SaveAs has made its working folder the kill
+    // lands in the middle of the export, every time.
+    ASSERT_EQ(kill(worker, SIGSTOP), 0);
     auto saving = std::async(std::launch::async, [&]() -> std::string {
         try {
             saveAs(p, m_dir / "out" / "big.htm");
@@ -97,21 +100,13 @@ TEST_F(FaultTest, WorkerKilledWhileExporting) {
             return e.what();
         }
     });
-    // Kill the worker once it has started writing slide images, i.e. in the
-    // middle of the export.
-    bool killed = false;
-    while (saving.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
-        for (const auto &entry : fs::directory_iterator(m_dir / "out")) {
-            if (entry.is_directory() && fs::exists(entry.path() / "img1.png")) {
-                killed = kill(worker, SIGKILL) == 0;
-                break;
-            }
-        }
-        if (killed)
-            break;
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (fs::is_empty(m_dir / "out") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_FALSE(fs::is_empty(m_dir / "out")) << "SaveAs did not start within 30 s";
+    const bool killed = kill(worker, SIGKILL) == 0;
     const std::string error = saving.get();
-    ASSERT_TRUE(killed) << "the export finished before the worker could be killed";
+    ASSERT_TRUE(killed);
     EXPECT_THAT(error, HasSubstr("stopped unexpectedly while saving big.fodp"));
     EXPECT_FALSE(fs::exists(m_dir / "out" / "big.htm"));
     EXPECT_TRUE(fs::is_empty(m_dir / "out")) << "half-written export left behind";
@@ -179,6 +174,39 @@ TEST_F(FaultTest, OpenLongerThanTheLimitIsKilled) {
     EXPECT_EQ(c.error, "LibreOffice timed out after 0.1 s converting huge.fodp.");
     EXPECT_TRUE(workerPids().empty()) << "the worker was left running";
     EXPECT_FALSE(fs::exists(m_dir / "huge.htm"));
+}
+
+// The limit holds for the whole file, Open to the end of SaveAs, not per
+// step: time spent opening is gone for saving.
+TEST_F(FaultTest, TheLimitCoversOpenAndSaveTogether) {
+    using Clock = std::chrono::steady_clock;
+    writeDeck(m_dir / "slow.fodp", numberedSlides("Slow", 300));
+    writeDeck(m_dir / "late.fodp", {"Late"});
+    EngineOptions options;
+    options.fileTimeout = std::chrono::seconds(3);
+    auto registry = makeOfficeRegistry(options);
+    // Starting the worker is not the file's time.
+    ASSERT_TRUE(convert(*registry, m_dir / "late.fodp", m_dir / "warm.htm").ok);
+
+    auto start = Clock::now();
+    Conversion c = convert(*registry, m_dir / "slow.fodp", m_dir / "slow.htm");
+    auto took = Clock::now() - start;
+    EXPECT_EQ(c.error, "LibreOffice timed out after 3 s converting slow.fodp.");
+    EXPECT_LT(took, std::chrono::seconds(4)) << "the limit did not hold for the whole file";
+
+    // The worker was killed; start the next one outside the stopwatch too.
+    ASSERT_TRUE(convert(*registry, m_dir / "late.fodp", m_dir / "warm2.htm").ok);
+    AutoRef p = open(*registry, m_dir / "late.fodp");
+    std::this_thread::sleep_for(options.fileTimeout);
+    start = Clock::now();
+    try {
+        saveAs(p, m_dir / "late.htm");
+        ADD_FAILURE() << "SaveAs after the file's time was used up succeeded";
+    } catch (const AutomationError &e) {
+        EXPECT_STREQ(e.what(), "LibreOffice timed out after 3 s converting late.fodp.");
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(fs::exists(m_dir / "late.htm"));
 }
 
 TEST_F(FaultTest, WorkerIsRecycledAfterFilesAndAboveTheMemoryCap) {

@@ -11,21 +11,6 @@
 
 namespace velloran::office::test {
 
-TempDir::TempDir() {
-    std::random_device rd;
-    for (;;) {
-        m_path = fs::temp_directory_path() / ("velloran-office-test-" + std::to_string(getpid()) +
-                                              "-" + std::to_string(rd() % 1000000));
-        if (fs::create_directory(m_path))
-            break;
-    }
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
 namespace {
 
 std::string xmlEscape(const std::string &s) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/automation.h"
+#include "temp_folder.h"
 
 #include <chrono>
 #include <filesystem>
@@ -12,18 +13,12 @@ namespace velloran::office::test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system temp folder, removed on destruction.
-class TempDir {
+// A fresh folder under the system temp folder, removed on destruction; its
+// names are paths here.
+class TempDir : public fakes::TempFolder {
 public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const fs::path &path() const { return m_path; }
-    fs::path operator/(const std::string &name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
+    TempDir() : TempFolder("velloran-office-test") {}
+    fs::path operator/(const std::string &name) const { return path() / name; }
 };
 
 // Writes a flat-ODF presentation with one slide per entry; each slide shows

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "office/page_model.h"
+
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+
+#include <filesystem>
+#include <string>
+
+namespace velloran::office {
+
+// Width in pixels of the 1x slide pictures; the 2x pictures are twice as wide.
+inline constexpr int kSlideWidth = 960;
+// WebP quality of the slide pictures (0-100).
+inline constexpr int kWebpQuality = 80;
+
+// Renders every slide of an open presentation into `folder` as WebP, at 1x
+// and 2x with the page's aspect ratio, and fills in the picture names and
+// size of `deck`.
+//
+// LibreOffice's graphic export filter draws each page once, at 2x, as an
+// uncompressed BMP; this process encodes it as WebP at both sizes while
+// LibreOffice draws the next page. LibreOffice's own WebP export takes about
+// three times as long for the same pictures. Throws UNO exceptions,
+// std::runtime_error, or AutomationError naming `pageName` when a picture
+// cannot be written; call it under the watchdog.
+void renderSlides(
+    const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> &remote,
+    const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document,
+    const std::filesystem::path &folder, Deck &deck, const std::string &pageName);
+
+} // namespace velloran::office

@@ -1,0 +1,163 @@
+// Checks the pages the page tests wrote, in Debian's Chromium: valid HTML,
+// no serious accessibility violations, no horizontal scrolling at 390 px,
+// alt text on every picture, the slide titles' words in the page's text,
+// links that still resolve after the folder is moved, and, for the hostile
+// deck, no script of the deck running. Writes screenshots of two decks.
+//
+// usage: node check_pages.mjs PAGES_FOLDER
+import { createRequire } from "node:module";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+
+const require = createRequire(import.meta.url);
+const puppeteer = require("puppeteer-core");
+const axeSource = require("axe-core").source;
+const { HtmlValidate } = require("html-validate");
+
+const pagesDir = path.resolve(process.argv[2] || ".");
+const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
+const deadline = (ms, what) =>
+  new Promise((_, reject) => setTimeout(() => reject(new Error(`${what}: no answer in ${ms} ms`)), ms).unref());
+const within = (promise, ms, what) => Promise.race([promise, deadline(ms, what)]);
+
+const pages = fs.readdirSync(pagesDir).filter((n) => /\.html?$/.test(n)).sort();
+const failures = [];
+const fail = (page, what) => failures.push(`${page}: ${what}`);
+if (pages.length < 18) fail(pagesDir, `only ${pages.length} pages to check`);
+
+// The folder moved elsewhere: every link must still resolve.
+const moved = fs.mkdtempSync(path.join(os.tmpdir(), "velloran-moved-"));
+fs.cpSync(pagesDir, moved, { recursive: true });
+
+const validator = new HtmlValidate({ extends: ["html-validate:recommended"] });
+const browser = await within(
+  puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--allow-file-access-from-files"],
+  }),
+  60000,
+  "starting Chromium",
+);
+const shotsDir = path.join(pagesDir, "..", "screenshots");
+fs.mkdirSync(shotsDir, { recursive: true });
+const totals = { validateErrors: 0, axeViolations: 0 };
+
+try {
+  for (const name of pages) {
+    const file = path.join(moved, name);
+    const report = await validator.validateFile(file);
+    for (const r of report.results)
+      for (const m of r.messages)
+        if (m.severity === 2) {
+          totals.validateErrors++;
+          fail(name, `html-validate ${m.ruleId}: ${m.message} (line ${m.line})`);
+        }
+
+    const page = await browser.newPage();
+    const dialogs = [];
+    page.on("dialog", async (d) => {
+      dialogs.push(d.message());
+      await d.dismiss();
+    });
+    await page.evaluateOnNewDocument(() => {
+      window.__ran = [];
+      for (const f of ["alert", "confirm", "prompt"]) window[f] = (m) => window.__ran.push(String(m));
+    });
+    await page.setViewport({ width: 1280, height: 900 });
+    const url = "file://" + file.split(path.sep).map(encodeURIComponent).join("/");
+    await within(page.goto(url, { waitUntil: "load" }), 60000, `loading ${name}`);
+
+    const facts = await page.evaluate(() => {
+      const links = [];
+      for (const el of document.querySelectorAll("[href], [src], [srcset]")) {
+        for (const attr of ["href", "src"]) if (el.hasAttribute(attr)) links.push(el.getAttribute(attr));
+        if (el.hasAttribute("srcset"))
+          for (const part of el.getAttribute("srcset").split(",")) links.push(part.trim().split(/\s+/)[0]);
+      }
+      return {
+        links,
+        ids: Array.from(document.querySelectorAll("[id]"), (e) => e.id),
+        alts: Array.from(document.images, (i) => i.getAttribute("alt")),
+        headings: Array.from(document.querySelectorAll("main section > h2"), (h) =>
+          h.textContent.replace(/^\s*\d+\s*/, "")),
+        text: document.body.innerText + " " + Array.from(document.images, (i) => i.alt).join(" "),
+        layer: Array.from(document.querySelectorAll(".layer"), (l) => l.textContent).join(" "),
+        lang: document.documentElement.lang,
+        title: document.title,
+      };
+    });
+    if (!facts.lang) fail(name, "no lang attribute");
+    if (!facts.title.trim()) fail(name, "empty title");
+    facts.alts.forEach((a, i) => !(a && a.trim()) && fail(name, `picture ${i + 1} has no alt text`));
+    for (const link of facts.links) {
+      if (/^(https?|mailto):/i.test(link)) continue;
+      if (link.startsWith("#")) {
+        if (!facts.ids.includes(decodeURIComponent(link.slice(1)))) fail(name, `link ${link} leads nowhere`);
+        continue;
+      }
+      if (/^[a-z][a-z0-9+.-]*:/i.test(link)) {
+        fail(name, `link with scheme ${link}`);
+        continue;
+      }
+      const target = path.join(moved, decodeURIComponent(link.split("#")[0]));
+      if (!fs.existsSync(target)) fail(name, `${link} does not resolve after moving the folder`);
+    }
+    // The words of each slide title are in the page's text, outside the outline.
+    const words = (s) => s.toLowerCase().split(/[\s\u3000]+/).filter((w) => w.length > 0);
+    const pageText = (facts.layer + " " + facts.text).toLowerCase();
+    facts.headings.forEach((h, i) => {
+      if (/^Slide \d+$/.test(h)) return;
+      for (const w of words(h)) if (!pageText.includes(w)) fail(name, `slide ${i + 1}: title word "${w}" not found`);
+    });
+
+    await page.addScriptTag({ content: axeSource });
+    const axe = await within(
+      page.evaluate(() => window.axe.run(document, { resultTypes: ["violations"] })),
+      120000,
+      `axe on ${name}`,
+    );
+    for (const v of axe.violations) {
+      if (v.impact !== "serious" && v.impact !== "critical") continue;
+      totals.axeViolations++;
+      fail(name, `axe ${v.impact} ${v.id}: ${v.help} (${v.nodes.length} elements, e.g. ${v.nodes[0]?.target})`);
+    }
+
+    await page.setViewport({ width: 390, height: 844 });
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+    if (overflow > 0) fail(name, `${overflow} px of horizontal overflow at 390 px`);
+
+    const ran = await page.evaluate(() => window.__ran);
+    if (ran.length || dialogs.length) fail(name, `a script of the deck ran: ${[...ran, ...dialogs].join(", ")}`);
+    if (name.includes("script")) {
+      // The hostile deck: its text shows exactly as written.
+      const expected = process.env.VELLORAN_HOSTILE_TITLE || '<script>alert("title")</script> & "quoted"';
+      if (facts.title !== expected) fail(name, `title shows as ${JSON.stringify(facts.title)}`);
+      if (!facts.layer.includes("<img src=x onerror=alert('body')>")) fail(name, "body text not shown as written");
+    }
+
+    if (/^(aptia|with_japanese)-pptx\.htm$/.test(name)) {
+      for (const [width, height] of [[1280, 900], [390, 844]]) {
+        await page.setViewport({ width, height });
+        await page.evaluate(() => Promise.all(Array.from(document.images, (i) => {
+          i.loading = "eager";
+          return i.complete ? null : new Promise((r) => { i.onload = i.onerror = r; });
+        })));
+        await page.screenshot({ path: path.join(shotsDir, `${name.replace(/\.html?$/, "")}-${width}.png`) });
+      }
+    }
+    await page.close();
+    console.log(`checked ${name}`);
+  }
+} finally {
+  await browser.close();
+  fs.rmSync(moved, { recursive: true, force: true });
+}
+
+console.log(`${pages.length} pages: ${totals.validateErrors} html-validate errors, ` +
+  `${totals.axeViolations} serious or critical axe violations; screenshots in ${shotsDir}`);
+if (failures.length) {
+  console.error(failures.join("\n"));
+  process.exit(1);
+}
