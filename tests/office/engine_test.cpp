@@ -64,7 +64,7 @@ TEST_F(EngineTest, DecksWithTheSameNameDoNotOverwriteEachOther) {
     writeDeck(m_dir / "in2" / "x.fodp", numberedSlides("Beta", 3));
 
     // Same stem into two folders, and two different pages in one folder:
-    // the export's fixed companion names (img0.png, ...) must not clash.
+    // the export's fixed companion names (slide-1.webp, ...) must not clash.
     struct Case {
         fs::path input, page;
         const char *word;

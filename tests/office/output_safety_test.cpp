@@ -276,7 +276,7 @@ TEST_F(SafetyEngineTest, NamesThatAreNotUtf8Convert) {
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_EQ(c.slides, 2);
     EXPECT_GT(fs::file_size(out / "bad\xff\xfeutf.htm"), 0u);
-    EXPECT_EQ(namesMatching(out / "bad\xff\xfeutf_files", R"(img\d+\.png)").size(), 2u);
+    EXPECT_EQ(namesMatching(out / "bad\xff\xfeutf_files", R"(slide-\d+\.webp)").size(), 2u);
     EXPECT_EQ(namesMatching(m_dir / "tmp", "velloran-link-.*"), std::vector<std::string>{});
 }
 
