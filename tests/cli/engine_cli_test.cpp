@@ -194,3 +194,60 @@ TEST_F(EngineCli, CorpusBatchWritesAPagePerConversionAndChangesNoInput) {
     EXPECT_GE(pages, 40) << run.err;
     EXPECT_EQ(checksums(), before);
 }
+
+// Several jobs write the same pages, byte for byte, as one job does.
+TEST_F(EngineCli, PagesFromSeveralJobsEqualThoseFromOne) {
+    fs::create_directories(m_dir / "decks");
+    for (int copy = 1; copy <= 2; ++copy)
+        for (const char *sample :
+             {"Velloran Welcome.pptx", "Batch Conversion.ppt", "Velloran Tips.odp"})
+            fs::copy_file(kSamples / sample,
+                          m_dir / "decks" / (std::to_string(copy) + " " + sample));
+    const auto tree = [](const fs::path &root) {
+        std::map<std::string, std::string> files;
+        for (const auto &entry : fs::recursive_directory_iterator(root))
+            if (entry.is_regular_file())
+                files[fs::relative(entry.path(), root).string()] = readAll(entry.path());
+        return files;
+    };
+    for (const char *jobs : {"1", "2"}) {
+        const auto run = runProgram(
+            VELLORAN_BINARY,
+            {"convert", "--jobs", jobs, "--output", std::string("pages") + jobs, "decks"},
+            m_dir.string(), m_env);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "6 converted, 0 failed\n") << run.err;
+    }
+    const auto one = tree(m_dir / "pages1");
+    EXPECT_GE(one.size(), 6u * 3);
+    EXPECT_TRUE(one == tree(m_dir / "pages2")) << "the pages differ between --jobs 1 and 2";
+}
+
+// A worker killed in the middle of a batch of two jobs costs at most the file
+// it was converting; the other job and the worker's replacement go on.
+TEST_F(EngineCli, AWorkerKilledMidBatchCostsOnlyItsFile) {
+    fs::path deck = kCorpus / "ca.ubc.cs.people_~emhill_presentations_HowWeRefactor.pptx";
+    if (!fs::exists(deck))
+        deck = kSamples / "Velloran Welcome.pptx";
+    fs::create_directories(m_dir / "decks");
+    for (int i = 1; i <= 6; ++i)
+        fs::copy_file(deck, m_dir / "decks" / ("deck" + std::to_string(i) + ".pptx"));
+    ChildProcess child(VELLORAN_BINARY, {"convert", "--jobs", "2", "--output", "pages", "decks"},
+                       m_dir.string(), m_env);
+    ASSERT_TRUE(child.readUntil(
+        [](const std::string &, const std::string &err) {
+            return err.find("[1/6]") != std::string::npos;
+        },
+        std::chrono::seconds(300)))
+        << child.err();
+    const auto workers = officeProcessesMentioning(m_dir.string());
+    ASSERT_FALSE(workers.empty());
+    ASSERT_EQ(kill(workers.front(), SIGKILL), 0);
+    child.wait();
+    std::smatch summary;
+    const std::string out = child.out();
+    ASSERT_TRUE(std::regex_match(out, summary, std::regex("(\\d+) converted, (\\d+) failed\n")))
+        << out << child.err();
+    EXPECT_GE(std::stoi(summary[1]), 5) << child.err();
+    EXPECT_EQ(std::stoi(summary[1]) + std::stoi(summary[2]), 6);
+}
