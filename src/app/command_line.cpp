@@ -48,21 +48,9 @@ int convert(int argc, char **argv, const ConvertOptions &options) {
 
 int runCommandLine(int argc, char **argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const CommandLine command = parseCommandLine(args);
-    if (const auto *error = std::get_if<UsageError>(&command)) {
-        std::cerr << "velloran: " << error->message
-                  << "\nTry 'velloran --help' for more information.\n";
-        return 2;
-    }
-    if (std::holds_alternative<ShowHelp>(command)) {
-        std::cout << usageText();
-        return 0;
-    }
-    if (std::holds_alternative<ShowVersion>(command)) {
-        std::cout << "Velloran " << kVersionText << '\n';
-        return 0;
-    }
-    return convert(argc, argv, std::get<ConvertOptions>(command));
+    return runCommand(
+        args, [&](const ConvertOptions &options) { return convert(argc, argv, options); },
+        std::cout, std::cerr);
 }
 
 } // namespace velloran

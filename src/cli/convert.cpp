@@ -8,6 +8,7 @@
 
 #include "cli/batch.h"
 #include "cli/terminal_text.h"
+#include "core/build_config.h"
 
 namespace velloran {
 
@@ -65,6 +66,25 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
     if (const int signalNumber = stopSignal().load())
         return exitStatusForSignal(signalNumber);
     return result.failed > 0 ? 1 : 0;
+}
+
+int runCommand(const std::vector<std::string> &args,
+               const std::function<int(const ConvertOptions &)> &convert, std::ostream &out,
+               std::ostream &err) {
+    const CommandLine command = parseCommandLine(args);
+    if (const auto *error = std::get_if<UsageError>(&command)) {
+        err << "velloran: " << error->message << "\nTry 'velloran --help' for more information.\n";
+        return 2;
+    }
+    if (std::holds_alternative<ShowHelp>(command)) {
+        out << usageText();
+        return 0;
+    }
+    if (std::holds_alternative<ShowVersion>(command)) {
+        out << "Velloran " << kVersionText << '\n';
+        return 0;
+    }
+    return convert(std::get<ConvertOptions>(command));
 }
 
 } // namespace velloran

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/console.h"
@@ -31,6 +32,12 @@ struct ConvertServices {
 // output folder that cannot be made), 128 + the signal's number when stopped.
 // Once conversion starts, the summary line is always printed on `out`.
 int runConvert(const ConvertOptions &options, ConvertServices &services, std::ostream &out,
+               std::ostream &err);
+
+// Answers the program's arguments (after its name): a usage error (status
+// 2), --help, --version, or "convert", which `convert` carries out.
+int runCommand(const std::vector<std::string> &args,
+               const std::function<int(const ConvertOptions &)> &convert, std::ostream &out,
                std::ostream &err);
 
 // The exit status of a run stopped by a signal: 128 plus its number, so 130

@@ -49,26 +49,17 @@ std::string defaultOutputFolder() {
 
 int main() {
     SetConsoleOutputCP(CP_UTF8);
-    const CommandLine command = parseCommandLine(arguments());
-    if (const auto *error = std::get_if<UsageError>(&command)) {
-        std::cerr << "velloran: " << error->message
-                  << "\nTry 'velloran --help' for more information.\n";
-        return 2;
-    }
-    if (std::holds_alternative<ShowHelp>(command)) {
-        std::cout << usageText();
-        return 0;
-    }
-    if (std::holds_alternative<ShowVersion>(command)) {
-        std::cout << "Velloran " << kVersionText << '\n';
-        return 0;
-    }
-    ConvertServices services;
-    // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
-    services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
-        return makeComRegistry();
-    };
-    services.shutdownAutomation = [] {};
-    services.defaultOutputFolder = defaultOutputFolder();
-    return runConvert(std::get<ConvertOptions>(command), services, std::cout, std::cerr);
+    return runCommand(
+        arguments(),
+        [](const ConvertOptions &options) {
+            ConvertServices services;
+            // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
+            services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
+                return makeComRegistry();
+            };
+            services.shutdownAutomation = [] {};
+            services.defaultOutputFolder = defaultOutputFolder();
+            return runConvert(options, services, std::cout, std::cerr);
+        },
+        std::cout, std::cerr);
 }
