@@ -18,6 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The width a slide picture is shown at, as the style sheet lays it out: the
+// column beside the 17rem outline, less the sections' padding, at most the
+// sections' 75rem; below 60em wide, the window less its padding.
+constexpr const char *kSlideSizes =
+    "(min-width:92em) 71rem, (min-width:60em) calc(100vw - 21rem), calc(100vw - 2.5rem)";
+
 std::string lower(std::string_view s) {
     std::string out(s);
     for (auto &c : out)
@@ -335,11 +341,14 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
         h += "<div class=\"slide\"><div class=\"frame\">\n";
         const std::string src1 = folder + encodePathSegment(slide.image1x);
         const std::string src2 = folder + encodePathSegment(slide.image2x);
-        h += "<img src=\"" + escapeHtml(src1) + "\" srcset=\"" + escapeHtml(src1) + " 1x, " +
-             escapeHtml(src2) + " 2x\" width=\"" + std::to_string(deck.imageWidth) +
-             "\" height=\"" + std::to_string(deck.imageHeight) + "\"" +
-             (i > 1 ? " loading=\"lazy\"" : "") + " alt=\"" + escapeHtml(altText(slide, i + 1)) +
-             "\">\n";
+        // Width descriptors let the browser pick by the width the picture is
+        // shown at: a desktop window takes the large one, a phone the small.
+        h += "<img src=\"" + escapeHtml(src1) + "\" srcset=\"" + escapeHtml(src1) + " " +
+             std::to_string(deck.imageWidth) + "w, " + escapeHtml(src2) + " " +
+             std::to_string(deck.imageWidth * 2) + "w\" sizes=\"" + kSlideSizes + "\" width=\"" +
+             std::to_string(deck.imageWidth) + "\" height=\"" + std::to_string(deck.imageHeight) +
+             "\"" + (i > 1 ? " loading=\"lazy\"" : "") + " alt=\"" +
+             escapeHtml(altText(slide, i + 1)) + "\">\n";
         // The slide's words as real text, each shape's text over its place
         // on the picture: selectable, found by Find, read by screen readers.
         h += "<div class=\"layer\">\n";

@@ -24,13 +24,14 @@ using css::uno::UNO_QUERY_THROW;
 namespace {
 
 // Encodes one drawn page at both sizes and removes the drawing.
-void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path &small, int width,
-                 int height, const std::string &pageName) {
-    RgbImage image = readBmp(drawing);
+void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path &small,
+                 const std::string &pageName) {
+    BgrImage image = readBmp(drawing);
     std::error_code ec;
     fs::remove(drawing, ec);
-    writeFileOrThrow(large, encodeWebp(image, width * 2, height * 2, kWebpQuality), pageName);
-    writeFileOrThrow(small, encodeWebp(image, width, height, kWebpQuality), pageName);
+    const WebpPair pictures = encodeWebpFullAndHalf(image, kWebpQuality);
+    writeFileOrThrow(large, pictures.full, pageName);
+    writeFileOrThrow(small, pictures.half, pageName);
 }
 
 } // namespace
@@ -86,7 +87,7 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
                 throw std::runtime_error("slide " + std::to_string(i + 1) + " could not be drawn");
             finishEncoding();
             encoding = std::async(std::launch::async, encodeSlide, drawing, folder / slide.image2x,
-                                  folder / slide.image1x, width, height, pageName);
+                                  folder / slide.image1x, pageName);
         }
         finishEncoding();
     } catch (...) {

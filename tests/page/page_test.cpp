@@ -133,16 +133,18 @@ TEST(WebpEncoder, ReadsBmpAndWritesWebpOfTheAskedSize) {
     bmp += std::string("\x00\x00\xff\x00\x00\xff\x00\x00\xff\x00\x00\x00", 12); // bottom: red
     bmp += std::string("\xff\x00\x00\xff\x00\x00\xff\x00\x00\x00\x00\x00", 12); // top: blue
     writeBytes(dir / "a.bmp", bmp);
-    const RgbImage image = readBmp(dir / "a.bmp");
+    const BgrImage image = readBmp(dir / "a.bmp");
     ASSERT_EQ(image.width, 3);
     ASSERT_EQ(image.height, 2);
-    EXPECT_EQ(image.pixels[2], 0xff) << "top row is blue";
-    EXPECT_EQ(image.pixels[9], 0xff) << "bottom row is red";
+    EXPECT_EQ(image.pixels[0], 0xff) << "top row is blue";
+    EXPECT_EQ(image.pixels[std::size_t(image.stride) + 2], 0xff) << "bottom row is red";
 
-    const std::string webp = encodeWebp(image, 6, 4, 80);
-    ASSERT_GT(webp.size(), 30u);
-    EXPECT_EQ(webp.substr(0, 4), "RIFF");
-    EXPECT_EQ(webp.substr(8, 4), "WEBP");
+    const WebpPair webp = encodeWebpFullAndHalf(image, 80);
+    for (const std::string &bytes : {webp.full, webp.half}) {
+        ASSERT_GT(bytes.size(), 30u);
+        EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+        EXPECT_EQ(bytes.substr(8, 4), "WEBP");
+    }
 
     writeBytes(dir / "b.bmp", "BM not really");
     EXPECT_THROW(readBmp(dir / "b.bmp"), std::runtime_error);
