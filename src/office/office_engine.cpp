@@ -4,6 +4,7 @@
 #include "office/html_publish.h"
 #include "office/page_writer.h"
 #include "office/path_alias.h"
+#include "office/step_times.h"
 #include "office/uno_connection.h"
 #include "office/uno_text.h"
 #include "office/uno_worker.h"
@@ -392,7 +393,10 @@ void Presentation::saveAs(const NamedArgs &args) {
         discardStaging(staging);
         throw;
     }
-    publishStaged(staging, page, m_doc->path);
+    {
+        StepTimer timer("publish");
+        publishStaged(staging, page, m_doc->path);
+    }
     if (!fonts.empty())
         m_app->warn(m_doc->name + ": fonts not installed, drawn in other fonts: " + joined(fonts) +
                     ".");

@@ -5,6 +5,7 @@
 #include "office/page_writer.h"
 #include "office/process_supervisor.h"
 #include "office/slide_renderer.h"
+#include "office/step_times.h"
 #include "office/uno_connection.h"
 #include "office/uno_text.h"
 
@@ -146,6 +147,7 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
         connection.killAndReap();
     m.recycleIfDue();
     if (!connection.running()) {
+        StepTimer timer("start");
         connection.start();
         m.filesSinceStart = 0;
     }
@@ -163,6 +165,7 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
     ++m.filesSinceStart;
     try {
         m.withinFileLimit(doc, Activity::Opening, displayName, [&] {
+            StepTimer timer("load");
             doc.component = connection.desktop()->loadComponentFromURL(url, "_blank", 0, props);
         });
     } catch (const CallFailure &) {
@@ -225,11 +228,15 @@ std::vector<std::string> UnoWorker::exportPage(DocId id, const fs::path &folder,
     Deck deck;
     try {
         m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
-            deck = readDeck(doc.component);
-            if (!m.fontsKnown) {
-                m.fonts = installedFonts(m.connection.remoteContext());
-                m.fontsKnown = true;
+            {
+                StepTimer timer("read");
+                deck = readDeck(doc.component);
+                if (!m.fontsKnown) {
+                    m.fonts = installedFonts(m.connection.remoteContext());
+                    m.fontsKnown = true;
+                }
             }
+            StepTimer timer("render");
             renderSlides(m.connection.remoteContext(), doc.component, folder, deck,
                          context.pageName);
         });
@@ -241,7 +248,10 @@ std::vector<std::string> UnoWorker::exportPage(DocId id, const fs::path &folder,
         throw AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
                               f.message + ").");
     }
-    writePage(deck, context, mainFile, folder);
+    {
+        StepTimer timer("write");
+        writePage(deck, context, mainFile, folder);
+    }
     return unmappedFonts(deck.fonts, m.fonts);
 }
 
