@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -15,9 +14,8 @@ namespace velloran::fakes {
 class TempFolder {
 public:
     explicit TempFolder(const std::string &prefix = "velloran-test") {
-        // create_directory is false when the name is taken: try another.
         std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; attempt < 100; ++attempt) { // a taken name: try another
             m_path = std::filesystem::temp_directory_path() /
                      (prefix + "-" + std::to_string(random() % 1000000000u));
             if (std::filesystem::create_directory(m_path))
