@@ -7,8 +7,7 @@
 
 namespace velloran::fakes {
 
-// The class id the fake registers under "PowerPoint.Application".
-// {3D8E7AE7-65F3-485F-A5C1-15562717D9F1}
+// {3D8E7AE7-65F3-485F-A5C1-15562717D9F1}, registered under "PowerPoint.Application".
 inline constexpr CLSID kFakePowerPointClsid = {
     0x3d8e7ae7, 0x65f3, 0x485f, {0xa5, 0xc1, 0x15, 0x56, 0x27, 0x17, 0xd9, 0xf1}};
 inline constexpr const wchar_t *kFakePowerPointClsidText =
@@ -20,7 +19,6 @@ inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 //   FailOn          member name whose calls fail ("SaveAs", "Visible", ...)
 //   FailWith        the description those failures carry in EXCEPINFO
 //   DefaultProperty what the application's default property reads
-//   IdleSeconds     the watchdog: the server exits after this long without a call
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
 
 } // namespace velloran::fakes

@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <algorithm>
 
 #include "core/add_folder.h"
-#include "core/file_system.h"
 #include "platform/registry_settings_win.h"
 #include "platform/shell.h"
-#include "platform/wide_string_win.h"
 #include "win_test_support.h"
 
 using namespace velloran;
 using fakes::pathOf;
-using fakes::WinTempFolder;
 
 namespace {
 
@@ -22,7 +17,7 @@ std::vector<std::string> sorted(std::vector<std::string> v) {
     return v;
 }
 
-// A tree whose marks are set with SetFileAttributesW:
+// A tree whose hidden (H) and system (S) marks are set with SetFileAttributesW:
 //   a.ppt  b.pptx  hidden.ppt (H)  system.ppt (S)  ~lock.ppt  notes.txt
 //   sub\c.ppt   hidden dir (H)\d.ppt   system dir (S)\e.ppt
 class WindowsFolderRules : public ::testing::Test {
@@ -34,39 +29,34 @@ protected:
              {"a.ppt", "b.pptx", "hidden.ppt", "system.ppt", "~lock.ppt", "notes.txt", "sub\\c.ppt",
               "hidden dir\\d.ppt", "system dir\\e.ppt"})
             fakes::writeFile(tmp / file);
-        mark("hidden.ppt", FILE_ATTRIBUTE_HIDDEN);
-        mark("system.ppt", FILE_ATTRIBUTE_SYSTEM);
-        mark("hidden dir", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
-        mark("system dir", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
-    }
-    void mark(const std::string &name, DWORD attributes) {
-        ASSERT_TRUE(SetFileAttributesW(toWide(tmp / name).c_str(), attributes)) << name;
+        const std::pair<const char *, DWORD> marks[] = {{"hidden.ppt", FILE_ATTRIBUTE_HIDDEN},
+                                                        {"system.ppt", FILE_ATTRIBUTE_SYSTEM},
+                                                        {"hidden dir", FILE_ATTRIBUTE_HIDDEN},
+                                                        {"system dir", FILE_ATTRIBUTE_SYSTEM}};
+        for (const auto &[name, mark] : marks)
+            ASSERT_TRUE(SetFileAttributesW(toWide(tmp / name).c_str(), mark)) << name;
     }
 
-    WinTempFolder tmp;
+    fakes::WinTempFolder tmp;
     std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
-    EventPump pump{[] {}};
 };
 
 TEST_F(WindowsFolderRules, AttributesComeFromTheFileSystem) {
-    struct Row {
+    const struct {
         const char *name;
         bool exists, isFolder, hiddenOrSystem, normalFile;
-    };
-    for (const Row &row :
-         {Row{"a.ppt", true, false, false, true}, Row{"hidden.ppt", true, false, true, false},
-          Row{"system.ppt", true, false, true, false}, Row{"sub", true, true, false, false},
-          Row{"hidden dir", true, true, true, false},
-          Row{"missing.ppt", false, false, false, false}}) {
+    } rows[] = {
+        {"a.ppt", true, false, false, true},      {"hidden.ppt", true, false, true, false},
+        {"system.ppt", true, false, true, false}, {"sub", true, true, false, false},
+        {"hidden dir", true, true, true, false},  {"missing.ppt", false, false, false, false}};
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         const auto a = fs->attributes(tmp / row.name);
-        ASSERT_EQ(a.has_value(), row.exists);
         EXPECT_EQ(fs->fileExists(tmp / row.name), row.exists);
         EXPECT_EQ(fs->isNormalFile(tmp / row.name), row.normalFile);
-        if (a) {
-            EXPECT_EQ(a->isFolder, row.isFolder);
-            EXPECT_EQ(a->hiddenOrSystem, row.hiddenOrSystem);
-        }
+        ASSERT_EQ(a.has_value(), row.exists);
+        EXPECT_EQ(a && a->isFolder, row.isFolder);
+        EXPECT_EQ(a && a->hiddenOrSystem, row.hiddenOrSystem);
     }
     EXPECT_EQ(fs->folderId(tmp / "sub"), fs->folderId(tmp / "sub\\..\\sub"));
     EXPECT_NE(fs->folderId(tmp / "sub"), fs->folderId(tmp / "hidden dir"));
@@ -75,7 +65,7 @@ TEST_F(WindowsFolderRules, AttributesComeFromTheFileSystem) {
 TEST_F(WindowsFolderRules, FolderListsHiddenFilesButEntersOnlyPlainFolders) {
     EXPECT_EQ(sorted(listFilesInFolder(tmp / "", "*.ppt", *fs)),
               sorted({"a.ppt", "b.pptx", "hidden.ppt", "system.ppt", "~lock.ppt"}));
-
+    EventPump pump{[] {}};
     const auto rows = treeFiles(toUtf8(tmp.path().wstring()), "*.ppt", true, *fs, pump);
     // Root files first, then the one plain subfolder; "~" names are left out.
     ASSERT_EQ(rows.size(), 5u);
@@ -86,7 +76,6 @@ TEST_F(WindowsFolderRules, FolderListsHiddenFilesButEntersOnlyPlainFolders) {
 
 TEST(WindowsShell, DesktopAndShellCalls) {
     const std::string desktop = desktopFolderPath();
-    ASSERT_FALSE(desktop.empty());
     EXPECT_EQ(desktop.substr(1, 2), ":\\") << desktop;
     EXPECT_TRUE(std::filesystem::is_directory(pathOf(desktop))) << desktop;
     EXPECT_FALSE(openInShell(desktop + "\\no such folder ✓\\nothing.ppt"));

@@ -23,9 +23,6 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(m_path, ec);
     }
-    WinTempFolder(const WinTempFolder &) = delete;
-    WinTempFolder &operator=(const WinTempFolder &) = delete;
-
     const std::filesystem::path &path() const { return m_path; }
     // The UTF-8 text of a path below the folder, with Windows separators.
     std::string operator/(const std::string &relative) const {
@@ -43,5 +40,12 @@ inline std::filesystem::path pathOf(const std::string &utf8) {
 
 // Creates a small file at a UTF-8 path.
 void writeFile(const std::string &utf8Path, const std::string &content = "x");
+std::string readFile(const std::string &utf8Path);
+
+// Runs `program` from the test program's folder with `arguments` and returns
+// its exit code. Its output goes to `output` + ".out" and ".err" when given.
+// A program still running after `seconds` is ended and fails the test.
+DWORD runBeside(const std::wstring &program, const std::wstring &arguments,
+                const std::string &output = {}, DWORD seconds = 30);
 
 } // namespace velloran::fakes
