@@ -1,7 +1,7 @@
 // A stand-in for PowerPoint's automation server, out of process as the real
 // one is. It answers the members the program uses through a hand-written
 // IDispatch, logs every call with its arguments and their variant types, and
-// fails on command (orders in fake_server_control.h).
+// fails on command (orders in win_test_support.h).
 //   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
@@ -19,8 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "fake_server_control.h"
-#include "platform/wide_string_win.h"
+#include "win_test_support.h"
 
 using velloran::toUtf8;
 namespace fakes = velloran::fakes;
@@ -260,7 +259,6 @@ IDispatch *makeApplication() {
                 throw ServerError{L"The presentation " + path + L" cannot be opened."};
             answer(result, openPresentation(path));
         });
-    static bool visible = false;
     return new FakeObject(
         "Application",
         {{L"Visible", false, {}},
@@ -284,13 +282,8 @@ IDispatch *makeApplication() {
                 g_quitApp = &self;
                 CoRevokeClassObject(g_classCookie);
                 RevokeActiveObject(g_activeCookie, nullptr);
-            } else if (put) {
-                const bool value = convert(put, VT_BOOL, member.c_str()).boolVal != VARIANT_FALSE;
-                if (member == L"Visible")
-                    visible = value;
             } else {
-                result->vt = VT_BOOL;
-                result->boolVal = member == L"Visible" && visible ? VARIANT_TRUE : VARIANT_FALSE;
+                convert(put, VT_BOOL, member.c_str()); // Visible and DisplayAlerts are written only
             }
         });
 }
@@ -345,16 +338,10 @@ int serve() {
     if (SUCCEEDED(hr))
         hr = RegisterActiveObject(g_app, fakes::kFakePowerPointClsid, ACTIVEOBJECT_STRONG,
                                   &g_activeCookie);
-    if (FAILED(hr)) {
-        log("server: registration failed " + std::to_string(hr));
+    if (FAILED(hr))
         return 1;
-    }
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) // until the application has quit
         DispatchMessageW(&msg);
-    if (!g_quitApp) {
-        RevokeActiveObject(g_activeCookie, nullptr);
-        CoRevokeClassObject(g_classCookie);
-    }
     g_app->Release();
     CoUninitialize();
     return 0;

@@ -1,8 +1,13 @@
+// The Windows side of the platform: file attributes and listings, the shell,
+// the registry settings, the wildcard against FindFirstFile, the resources and
+// the console twin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "core/add_folder.h"
+#include "core/wildcard.h"
 #include "platform/registry_settings_win.h"
 #include "platform/shell.h"
 #include "win_test_support.h"
@@ -97,6 +102,69 @@ TEST(WindowsSettings, OutputFolderLivesWhereEarlierVersionsKeptIt) {
     settings->save("Text1", "");
     EXPECT_EQ(settings->get("Text1"), "");
     RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
+// Our matcher against FindFirstFile over every stem with every extension: no
+// dot, several dots, three-letter extensions and longer ones that begin with
+// them, upper case. Wine's short aliases keep four characters of the base and
+// a hash ("DECK~A1B.PPT") where Windows keeps six and a number ("DECK1~1.PPT"),
+// so the table leaves out patterns that look at an alias's base past its
+// fourth character, such as "*1.ppt".
+TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
+    fakes::WinTempFolder tmp;
+    std::vector<std::string> names;
+    for (const char *stem : {"deck", "Deck1", "a.b", "longer name"})
+        for (const char *ext : {"", ".ppt", ".pptx", ".PPTM", ".pp", ".txt", ".txt.bak", ".p"})
+            fakes::writeFile(tmp / names.emplace_back(std::string(stem) + ext));
+    for (const char *pattern :
+         {"*", "*.*", "*.ppt", "*.PPT", "*.pptx", "*.pp", "*.p", "*.txt", "*.p*", "deck.*", "a.*",
+          "*.b*", "deck?.ppt", "Deck?.ppt", "?eck.ppt", "deck*.ppt", "a.b.*", "*.bak"}) {
+        std::set<std::string> ours, windows;
+        for (const auto &name : names)
+            if (wildcardMatch(pattern, name))
+                ours.insert(name);
+        WIN32_FIND_DATAW data;
+        const HANDLE h = FindFirstFileW(toWide(tmp / pattern).c_str(), &data);
+        for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &data))
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                windows.insert(toUtf8(data.cFileName));
+        if (h != INVALID_HANDLE_VALUE)
+            FindClose(h);
+        EXPECT_EQ(ours, windows) << "pattern " << pattern;
+    }
+}
+
+// This test program links the program's resource script, so it carries the
+// same icon as velloran.exe.
+TEST(WindowsResources, IconHasTheFourSizes) {
+    const HRSRC found = FindResourceW(nullptr, L"IDI_ICON1", MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    ASSERT_NE(found, nullptr);
+    // The group: a 6-byte header whose third word counts the 14-byte entries
+    // that follow, each starting with its width (0 for 256).
+    const auto *group = static_cast<const BYTE *>(LockResource(LoadResource(nullptr, found)));
+    std::vector<int> sizes;
+    for (int i = 0; i < group[4]; ++i)
+        sizes.push_back(group[6 + 14 * i] ? group[6 + 14 * i] : 256);
+    EXPECT_EQ(sizes, (std::vector<int>{32, 48, 128, 256}));
+}
+
+// "velloran-cli convert" against the fake server: one deck converts, one is
+// missing, so the run reports it, prints the summary and exits 1.
+TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
+    fakes::WinTempFolder tmp;
+    const std::string good = tmp / "good deck.pptx";
+    fakes::writeFile(good);
+    const DWORD status =
+        fakes::runBeside(L"velloran-cli.exe",
+                         L"convert --output \"" + toWide(tmp / "out") + L"\" \"" + toWide(good) +
+                             L"\" \"" + toWide(tmp / "missing.pptx") + L"\"",
+                         tmp / "run", 60);
+    const std::string out = fakes::readFile(tmp / "run.out"),
+                      err = fakes::readFile(tmp / "run.err");
+    EXPECT_EQ(status, 1u) << out << err;
+    EXPECT_NE(out.find("1 converted, 1 failed"), std::string::npos) << out;
+    EXPECT_NE(err.find("missing.pptx cannot be opened"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::exists(pathOf(tmp / "out\\good deck.htm")));
 }
 
 } // namespace
