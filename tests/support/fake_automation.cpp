@@ -121,8 +121,7 @@ AutoRef FakePowerPoint::create(const std::string &className) {
 
 AutoRef FakePowerPoint::attach(const std::string &className) {
     record("attach " + className, "");
-    const bool found = m_options.installed && m_options.running &&
-                       className == "PowerPoint.Application" &&
+    const bool found = m_options.installed && className == "PowerPoint.Application" &&
                        (!m_app.expired() || m_options.runningBeforeCreate);
     if (!found)
         throw AutomationError("ActiveX component can't create object");

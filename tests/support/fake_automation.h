@@ -21,7 +21,6 @@ class FakePowerPoint final : public AutomationRegistry {
 public:
     struct Options {
         bool installed = true;            // false: create() fails
-        bool running = true;              // false: attach() fails even after create()
         bool runningBeforeCreate = false; // attach() works with no create() first
         std::string defaultProperty = "Microsoft PowerPoint";
         int userPresentations = 0; // presentations the user already has open

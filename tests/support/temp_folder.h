@@ -38,12 +38,15 @@ private:
     std::filesystem::path m_path;
 };
 
-// Writes a path with "/" and returns it with the platform's separator.
-inline std::string NativePath(std::string path) {
+// Writes a path with "/" and returns it with the style's separator.
+inline std::string inStyle(PathStyle style, std::string path) {
     for (auto &c : path)
         if (c == '/')
-            c = kNativePaths.separator;
+            c = style.separator;
     return path;
+}
+inline std::string NativePath(std::string path) {
+    return inStyle(kNativePaths, std::move(path));
 }
 
 } // namespace velloran::fakes
