@@ -1,22 +1,14 @@
-#include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QKeyEvent>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "app/dialogs.h"
 #include "app/hand_cursor.h"
 #include "app/pumping_automation.h"
-#include "app/qt_settings.h"
-#include "fake_automation.h"
+#include "window_fixture.h"
 
 using namespace velloran;
 
@@ -33,20 +25,13 @@ TEST(HandCursor, ReadsPictureAndHotspotFromTheFile) {
 TEST(Settings, MissingKeyIsNothingAndEmptyIsKept) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("v.ini"));
-    {
-        QtSettingsStore store(file);
-        EXPECT_FALSE(store.get("Text1").has_value());
-        store.save("Text1", "/home/zoë/Schreibtisch/");
-    }
-    {
-        QtSettingsStore store(file);
-        EXPECT_EQ(store.get("Text1"), std::optional<std::string>("/home/zoë/Schreibtisch/"));
-        store.save("Text1", "");
-    }
-    QtSettingsStore store(file);
-    EXPECT_EQ(store.get("Text1"), std::optional<std::string>(""));
-    QSettings raw(file, QSettings::IniFormat);
-    EXPECT_TRUE(raw.contains(QStringLiteral("Velloran/Text1"))) << "section Velloran, key Text1";
+    EXPECT_FALSE(QtSettingsStore(file).get("Text1").has_value());
+    QtSettingsStore(file).save("Text1", "/home/zoë/Schreibtisch/");
+    EXPECT_EQ(QtSettingsStore(file).get("Text1"), "/home/zoë/Schreibtisch/");
+    QtSettingsStore(file).save("Text1", "");
+    EXPECT_EQ(QtSettingsStore(file).get("Text1"), "");
+    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains(QStringLiteral("Velloran/Text1")))
+        << "section Velloran, key Text1";
 }
 
 TEST(Dialogs, WindowsLineEndsBecomeLineBreaks) {
@@ -55,10 +40,8 @@ TEST(Dialogs, WindowsLineEndsBecomeLineBreaks) {
 
 TEST(Dialogs, AllFilesShowsNamesWithoutADot) {
     QTemporaryDir dir;
-    for (const char *name : {"deck.pptx", "noext", "notes.txt"}) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    for (const char *name : {"deck.pptx", "noext", "notes.txt"})
+        QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
     QFileDialog dialog;
     configureOpenDialog(dialog,
                         {"Add", {{"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}});
@@ -66,53 +49,42 @@ TEST(Dialogs, AllFilesShowsNamesWithoutADot) {
     auto *model = dialog.findChild<QFileSystemModel *>();
     auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
     ASSERT_TRUE(model && types);
-    const auto shown = [&] {
-        QStringList names;
-        const QModelIndex root = model->index(dir.path());
-        for (int i = 0; i < model->rowCount(root); ++i)
-            names << model->index(i, 0, root).data().toString();
-        names.sort();
-        return names;
+    QStringList names;
+    const auto shows = [&](const QString &expected) {
+        return fakes::waitUntil([&] {
+            const QModelIndex root = model->index(dir.path());
+            names.clear();
+            for (int i = 0; i < model->rowCount(root); ++i)
+                names << model->index(i, 0, root).data().toString();
+            names.sort();
+            return names.join(u' ') == expected;
+        });
     };
-    const auto waitFor = [&](const QStringList &expected) {
-        QElapsedTimer clock;
-        clock.start();
-        while (shown() != expected && clock.elapsed() < 5000)
-            QTest::qWait(10);
-        return shown();
-    };
-    EXPECT_EQ(waitFor({QStringLiteral("deck.pptx")}), QStringList{QStringLiteral("deck.pptx")});
-
+    EXPECT_TRUE(shows(QStringLiteral("deck.pptx"))) << names.join(u' ').toStdString();
     // As a user picks it: the box's index changes, then it reports the activation.
     types->setCurrentIndex(1);
     emit types->activated(1);
-    EXPECT_EQ(types->currentText(), QStringLiteral("All Files (*.*)"));
-    const QStringList all{QStringLiteral("deck.pptx"), QStringLiteral("noext"),
-                          QStringLiteral("notes.txt")};
-    EXPECT_EQ(waitFor(all), all);
+    EXPECT_TRUE(shows(QStringLiteral("deck.pptx noext notes.txt")))
+        << names.join(u' ').toStdString();
 }
 
 // While an automation call blocks, the window keeps handling its events
 // (timers, paints); the call's result and failures still reach the caller.
 TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
-    velloran::fakes::FakePowerPoint fake;
+    fakes::FakePowerPoint fake;
     std::atomic<bool> release{false};
     fake.onCall = [&](const std::string &line) {
         // Blocks until the timer has ticked ten times, or gives up after 10 s.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        if (line.find("SaveAs") != std::string::npos)
-            while (!release && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (line.find("SaveAs") != line.npos && !release &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     };
     auto registry = makePumpingRegistry(
         std::shared_ptr<AutomationRegistry>(&fake, [](AutomationRegistry *) {}));
-
     int ticks = 0;
     QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (++ticks == 10)
-            release = true;
-    });
+    QObject::connect(&timer, &QTimer::timeout, [&] { release = ++ticks >= 10; });
     timer.start(5);
 
     auto app = registry->create("PowerPoint.Application");
@@ -123,13 +95,11 @@ TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
     EXPECT_GE(ticks, 10) << "timers ran while the call was blocked";
     EXPECT_EQ(fake.log().back(),
               "call Presentation.SaveAs(fileName=\"/out/a.htm\", FileFormat=12)");
-
-    // Failures come back to the caller with the server's description.
     fake.options().failures["Quit"] = "Quit refused";
-    try {
-        app->call("Quit", {});
-        FAIL() << "expected a failure";
-    } catch (const AutomationError &e) {
-        EXPECT_STREQ(e.what(), "Quit refused");
-    }
+    EXPECT_THROW(
+        try { app->call("Quit", {}); } catch (const AutomationError &e) {
+            EXPECT_STREQ(e.what(), "Quit refused");
+            throw;
+        },
+        AutomationError);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -36,8 +36,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_temp.isValid());
         QDir(m_temp.path()).mkpath(QStringLiteral("prog"));
-        m_settings = std::make_unique<QtSettingsStore>(m_temp.filePath(QStringLiteral("s.ini")));
-        m_fs = makeNativeFileSystem();
     }
     MainWindow &window() {
         if (!m_window)
@@ -52,8 +50,9 @@ protected:
 
     QTemporaryDir m_temp;
     ScriptedWindow m_dialogs;
-    std::unique_ptr<QtSettingsStore> m_settings;
-    std::unique_ptr<FileSystem> m_fs;
+    std::unique_ptr<QtSettingsStore> m_settings =
+        std::make_unique<QtSettingsStore>(m_temp.filePath(QStringLiteral("s.ini")));
+    std::unique_ptr<FileSystem> m_fs = makeNativeFileSystem();
     FakePowerPoint m_server;
     std::shared_ptr<AutomationRegistry> m_automation; // set before window() to replace the fake
     QString m_programFolder;                          // set before window(): another program folder

@@ -6,8 +6,6 @@
 
 #include "core/error_report.h"
 #include "core/main_window_logic.h"
-#include "core/names.h"
-#include "core/path_rules.h"
 #include "fake_automation.h"
 #include "scripted_window.h"
 #include "temp_folder.h"
@@ -34,20 +32,19 @@ public:
     }
 };
 
+const std::string kAskIfOpen = "PowerPoint may be open. It is recommended that you close "
+                               "PowerPoint first.\r\n\r\nWould you like to proceed anyway?";
+
 class WindowLogicTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directories(m_dir / "prog");
-        m_fs = makeNativeFileSystem();
+    void SetUp() override { reset(); }
+    // A new window over a new scripted screen; the files and settings stay.
+    void reset() {
+        ui = ScriptedWindow();
         ui.onFolderChange = [this] { form->outputFolderEdited(); };
-        make();
-    }
-
-    void make() {
         form = std::make_unique<MainWindowLogic>(
-            WindowContext{ui.ports(), settings, *m_fs, server, (m_dir / "prog").string(),
-                          [this] { return desktop; }, [] { return P("/home/user"); },
-                          [this] { return draw; }, homePage});
+            WindowContext{ui.ports(), settings, *m_fs, server, prog(""), [this] { return desktop; },
+                          [] { return P("/home/user"); }, [this] { return draw; }, homePage});
     }
     std::string prog(const std::string &rel) const {
         return (m_dir / "prog" / rel).make_preferred().string();
@@ -55,6 +52,11 @@ protected:
     void touch(const std::string &rel) {
         fs::create_directories((m_dir / rel).parent_path());
         std::ofstream(m_dir / rel) << "x";
+    }
+    std::string tree(int folders) {
+        for (int i = 0; i < folders; ++i)
+            touch("tree/d" + std::to_string(i) + "/a.ppt");
+        return (m_dir / "tree").string();
     }
 
     ScriptedWindow ui;
@@ -66,77 +68,65 @@ protected:
     std::unique_ptr<MainWindowLogic> form;
     fakes::TempFolder m_temp;
     fs::path m_dir = m_temp.path();
-    std::unique_ptr<FileSystem> m_fs;
+    std::unique_ptr<FileSystem> m_fs = makeNativeFileSystem();
 };
 
 } // namespace
 
-TEST_F(WindowLogicTest, StartUpRunsItsStepsInOrder) {
+TEST_F(WindowLogicTest, StartUpRunsItsStepsInOrderAndSkipsWhatIsMissing) {
+    touch("prog/x/.o.cjs");
+    form->load();
+    EXPECT_EQ(ui.events,
+              (std::vector<std::string>{"centre", "caption:Velloran", "icon", "column"}));
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(server.log(), std::vector<std::string>{"create PowerPoint.Application"});
+
     touch("prog/x/o.cjs");
     touch("prog/HAND-M.CUR");
     draw = 0.06; // floor(6.0) + 1 == 7: the one start in a hundred
-    make();
+    reset();
     form->load();
     EXPECT_EQ(ui.events, (std::vector<std::string>{
                              "centre", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
                              "shell:" + homePage, "caption:Velloran", "icon", "column"}));
     EXPECT_EQ(ui.folder, P("/home/user/Desktop/"));
-    EXPECT_EQ(server.log(), std::vector<std::string>{"create PowerPoint.Application"});
 }
 
 TEST_F(WindowLogicTest, HomePageOnlyOnTheDrawOfSevenAndNeverWithoutAnAddress) {
     for (double r : {0.0, 0.05, 0.0699, 0.07, 0.5, 0.9999}) {
-        ui = ScriptedWindow();
         draw = r;
-        make();
+        reset();
         form->load();
-        const bool seven = r >= 0.06 && r < 0.07;
-        EXPECT_EQ(ui.shellOpened.size(), seven ? 1u : 0u) << r;
+        EXPECT_EQ(ui.shellOpened.size(), r >= 0.06 && r < 0.07 ? 1u : 0u) << r;
     }
-    ui = ScriptedWindow();
     draw = 0.065;
     homePage.clear();
-    make();
+    reset();
     form->load();
     EXPECT_TRUE(ui.shellOpened.empty());
-}
-
-TEST_F(WindowLogicTest, MissingSkinAndCursorAreSkippedSilently) {
-    touch("prog/x/.o.cjs");
-    form->load();
-    for (const auto &e : ui.events) {
-        EXPECT_NE(e.rfind("skin:", 0), 0u) << e;
-        EXPECT_NE(e.rfind("cursor:", 0), 0u) << e;
-    }
-    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(WindowLogicTest, FirstRunStoresTheDesktopAndAStoredEmptyValueWins) {
     form->load();
     EXPECT_EQ(ui.folder, P("/home/user/Desktop/"));
     EXPECT_EQ(settings.values.at(kOutputFolderKey), P("/home/user/Desktop/"));
+    for (const char *t : {"/", "/t", "/tm"})
+        ui.setOutputFolder(t);
+    EXPECT_EQ(settings.writes,
+              (std::vector<std::string>{P("/home/user/Desktop/"), "/", "/t", "/tm"}))
+        << "every change of the folder is saved";
 
-    ui = ScriptedWindow();
-    ui.onFolderChange = [this] { form->outputFolderEdited(); };
     settings.values[kOutputFolderKey] = "";
-    settings.writes.clear();
+    reset();
     form->load();
     EXPECT_EQ(ui.folder, "");
     EXPECT_EQ(settings.values.at(kOutputFolderKey), "");
 
-    // No desktop known: the home folder stands in.
-    ui = ScriptedWindow();
-    ui.onFolderChange = [this] { form->outputFolderEdited(); };
     settings.values.clear();
     desktop.clear();
+    reset();
     form->load();
-    EXPECT_EQ(ui.folder, P("/home/user/"));
-}
-
-TEST_F(WindowLogicTest, EveryChangeOfTheFolderIsSaved) {
-    for (const char *t : {"/", "/t", "/tm", "/tmp"})
-        ui.setOutputFolder(t);
-    EXPECT_EQ(settings.writes, (std::vector<std::string>{"/", "/t", "/tm", "/tmp"}));
+    EXPECT_EQ(ui.folder, P("/home/user/")) << "no desktop known: the home folder stands in";
 }
 
 TEST_F(WindowLogicTest, HelpAndClearList) {
@@ -146,7 +136,6 @@ TEST_F(WindowLogicTest, HelpAndClearList) {
                                 ".pptx but not PowerPoint Shows like .pps");
     EXPECT_EQ(ui.boxes[0].style, 0);
     EXPECT_EQ(ui.boxes[0].title, "Velloran");
-
     ui.rows = {"a", "b"};
     form->clearList();
     EXPECT_TRUE(ui.rows.empty());
@@ -156,14 +145,11 @@ TEST_F(WindowLogicTest, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
     ui.rows = {"1", "2", "3", "4", "5"};
     form->listKeyPressed(kDeleteKey, 0);
     form->listDoubleClicked();
-    EXPECT_EQ(ui.rows.size(), 5u);
-    EXPECT_TRUE(ui.boxes.empty());
-
+    EXPECT_EQ(ui.rows.size(), 5u) << "no selection";
     ui.selection = 2;
     form->listKeyPressed(kDeleteKey, 1); // Shift+Delete
+    form->listKeyPressed(65, 0);         // any other key
     EXPECT_EQ(ui.rows, (std::vector<std::string>{"1", "3", "4", "5"}));
-    form->listKeyPressed(65, 0); // any other key
-    EXPECT_EQ(ui.rows.size(), 4u);
     form->listDoubleClicked();
     EXPECT_EQ(ui.rows, (std::vector<std::string>{"1", "4", "5"}));
     ui.selection = 9; // stale selection: nothing happens, nothing is shown
@@ -176,14 +162,12 @@ TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
     // A pick in a root folder comes back with the root's separator doubled.
     const std::string root = kNativePaths.windows ? "D:\\\\root.ppt" : "//root.ppt";
     ui.openAnswers = {{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt"}, {}, {root}};
-    form->addFiles();
-    form->addFiles(); // cancelled
-    form->addFiles(); // picked at the root
+    for (int i = 0; i < 3; ++i) // the second is cancelled
+        form->addFiles();
     EXPECT_EQ(ui.rows,
               (std::vector<std::string>{"/d/b.ppt", "/d/a.pptx", "/d/b.ppt",
                                         kNativePaths.windows ? "D:\\root.ppt" : "/root.ppt"}));
-    ASSERT_EQ(ui.openRequests.size(), 3u);
-    const auto &req = ui.openRequests[0];
+    const auto &req = ui.openRequests.at(0);
     EXPECT_EQ(req.title, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_EQ(req.filters, (std::vector<std::pair<std::string, std::string>>{
                                {"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}));
@@ -191,9 +175,8 @@ TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
 }
 
 TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
-    touch("prog/Samples/b.pptx");
-    touch("prog/Samples/a.odp");
-    touch("prog/Samples/.hidden");
+    for (const char *name : {"b.pptx", "a.odp", ".hidden"})
+        touch(std::string("prog/Samples/") + name);
     ui.answers = {kAnswerNo, kAnswerYes};
     form->addSamples();
     const std::string samples = prog("Samples");
@@ -203,50 +186,41 @@ TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
     form->addSamples();
     EXPECT_EQ(ui.rows.size(), 6u);
     EXPECT_EQ(ui.shellOpened, std::vector<std::string>{samples + P("/")});
-    ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(ui.boxes[0].text,
+    EXPECT_EQ(ui.boxes.at(0).text,
               "Would you like this software to open the folder where these sample files are "
               "stored (so that you can view them before working with them)?");
     EXPECT_EQ(ui.boxes[0].style, 4);
 
-    // No sample folder: nothing listed, the question still comes.
     fs::remove_all(m_dir / "prog" / "Samples");
     ui.rows.clear();
-    ui.boxes.clear();
     form->addSamples();
     EXPECT_TRUE(ui.rows.empty());
-    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes.size(), 3u) << "no sample folder: the question still comes";
 }
 
-TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparator) {
+TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparatorAndStartsAtTheDesktop) {
     ui.folder = P("/keep/");
     ui.folderAnswers = {"", P("/"), P("/srv/out")};
-    form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, P("/keep/"));
-    form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, P("/"));
-    form->chooseOutputFolder();
-    EXPECT_EQ(ui.folder, P("/srv/out/"));
+    std::vector<std::string> shown;
+    for (int i = 0; i < 3; ++i) {
+        form->chooseOutputFolder();
+        shown.push_back(ui.folder);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{P("/keep/"), P("/"), P("/srv/out/")}));
     EXPECT_EQ(settings.writes, (std::vector<std::string>{P("/"), P("/srv/out/")}));
+    EXPECT_EQ(ui.folderPrompts,
+              std::vector<std::string>(3, "Please select folder:|" + P("/home/user/Desktop/")));
 }
 
 TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointer) {
-    touch("tree/a.ppt");
-    touch("tree/b.PPTX");
-    touch("tree/c.txt");
-    touch("tree/sub/~d.ppt");
-    touch("tree/sub/e.ppt");
+    for (const char *name : {"a.ppt", "b.PPTX", "c.txt", "sub/~d.ppt", "sub/e.ppt"})
+        touch(std::string("tree/") + name);
     const std::string tree = (m_dir / "tree").string();
-
-    ui.inputAnswers = {""};
-    form->addFolderTree();
-    EXPECT_TRUE(ui.folderPrompts.empty()) << "cancelled input: no folder picker";
-
-    ui.inputAnswers = {"ppt"};
+    ui.inputAnswers = {"", "ppt", "ppt"};
+    form->addFolderTree(); // cancelled input: no folder picker
+    EXPECT_TRUE(ui.folderPrompts.empty());
     form->addFolderTree(); // folder picker cancelled
     EXPECT_TRUE(ui.pointerHistory.empty());
-
-    ui.inputAnswers = {"ppt"};
     ui.folderAnswers = {tree};
     form->addFolderTree();
     EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/b.PPTX"),
@@ -254,51 +228,36 @@ TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointer) {
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
     EXPECT_EQ(ui.inputPrompts[0], "Enter file extension to load:\n\n(* for all files, txt for all "
                                   "txt files, doc for all doc files, etc.)|Velloran|ppt");
+    EXPECT_EQ(ui.folderPrompts[0], "Please select folder:|" + P("/home/user/Desktop/"));
     EXPECT_TRUE(ui.boxes.empty()) << "no message, not even when nothing is found";
 }
 
-TEST_F(WindowLogicTest, FolderPickersOpenAtTheDesktop) {
-    ui.inputAnswers = {"ppt"};
-    ui.folderAnswers = {"", ""};
-    form->addFolderTree();
-    form->chooseOutputFolder();
-    EXPECT_EQ(ui.folderPrompts,
-              std::vector<std::string>(2, "Please select folder:|" + P("/home/user/Desktop/")));
-}
-
 TEST_F(WindowLogicTest, FolderScanAppendsItsRowsOnceAfterTheWalk) {
-    for (int i = 0; i < 30; ++i)
-        touch("tree/d" + std::to_string(i) + "/a.ppt");
+    const std::string folder = tree(30);
     std::size_t rowsBefore = 0;
     bool grewDuringWalk = false;
     ui.onProcessEvents = [&] { grewDuringWalk |= ui.rows.size() != rowsBefore; };
     ui.inputAnswers = {"ppt"};
-    ui.folderAnswers = {(m_dir / "tree").string()};
+    ui.folderAnswers = {folder};
     form->addFolderTree();
     rowsBefore = ui.rows.size();
-    form->dropItems({(m_dir / "tree").string()});
+    form->dropItems({folder});
     EXPECT_GT(ui.processEventsCalls, 1) << "both walks handed events to the window";
     EXPECT_FALSE(grewDuringWalk) << "no row arrives while a walk runs";
     EXPECT_EQ(ui.appendSizes, (std::vector<std::size_t>{30, 30}));
 }
 
 TEST_F(WindowLogicTest, ClosingTheWindowDuringAFolderScanEndsTheHandlerSilently) {
-    for (int i = 0; i < 40; ++i)
-        touch("tree/d" + std::to_string(i) + "/a.ppt");
+    const std::string folder = tree(40);
     ui.onProcessEvents = [this] {
         if (ui.processEventsCalls == 1)
             throw WindowClosed();
     };
-    for (const auto &handler :
-         {std::function<void()>([&] {
-              ui.inputAnswers = {"ppt"};
-              ui.folderAnswers = {(m_dir / "tree").string()};
-              form->addFolderTree();
-          }),
-          std::function<void()>([&] { form->dropItems({(m_dir / "tree").string()}); })}) {
-        ui.processEventsCalls = 0;
-        EXPECT_THROW(handler(), WindowClosed);
-    }
+    ui.inputAnswers = {"ppt"};
+    ui.folderAnswers = {folder};
+    EXPECT_THROW(form->addFolderTree(), WindowClosed);
+    ui.processEventsCalls = 0;
+    EXPECT_THROW(form->dropItems({folder}), WindowClosed);
     EXPECT_TRUE(ui.rows.empty());
     EXPECT_TRUE(ui.boxes.empty()) << "closing is no failure to report";
 }
@@ -313,29 +272,26 @@ TEST_F(WindowLogicTest, AddFolderReportsAVanishedFolderAndStillResetsThePointer)
     EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }
 
-TEST_F(WindowLogicTest, ExportRunWithAnEmptyList) {
+TEST_F(WindowLogicTest, ExportRunWithNothingToDo) {
     form->exportAll();
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"No files added."});
     EXPECT_TRUE(server.log().empty()) << "the server is not contacted";
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerBusy, kPointerDefault}));
-}
 
-TEST_F(WindowLogicTest, ExportRunStopsWhenTheUserDeclines) {
+    // PowerPoint is running and the user declines.
+    reset();
     server.options().runningBeforeCreate = true;
     ui.rows = {P("/in/a.pptx")};
     ui.answers = {kAnswerNo};
     form->exportAll();
-    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{
-                                 "PowerPoint may be open. It is recommended that you close "
-                                 "PowerPoint first.\r\n\r\nWould you like to proceed anyway?",
-                                 "Make sure PowerPoint is closed first."}));
-    EXPECT_EQ(std::count_if(server.log().begin(), server.log().end(),
-                            [](const std::string &l) { return l.find("Open(") != l.npos; }),
-              0);
+    EXPECT_EQ(ui.boxTexts(),
+              (std::vector<std::string>{kAskIfOpen, "Make sure PowerPoint is closed first."}));
+    for (const auto &line : server.log())
+        EXPECT_EQ(line.find("Open("), std::string::npos) << line;
     EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }
 
-TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
+TEST_F(WindowLogicTest, ExportRunGoesPastFailingFilesAndSaysDone) {
     server.options().unopenable[P("/in/b.pptx")] = "Cannot open b";
     ui.rows = {P("/in/a.pptx"), P("/in/b.pptx"), P("/in/c.odp")};
     ui.folder = P("/out");
@@ -344,33 +300,26 @@ TEST_F(WindowLogicTest, ExportRunGoesPastAFailingFileAndSaysDone) {
 
     std::vector<std::string> saved;
     for (const auto &line : server.log())
-        if (line.rfind("call Presentation.SaveAs", 0) == 0)
-            saved.push_back(line);
-    EXPECT_EQ(saved, (std::vector<std::string>{"call Presentation.SaveAs(fileName=\"" +
-                                                   P("/out/a.html") + "\", FileFormat=12)",
-                                               "call Presentation.SaveAs(fileName=\"" +
-                                                   P("/out/c.html") + "\", FileFormat=12)"}));
+        if (line.starts_with("call Presentation.SaveAs(fileName=\""))
+            saved.push_back(line.substr(35, line.find('"', 35) - 35));
+    EXPECT_EQ(saved, (std::vector<std::string>{P("/out/a.html"), P("/out/c.html")}));
     ASSERT_EQ(ui.boxes.size(), 3u);
     EXPECT_EQ(ui.boxes[0].text, errorReportText("Cannot open b", kExportLocation, 108));
     EXPECT_NE(ui.boxes[1].text.find("DoItByFile at line 120"), std::string::npos);
     EXPECT_EQ(ui.boxes[2].text, "Done.");
     EXPECT_EQ(ui.boxes[2].style, 0);
     EXPECT_EQ(ui.rows.size(), 3u) << "the list keeps its rows";
-    EXPECT_EQ(ui.folder, P("/out"));
-
     EXPECT_EQ(ui.captions,
               (std::vector<std::string>{"Velloran - 1 of 3 - a.pptx", "Velloran - 2 of 3 - b.pptx",
                                         "Velloran - 3 of 3 - c.odp", "Velloran"}));
     // Busy at the start, three times per row, default at the end.
-    std::vector<int> expected{kPointerBusy};
-    for (int i = 0; i < 3; ++i)
-        expected.insert(expected.end(), {kPointerBusy, kPointerBusy, kPointerBusy});
-    expected.push_back(kPointerDefault);
-    EXPECT_EQ(ui.pointerHistory, expected);
+    std::vector<int> pointers(11, kPointerBusy);
+    pointers.back() = kPointerDefault;
+    EXPECT_EQ(ui.pointerHistory, pointers);
     EXPECT_FALSE(form->exporting());
-}
 
-TEST_F(WindowLogicTest, ExportRunSaysDoneEvenWhenEveryFileFails) {
+    // Without a server every file fails at every step, and the run still ends.
+    reset();
     server.options().installed = false;
     ui.rows = {P("/in/a.pptx"), P("/in/b.pptx")};
     form->exportAll();

@@ -2,18 +2,13 @@
 
 #include "core/path_rules.h"
 #include "core/wildcard.h"
+#include "temp_folder.h"
 
 using namespace velloran;
 
 namespace {
 
-// Writes a path with "/" and returns it in the given style.
-std::string in(PathStyle style, std::string path) {
-    for (auto &c : path)
-        if (c == '/')
-            c = style.separator;
-    return path;
-}
+constexpr auto in = &fakes::inStyle;
 
 class BothStyles : public ::testing::TestWithParam<PathStyle> {};
 

@@ -15,23 +15,24 @@ namespace velloran::fakes {
 //   create PowerPoint.Application
 //   put Application.Visible = true
 //   call Presentations.Open(fileName="/in/a.pptx")
-//   call Presentation.SaveAs(fileName="/out/a.htm", FileFormat=12)
-// Variants are rendered with describe(), so a string "12" and an integer 12
+// Values are rendered with describe(), so a string "12" and an integer 12
 // log differently.
 class FakePowerPoint final : public AutomationRegistry {
 public:
     struct Options {
         bool installed = true;            // false: create() fails
-        bool running = true;              // false: attach() fails even after create()
         bool runningBeforeCreate = false; // attach() works with no create() first
         std::string defaultProperty = "Microsoft PowerPoint";
         int userPresentations = 0; // presentations the user already has open
-        // Member name (e.g. "Open", "SaveAs", "Visible") -> description to fail with.
+        // Member name (e.g. "Open", "SaveAs", "Visible", "<default>") -> description to fail with.
         std::map<std::string, std::string> failures;
         // Input paths whose Open fails, with this description.
         std::map<std::string, std::string> unopenable;
-        // When set, SaveAs writes a small page at the requested path.
-        bool writeFiles = false;
+        bool writeFiles = false; // SaveAs writes a small page at the requested path
+    };
+    struct State {
+        int open = 0;       // presentations open in the application
+        bool alive = false; // an application object exists
     };
 
     FakePowerPoint() = default;
@@ -42,21 +43,16 @@ public:
 
     Options &options() { return m_options; }
     const std::vector<std::string> &log() const { return m_log; }
-    void clearLog() { m_log.clear(); }
+    State &state() { return m_state; }
     // Called with each log line as it is recorded, before the call answers.
     std::function<void(const std::string &)> onCall;
 
-    // Used by the fake's objects.
-    void record(const std::string &line);
-    void failIfAsked(const std::string &member);
-
-    struct State {
-        int open = 0;       // presentations open in the application
-        bool alive = false; // an application object exists
-    };
-    State &state() { return m_state; }
+    // Logs the line, then throws when the member was told to fail.
+    void record(const std::string &line, const std::string &member);
 
 private:
+    AutoRef application();
+
     Options m_options;
     std::vector<std::string> m_log;
     State m_state;

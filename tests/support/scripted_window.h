@@ -3,14 +3,17 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/main_window_logic.h"
 
 namespace velloran::fakes {
 
-// A window without a screen: dialogs answer from scripts, and everything the
+// A window without a screen: dialogs answer from scripts (an unscripted box
+// answers OK/Yes, an unscripted picker is cancelled), and everything the
 // logic shows or sets is recorded in order in `events`.
 class ScriptedWindow final : public Dialogs,
                              public FileList,
@@ -23,15 +26,13 @@ public:
         std::string title;
     };
 
-    // Scripts, consumed front to back. An unscripted message box answers OK/Yes.
     std::deque<int> answers;
     std::deque<std::string> inputAnswers;
     std::deque<std::vector<std::string>> openAnswers;
     std::deque<std::string> folderAnswers;
 
-    // Records.
     std::vector<Box> boxes;
-    std::vector<std::string> inputPrompts;
+    std::vector<std::string> inputPrompts; // "prompt|title|default"
     std::vector<OpenFileRequest> openRequests;
     std::vector<std::string> folderPrompts; // "prompt|start folder"
     std::vector<int> pointerHistory;
@@ -51,36 +52,85 @@ public:
 
     WindowPorts ports() { return {*this, *this, *this, *this}; }
 
-    int messageBox(const std::string &text, int style, const std::string &title) override;
+    int messageBox(const std::string &text, int style, const std::string &title) override {
+        boxes.push_back({text, style, title});
+        events.push_back("box:" + text);
+        return next(answers, style == kStyleYesNo ? kAnswerYes : kAnswerOk);
+    }
     std::string inputBox(const std::string &prompt, const std::string &title,
-                         const std::string &defaultAnswer) override;
-    std::vector<std::string> openFiles(const OpenFileRequest &request) override;
-    std::string browseForFolder(const std::string &prompt, const std::string &start) override;
-    void openInShell(const std::string &pathOrAddress) override;
+                         const std::string &defaultAnswer) override {
+        inputPrompts.push_back(prompt + "|" + title + "|" + defaultAnswer);
+        return next(inputAnswers, {});
+    }
+    std::vector<std::string> openFiles(const OpenFileRequest &request) override {
+        openRequests.push_back(request);
+        return next(openAnswers, {});
+    }
+    std::string browseForFolder(const std::string &prompt, const std::string &start) override {
+        folderPrompts.push_back(prompt + "|" + start);
+        return next(folderAnswers, {});
+    }
+    void openInShell(const std::string &target) override {
+        shellOpened.push_back(target);
+        events.push_back("shell:" + target);
+    }
 
-    void appendRows(const std::vector<std::string> &paths) override;
+    void appendRows(const std::vector<std::string> &paths) override {
+        appendSizes.push_back(paths.size());
+        rows.insert(rows.end(), paths.begin(), paths.end());
+    }
     std::size_t rowCount() const override { return rows.size(); }
     std::string rowText(std::size_t index) const override { return rows.at(index - 1); }
     std::optional<std::size_t> selectedRow() const override { return selection; }
-    void removeRow(std::size_t index) override;
+    void removeRow(std::size_t index) override {
+        if (index < 1 || index > rows.size())
+            throw std::out_of_range("Index out of bounds");
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index - 1));
+    }
     void clearRows() override { rows.clear(); }
 
     std::string outputFolder() const override { return folder; }
-    void setOutputFolder(const std::string &f) override;
+    void setOutputFolder(const std::string &f) override {
+        if (f != std::exchange(folder, f) && onFolderChange)
+            onFolderChange();
+    }
     bool useHtmExtension() const override { return htm; }
 
     int pointer() const override { return pointerSetting; }
-    void setPointer(int p) override;
-    void processEvents() override;
-    void setCaption(const std::string &caption) override;
+    void setPointer(int p) override {
+        pointerHistory.push_back(pointerSetting = p);
+        events.push_back("pointer:" + std::to_string(p));
+    }
+    void processEvents() override {
+        ++processEventsCalls;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void setCaption(const std::string &caption) override {
+        captions.push_back(caption);
+        events.push_back("caption:" + caption);
+    }
     void centre() override { events.push_back("centre"); }
     void applySkin(const std::string &f) override { events.push_back("skin:" + f); }
     void loadHandPointer(const std::string &f) override { events.push_back("cursor:" + f); }
     void setIcon() override { events.push_back("icon"); }
     void createListColumn() override { events.push_back("column"); }
 
-    // Texts of the message boxes shown, in order.
-    std::vector<std::string> boxTexts() const;
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> out;
+        for (const auto &b : boxes)
+            out.push_back(b.text);
+        return out;
+    }
+
+private:
+    template <class T> static T next(std::deque<T> &script, T otherwise) {
+        if (script.empty())
+            return otherwise;
+        T answer = std::move(script.front());
+        script.pop_front();
+        return answer;
+    }
 };
 
 } // namespace velloran::fakes

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -15,9 +14,8 @@ namespace velloran::fakes {
 class TempFolder {
 public:
     explicit TempFolder(const std::string &prefix = "velloran-test") {
-        // create_directory is false when the name is taken: try another.
         std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; attempt < 100; ++attempt) { // a taken name: try another
             m_path = std::filesystem::temp_directory_path() /
                      (prefix + "-" + std::to_string(random() % 1000000000u));
             if (std::filesystem::create_directory(m_path))
@@ -40,12 +38,15 @@ private:
     std::filesystem::path m_path;
 };
 
-// Writes a path with "/" and returns it with the platform's separator.
-inline std::string NativePath(std::string path) {
+// Writes a path with "/" and returns it with the style's separator.
+inline std::string inStyle(PathStyle style, std::string path) {
     for (auto &c : path)
         if (c == '/')
-            c = kNativePaths.separator;
+            c = style.separator;
     return path;
+}
+inline std::string NativePath(std::string path) {
+    return inStyle(kNativePaths, std::move(path));
 }
 
 } // namespace velloran::fakes

@@ -1,0 +1,170 @@
+// The Windows side of the platform: file attributes and listings, the shell,
+// the registry settings, the wildcard against FindFirstFile, the resources and
+// the console twin.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "core/add_folder.h"
+#include "core/wildcard.h"
+#include "platform/registry_settings_win.h"
+#include "platform/shell.h"
+#include "win_test_support.h"
+
+using namespace velloran;
+using fakes::pathOf;
+
+namespace {
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// A tree whose hidden (H) and system (S) marks are set with SetFileAttributesW:
+//   a.ppt  b.pptx  hidden.ppt (H)  system.ppt (S)  ~lock.ppt  notes.txt
+//   sub\c.ppt   hidden dir (H)\d.ppt   system dir (S)\e.ppt
+class WindowsFolderRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char *dir : {"sub", "hidden dir", "system dir"})
+            std::filesystem::create_directory(tmp.path() / dir);
+        for (const char *file :
+             {"a.ppt", "b.pptx", "hidden.ppt", "system.ppt", "~lock.ppt", "notes.txt", "sub\\c.ppt",
+              "hidden dir\\d.ppt", "system dir\\e.ppt"})
+            fakes::writeFile(tmp / file);
+        const std::pair<const char *, DWORD> marks[] = {{"hidden.ppt", FILE_ATTRIBUTE_HIDDEN},
+                                                        {"system.ppt", FILE_ATTRIBUTE_SYSTEM},
+                                                        {"hidden dir", FILE_ATTRIBUTE_HIDDEN},
+                                                        {"system dir", FILE_ATTRIBUTE_SYSTEM}};
+        for (const auto &[name, mark] : marks)
+            ASSERT_TRUE(SetFileAttributesW(toWide(tmp / name).c_str(), mark)) << name;
+    }
+
+    fakes::WinTempFolder tmp;
+    std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
+};
+
+TEST_F(WindowsFolderRules, AttributesComeFromTheFileSystem) {
+    const struct {
+        const char *name;
+        bool exists, isFolder, hiddenOrSystem, normalFile;
+    } rows[] = {
+        {"a.ppt", true, false, false, true},      {"hidden.ppt", true, false, true, false},
+        {"system.ppt", true, false, true, false}, {"sub", true, true, false, false},
+        {"hidden dir", true, true, true, false},  {"missing.ppt", false, false, false, false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto a = fs->attributes(tmp / row.name);
+        EXPECT_EQ(fs->fileExists(tmp / row.name), row.exists);
+        EXPECT_EQ(fs->isNormalFile(tmp / row.name), row.normalFile);
+        ASSERT_EQ(a.has_value(), row.exists);
+        EXPECT_EQ(a && a->isFolder, row.isFolder);
+        EXPECT_EQ(a && a->hiddenOrSystem, row.hiddenOrSystem);
+    }
+    EXPECT_EQ(fs->folderId(tmp / "sub"), fs->folderId(tmp / "sub\\..\\sub"));
+    EXPECT_NE(fs->folderId(tmp / "sub"), fs->folderId(tmp / "hidden dir"));
+}
+
+TEST_F(WindowsFolderRules, FolderListsHiddenFilesButEntersOnlyPlainFolders) {
+    EXPECT_EQ(sorted(listFilesInFolder(tmp / "", "*.ppt", *fs)),
+              sorted({"a.ppt", "b.pptx", "hidden.ppt", "system.ppt", "~lock.ppt"}));
+    EventPump pump{[] {}};
+    const auto rows = treeFiles(toUtf8(tmp.path().wstring()), "*.ppt", true, *fs, pump);
+    // Root files first, then the one plain subfolder; "~" names are left out.
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(sorted({rows.begin(), rows.begin() + 4}),
+              sorted({tmp / "a.ppt", tmp / "b.pptx", tmp / "hidden.ppt", tmp / "system.ppt"}));
+    EXPECT_EQ(rows[4], tmp / "sub\\c.ppt");
+}
+
+TEST(WindowsShell, DesktopAndShellCalls) {
+    const std::string desktop = desktopFolderPath();
+    EXPECT_EQ(desktop.substr(1, 2), ":\\") << desktop;
+    EXPECT_TRUE(std::filesystem::is_directory(pathOf(desktop))) << desktop;
+    EXPECT_FALSE(openInShell(desktop + "\\no such folder ✓\\nothing.ppt"));
+}
+
+TEST(WindowsSettings, OutputFolderLivesWhereEarlierVersionsKeptIt) {
+    const wchar_t *key = L"Software\\VB and VBA Program Settings\\Corvane\\Velloran";
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    auto settings = makeRegistrySettings();
+    EXPECT_EQ(settings->get("Text1"), std::nullopt);
+    settings->save("Text1", "D:\\Ausgabe für Folien\\");
+    wchar_t stored[260];
+    DWORD bytes = sizeof stored;
+    ASSERT_EQ(
+        RegGetValueW(HKEY_CURRENT_USER, key, L"Text1", RRF_RT_REG_SZ, nullptr, stored, &bytes),
+        ERROR_SUCCESS);
+    EXPECT_EQ(toUtf8(stored), "D:\\Ausgabe für Folien\\");
+    EXPECT_EQ(settings->get("Text1"), "D:\\Ausgabe für Folien\\");
+    settings->save("Text1", "");
+    EXPECT_EQ(settings->get("Text1"), "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
+// Our matcher against FindFirstFile over every stem with every extension: no
+// dot, several dots, three-letter extensions and longer ones that begin with
+// them, upper case. Wine's short aliases keep four characters of the base and
+// a hash ("DECK~A1B.PPT") where Windows keeps six and a number ("DECK1~1.PPT"),
+// so the table leaves out patterns that look at an alias's base past its
+// fourth character, such as "*1.ppt".
+TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
+    fakes::WinTempFolder tmp;
+    std::vector<std::string> names;
+    for (const char *stem : {"deck", "Deck1", "a.b", "longer name"})
+        for (const char *ext : {"", ".ppt", ".pptx", ".PPTM", ".pp", ".txt", ".txt.bak", ".p"})
+            fakes::writeFile(tmp / names.emplace_back(std::string(stem) + ext));
+    for (const char *pattern :
+         {"*", "*.*", "*.ppt", "*.PPT", "*.pptx", "*.pp", "*.p", "*.txt", "*.p*", "deck.*", "a.*",
+          "*.b*", "deck?.ppt", "Deck?.ppt", "?eck.ppt", "deck*.ppt", "a.b.*", "*.bak"}) {
+        std::set<std::string> ours, windows;
+        for (const auto &name : names)
+            if (wildcardMatch(pattern, name))
+                ours.insert(name);
+        WIN32_FIND_DATAW data;
+        const HANDLE h = FindFirstFileW(toWide(tmp / pattern).c_str(), &data);
+        for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &data))
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                windows.insert(toUtf8(data.cFileName));
+        if (h != INVALID_HANDLE_VALUE)
+            FindClose(h);
+        EXPECT_EQ(ours, windows) << "pattern " << pattern;
+    }
+}
+
+// This test program links the program's resource script, so it carries the
+// same icon as velloran.exe.
+TEST(WindowsResources, IconHasTheFourSizes) {
+    const HRSRC found = FindResourceW(nullptr, L"IDI_ICON1", MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    ASSERT_NE(found, nullptr);
+    // The group: a 6-byte header whose third word counts the 14-byte entries
+    // that follow, each starting with its width (0 for 256).
+    const auto *group = static_cast<const BYTE *>(LockResource(LoadResource(nullptr, found)));
+    std::vector<int> sizes;
+    for (int i = 0; i < group[4]; ++i)
+        sizes.push_back(group[6 + 14 * i] ? group[6 + 14 * i] : 256);
+    EXPECT_EQ(sizes, (std::vector<int>{32, 48, 128, 256}));
+}
+
+// "velloran-cli convert" against the fake server: one deck converts, one is
+// missing, so the run reports it, prints the summary and exits 1.
+TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
+    fakes::WinTempFolder tmp;
+    const std::string good = tmp / "good deck.pptx";
+    fakes::writeFile(good);
+    const DWORD status =
+        fakes::runBeside(L"velloran-cli.exe",
+                         L"convert --output \"" + toWide(tmp / "out") + L"\" \"" + toWide(good) +
+                             L"\" \"" + toWide(tmp / "missing.pptx") + L"\"",
+                         tmp / "run", 60);
+    const std::string out = fakes::readFile(tmp / "run.out"),
+                      err = fakes::readFile(tmp / "run.err");
+    EXPECT_EQ(status, 1u) << out << err;
+    EXPECT_NE(out.find("1 converted, 1 failed"), std::string::npos) << out;
+    EXPECT_NE(err.find("missing.pptx cannot be opened"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::exists(pathOf(tmp / "out\\good deck.htm")));
+}
+
+} // namespace
