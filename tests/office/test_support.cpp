@@ -1,9 +1,9 @@
 #include "test_support.h"
 
+#include "office/page_writer.h"
+
 #include <algorithm>
-#include <csignal>
 #include <fstream>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -11,33 +11,9 @@
 
 namespace velloran::office::test {
 
-namespace {
-
-std::string xmlEscape(const std::string &s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-} // namespace
-
-void writeDeck(const fs::path &file, const std::vector<std::string> &slideTexts) {
-    std::ostringstream x;
-    x << R"(<?xml version="1.0" encoding="UTF-8"?>
+void writeFlatOdf(const fs::path &file, const std::string &type, const std::string &body,
+                  const std::string &meta) {
+    writeBytes(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
@@ -45,77 +21,55 @@ void writeDeck(const fs::path &file, const std::vector<std::string> &slideTexts)
  xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
  xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
  xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0"
- office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.presentation">
- <office:automatic-styles>
-  <style:page-layout style:name="PM1">
-   <style:page-layout-properties fo:page-width="28cm" fo:page-height="15.75cm"/>
-  </style:page-layout>
- </office:automatic-styles>
- <office:master-styles>
-  <style:master-page style:name="Default" style:page-layout-name="PM1"/>
+ xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:dc="http://purl.org/dc/elements/1.1/"
+ office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.)" +
+                         type + R"(">
+ <office:meta>)" + meta + R"(</office:meta>
+ <office:automatic-styles><style:page-layout style:name="PM1">
+  <style:page-layout-properties fo:page-width="28cm" fo:page-height="15.75cm"/>
+ </style:page-layout></office:automatic-styles>
+ <office:master-styles><style:master-page style:name="Default" style:page-layout-name="PM1"/>
  </office:master-styles>
- <office:body><office:presentation>
-)";
-    int n = 0;
-    for (const auto &text : slideTexts) {
-        x << "  <draw:page draw:name=\"page" << ++n << "\" draw:master-page-name=\"Default\">\n"
-          << "   <draw:frame presentation:class=\"title\" svg:x=\"2cm\" svg:y=\"2cm\" "
-             "svg:width=\"24cm\" svg:height=\"3cm\"><draw:text-box><text:p>"
-          << xmlEscape(text) << "</text:p></draw:text-box></draw:frame>\n  </draw:page>\n";
-    }
-    x << " </office:presentation></office:body>\n</office:document>\n";
-    writeBytes(file, x.str());
+ <office:body>)" + body + "</office:body>\n</office:document>\n");
 }
 
-std::vector<std::string> numberedSlides(const std::string &prefix, int count) {
-    std::vector<std::string> slides;
+void writeDeck(const fs::path &file, const std::vector<std::string> &titles) {
+    std::string pages;
+    for (const auto &title : titles)
+        pages +=
+            R"(<draw:page draw:master-page-name="Default"><draw:frame presentation:class="title"
+ svg:x="2cm" svg:y="2cm" svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>)" +
+            escapeHtml(title) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
+    writeFlatOdf(file, "presentation", "<office:presentation>" + pages + "</office:presentation>");
+}
+
+std::vector<std::string> numbered(const std::string &prefix, int count) {
+    std::vector<std::string> titles;
     for (int i = 1; i <= count; ++i)
-        slides.push_back(prefix + " " + std::to_string(i));
-    return slides;
-}
-
-void writeSpreadsheet(const fs::path &file) {
-    writeBytes(file, R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
- xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
- office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
- <office:body><office:spreadsheet>
-  <table:table table:name="Sheet1"><table:table-row>
-   <table:table-cell><text:p>42</text:p></table:table-cell>
-  </table:table-row></table:table>
- </office:spreadsheet></office:body>
-</office:document>
-)");
-}
-
-void writeDrawing(const fs::path &file) {
-    writeBytes(file, R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
- xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
- xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
- office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.graphics">
- <office:master-styles><style:master-page style:name="Default"/></office:master-styles>
- <office:body><office:drawing>
-  <draw:page draw:name="page1" draw:master-page-name="Default">
-   <draw:rect svg:x="1cm" svg:y="1cm" svg:width="5cm" svg:height="3cm"/>
-  </draw:page>
- </office:drawing></office:body>
-</office:document>
-)");
+        titles.push_back(prefix + " " + std::to_string(i));
+    return titles;
 }
 
 void writeBytes(const fs::path &file, const std::string &bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string readText(const fs::path &file) {
-    std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(file, std::ios::binary).rdbuf();
     return s.str();
+}
+
+std::map<std::string, std::string> snapshot(const fs::path &dir) {
+    std::map<std::string, std::string> files;
+    for (const auto &e : fs::recursive_directory_iterator(dir)) {
+        std::string &entry = files[e.path().lexically_relative(dir).string()];
+        if (e.is_symlink() || !e.is_regular_file())
+            entry = "<not a file>";
+        else
+            entry = std::to_string(std::hash<std::string>{}(readText(e.path())));
+    }
+    return files;
 }
 
 Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs::path &page) {
@@ -126,8 +80,7 @@ Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs
         a->put("Visible", true);
         AutoRef presentations = asObject(b->get("Presentations"), "Presentations");
         AutoRef p = asObject(presentations->call("Open", {{"fileName", input.string()}}), "Open");
-        AutoRef slides = asObject(p->get("Slides"), "Slides");
-        result.slides = asInt(slides->get("Count"), "Count");
+        result.slides = asInt(asObject(p->get("Slides"), "Slides")->get("Count"), "Count");
         try {
             p->call("SaveAs", {{"fileName", page.string()}, {"FileFormat", std::int32_t(12)}});
         } catch (...) {
@@ -135,8 +88,7 @@ Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs
             throw;
         }
         b->put("DisplayAlerts", false);
-        const auto open = asInt(asObject(b->get("Presentations"), "P")->get("Count"), "Count");
-        if (open > 1)
+        if (asInt(asObject(b->get("Presentations"), "P")->get("Count"), "Count") > 1)
             p->call("Close", {});
         else
             b->call("Quit", {});
@@ -147,48 +99,58 @@ Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs
     return result;
 }
 
+::testing::AssertionResult converts(AutomationRegistry &registry, const fs::path &input,
+                                    const fs::path &page, int slides) {
+    const Conversion c = convert(registry, input, page);
+    if (!c.ok)
+        return ::testing::AssertionFailure() << c.error;
+    if (slides >= 0 && c.slides != slides)
+        return ::testing::AssertionFailure() << c.slides << " slides, not " << slides;
+    return ::testing::AssertionSuccess();
+}
+
+namespace {
+
+// From "pid (comm) state ppid ..." in /proc/<pid>/stat. A name with a space
+// comes out wrong, but never equals soffice.bin.
+struct ProcStat {
+    std::string pid, comm;
+    char state = 'Z';
+    pid_t ppid = 0;
+};
+
+ProcStat procStat(const std::string &pid) {
+    ProcStat s;
+    std::ifstream("/proc/" + pid + "/stat") >> s.pid >> s.comm >> s.state >> s.ppid;
+    return s;
+}
+
+} // namespace
+
 std::vector<pid_t> workerPids() {
     std::vector<pid_t> pids;
-    const pid_t self = getpid();
     for (const auto &entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit))
+        if (!std::all_of(name.begin(), name.end(), ::isdigit))
             continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line))
-            continue;
-        // pid (comm) state ppid ...
-        auto open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        std::string comm = line.substr(open + 1, close - open - 1);
-        std::istringstream rest(line.substr(close + 2));
-        char state;
-        pid_t ppid;
-        rest >> state >> ppid;
-        if (ppid == self && comm == "soffice.bin" && state != 'Z')
+        const ProcStat s = procStat(name);
+        if (s.ppid == getpid() && s.comm == "(soffice.bin)" && s.state != 'Z')
             pids.push_back(std::stoi(name));
     }
     return pids;
 }
 
 pid_t theWorker() {
-    auto pids = workerPids();
+    const auto pids = workerPids();
     return pids.size() == 1 ? pids.front() : -1;
 }
 
 bool processExists(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+    return procStat(std::to_string(pid)).state != 'Z';
 }
 
 bool waitUntilGone(pid_t pid, std::chrono::seconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (processExists(pid)) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
@@ -197,42 +159,21 @@ bool waitUntilGone(pid_t pid, std::chrono::seconds limit) {
     return true;
 }
 
-namespace {
-
-std::string percentDecode(const std::string &s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-} // namespace
-
-std::vector<std::string> relativeLinks(const fs::path &page) {
-    static const std::regex link(R"re((?:href|src)\s*=\s*"([^"]*)")re", std::regex::icase);
+std::vector<std::string> brokenLinks(const fs::path &page) {
+    static const std::regex link(R"re((?:href|src)\s*=\s*"([^"#]*))re", std::regex::icase);
     const std::string html = readText(page);
-    std::vector<std::string> links;
+    std::vector<std::string> broken;
     for (auto it = std::sregex_iterator(html.begin(), html.end(), link);
          it != std::sregex_iterator(); ++it) {
-        std::string url = (*it)[1];
-        if (url.empty() || url[0] == '#' || url.find(':') != std::string::npos)
-            continue;
-        links.push_back(percentDecode(url.substr(0, url.find('#'))));
+        const std::string url = (*it)[1];
+        if (url.empty() || url.find(':') != std::string::npos)
+            continue; // a fragment, or a link with a scheme
+        std::string target = url;
+        for (std::size_t at = 0; (at = target.find('%', at)) != std::string::npos; ++at)
+            target.replace(at, 3, 1, char(std::stoi(target.substr(at + 1, 2), nullptr, 16)));
+        if (!fs::is_regular_file(page.parent_path() / target))
+            broken.push_back(url);
     }
-    return links;
-}
-
-std::vector<std::string> brokenLinks(const fs::path &page) {
-    std::vector<std::string> broken;
-    for (const auto &link : relativeLinks(page))
-        if (!fs::is_regular_file(page.parent_path() / link))
-            broken.push_back(page.filename().string() + " -> " + link);
     return broken;
 }
 
@@ -240,25 +181,17 @@ std::vector<std::string> namesMatching(const fs::path &dir, const std::string &p
     const std::regex re(pattern);
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto &entry : fs::directory_iterator(dir, ec)) {
-        std::string name = entry.path().filename().string();
-        if (std::regex_match(name, re))
-            names.push_back(name);
-    }
+    for (const auto &entry : fs::directory_iterator(dir, ec))
+        if (std::regex_match(entry.path().filename().string(), re))
+            names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 fs::path corpusDir() {
-    if (const char *env = std::getenv("VELLORAN_CORPUS_DIR"); env && *env)
-        return env;
-#ifdef VELLORAN_CORPUS_DIR
-    fs::path dir = VELLORAN_CORPUS_DIR;
     std::error_code ec;
-    if (fs::is_regular_file(dir / "MANIFEST.tsv", ec))
-        return fs::weakly_canonical(dir, ec);
-#endif
-    return {};
+    const fs::path dir = VELLORAN_CORPUS_DIR;
+    return fs::is_regular_file(dir / "MANIFEST.tsv", ec) ? fs::weakly_canonical(dir, ec) : "";
 }
 
 } // namespace velloran::office::test

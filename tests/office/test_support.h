@@ -3,8 +3,11 @@
 #include "core/automation.h"
 #include "temp_folder.h"
 
+#include <gmock/gmock.h>
+
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -13,28 +16,29 @@ namespace velloran::office::test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system temp folder, removed on destruction; its
-// names are paths here.
-class TempDir : public fakes::TempFolder {
-public:
-    TempDir() : TempFolder("velloran-office-test") {}
+// A fresh temporary folder, removed with its contents; its names are paths.
+struct TempDir : fakes::TempFolder {
     fs::path operator/(const std::string &name) const { return path() / name; }
 };
 
-// Writes a flat-ODF presentation with one slide per entry; each slide shows
-// its text as a title.
-void writeDeck(const fs::path &file, const std::vector<std::string> &slideTexts);
+// Matches a callable that throws an AutomationError whose text holds `text`.
+inline auto throwsError(const std::string &text) {
+    return ::testing::ThrowsMessage<AutomationError>(::testing::HasSubstr(text));
+}
 
-// `count` slides titled "<prefix> 1", "<prefix> 2", ...
-std::vector<std::string> numberedSlides(const std::string &prefix, int count);
-
-// Writes a flat-ODF spreadsheet (opened by Calc, where installed).
-void writeSpreadsheet(const fs::path &file);
-// Writes a flat-ODF drawing (opened by Draw, which Impress brings along).
-void writeDrawing(const fs::path &file);
+// A flat-ODF document of the given type ("presentation", "graphics", ...);
+// `body` is the content of office:body, `meta` that of office:meta.
+void writeFlatOdf(const fs::path &file, const std::string &type, const std::string &body,
+                  const std::string &meta = "");
+// A presentation with one slide per entry, each showing its text as a title.
+void writeDeck(const fs::path &file, const std::vector<std::string> &titles);
+// "<prefix> 1", "<prefix> 2", ... "<prefix> <count>".
+std::vector<std::string> numbered(const std::string &prefix, int count);
 
 void writeBytes(const fs::path &file, const std::string &bytes);
 std::string readText(const fs::path &file);
+// Every name under `dir` with a hash of its bytes, to compare before and after.
+std::map<std::string, std::string> snapshot(const fs::path &dir);
 
 // The outcome of one file run through the caller's sequence: create, attach,
 // Open, Slides.Count, SaveAs(12), then Close or Quit.
@@ -44,22 +48,22 @@ struct Conversion {
     int slides = -1;   // slide count reported by the engine, when opened
 };
 Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs::path &page);
+// convert() that succeeds (with `slides` slides, unless negative), or the
+// engine's description as the failure.
+::testing::AssertionResult converts(AutomationRegistry &registry, const fs::path &input,
+                                    const fs::path &page, int slides = -1);
 
-// soffice.bin processes whose parent is this process.
+// Live soffice.bin processes whose parent is this process.
 std::vector<pid_t> workerPids();
-// The single worker; fails the calling test's expectations if there is not
-// exactly one. Returns -1 then.
+// The single worker, or -1 when there is not exactly one.
 pid_t theWorker();
 bool processExists(pid_t pid);
-// Polls until `pid` no longer exists (or is a zombie), at most `limit`.
-bool waitUntilGone(pid_t pid, std::chrono::seconds limit);
+// Polls until `pid` is gone or a zombie; false when it outlives `limit`.
+bool waitUntilGone(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(20));
 
-// Relative links (href/src) of an HTML page, percent-decoded, without
-// fragments.
-std::vector<std::string> relativeLinks(const fs::path &page);
-// The relative links of `page` whose target file does not exist.
+// The relative links (href/src) of an HTML page whose target file is missing.
 std::vector<std::string> brokenLinks(const fs::path &page);
-// Names in `dir` that match `pattern` (ECMAScript regex, whole name).
+// Sorted names in `dir` that match `pattern` (ECMAScript regex, whole name).
 std::vector<std::string> namesMatching(const fs::path &dir, const std::string &pattern);
 
 // The shared corpus folder, or empty when it is not beside the checkout.
