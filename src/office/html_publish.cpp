@@ -193,13 +193,18 @@ void checkReplaceable(const fs::path &page, const fs::path &input) {
 }
 
 // Deletes the entries that the export list of `folder` names, then the list
-// and the folder when nothing else is left in it. Never follows a link.
+// and the folder when nothing else is left in it. Never follows a link. A
+// folder without a list is removed only when it is empty: an empty folder
+// the user made in the page's place, moved aside while ours took it.
 void removeExport(const fs::path &folder) noexcept {
     try {
-        const auto listed = readExportList(folder);
-        if (!listed)
-            return;
         std::error_code ec;
+        const auto listed = readExportList(folder);
+        if (!listed) {
+            if (fs::is_directory(fs::symlink_status(folder, ec)))
+                fs::remove(folder, ec); // fails, harmlessly, unless empty
+            return;
+        }
         std::vector<Entry> entries = walk(folder, ec);
         std::vector<fs::path> folders;
         for (const auto &e : entries) {

@@ -49,6 +49,8 @@ TEST(CompanionFolder, OnlyWhatAnExportWroteIsEverReplaced) {
     fs::create_directory(dir / "b_files");
     publishStaged(stage(dir / "b.htm"), dir / "b.htm");
     EXPECT_TRUE(fs::exists(dir / "b_files" / "img0.png"));
+    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), std::vector<std::string>{})
+        << "the empty folder moved aside is not left behind, hidden";
 }
 
 TEST(LongNames, AnyPageWhoseNamesFitIsWritten) {
