@@ -45,12 +45,10 @@ template <class T>
 bool readProperty(const Reference<css::beans::XPropertySet> &props, const char *name, T &value) {
     if (!props.is())
         return false;
-    const rtl::OUString n = rtl::OUString::createFromAscii(name);
-    auto info = props->getPropertySetInfo();
-    if (info.is() && !info->hasPropertyByName(n))
-        return false;
+    // One round trip: asking the property set's info first would take two
+    // more, for every property of every shape.
     try {
-        return props->getPropertyValue(n) >>= value;
+        return props->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= value;
     } catch (const css::uno::Exception &) {
         return false;
     }
@@ -96,10 +94,11 @@ std::string stringProperty(const Reference<css::beans::XPropertySet> &props, con
 // placeholder: they do not list their type among their services. The
 // interface that gives it is marked deprecated in the API, without a
 // replacement.
-bool isKind(const Reference<css::drawing::XShape> &shape, const char *type) {
+// Asked once per shape: each call is a round trip to the worker.
+rtl::OUString shapeType(const Reference<css::drawing::XShape> &shape) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return shape->getShapeType().equalsAscii(type);
+    return shape->getShapeType();
 #pragma GCC diagnostic pop
 }
 
@@ -213,13 +212,14 @@ public:
                 if (!text.empty())
                     slide.pictureTexts.push_back(text);
             }
-            if (isKind(shape, "com.sun.star.drawing.GroupShape")) {
+            const rtl::OUString type = shapeType(shape);
+            if (type.equalsAscii("com.sun.star.drawing.GroupShape")) {
                 Reference<css::drawing::XShapes> group(shape, UNO_QUERY);
                 if (group.is())
                     readShapes(group, slide, titleBlocks);
                 continue;
             }
-            if (isKind(shape, "com.sun.star.drawing.TableShape")) {
+            if (type.equalsAscii("com.sun.star.drawing.TableShape")) {
                 readTable(shape, props, slide);
                 continue;
             }
@@ -236,7 +236,7 @@ public:
                     all += r.text;
             if (all.find_first_not_of(" \t\r\n") == std::string::npos)
                 continue;
-            const bool isTitle = isKind(shape, "com.sun.star.presentation.TitleTextShape");
+            const bool isTitle = type.equalsAscii("com.sun.star.presentation.TitleTextShape");
             if (isTitle && slide.title.empty())
                 slide.title = all;
             (isTitle ? titleBlocks : slide.blocks).push_back(std::move(b));
@@ -286,11 +286,14 @@ public:
             // Every text on the notes page except the slide's thumbnail and the
             // header, footer, date and number fields; a notes text a file
             // brings in is not always the notes placeholder.
-            if (!shape.is() || isKind(shape, "com.sun.star.presentation.PageShape") ||
-                isKind(shape, "com.sun.star.presentation.SlideNumberShape") ||
-                isKind(shape, "com.sun.star.presentation.HeaderShape") ||
-                isKind(shape, "com.sun.star.presentation.FooterShape") ||
-                isKind(shape, "com.sun.star.presentation.DateTimeShape"))
+            if (!shape.is())
+                continue;
+            const rtl::OUString type = shapeType(shape);
+            if (type.equalsAscii("com.sun.star.presentation.PageShape") ||
+                type.equalsAscii("com.sun.star.presentation.SlideNumberShape") ||
+                type.equalsAscii("com.sun.star.presentation.HeaderShape") ||
+                type.equalsAscii("com.sun.star.presentation.FooterShape") ||
+                type.equalsAscii("com.sun.star.presentation.DateTimeShape"))
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
             bool empty = false;
