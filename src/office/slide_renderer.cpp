@@ -10,6 +10,7 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 
 #include <cmath>
+#include <deque>
 #include <future>
 #include <stdexcept>
 
@@ -63,11 +64,15 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
         prop("PixelHeight", css::uno::Any(sal_Int32(height * 2))),
     });
     auto filter = css::drawing::GraphicExportFilter::create(remote);
-    // One page is encoded here while LibreOffice draws the next.
-    std::future<void> encoding;
-    auto finishEncoding = [&] {
-        if (encoding.valid())
-            encoding.get();
+    // Pages are encoded here while LibreOffice draws the next ones. Encoding
+    // a page takes longer than drawing it, so two are encoded at once; the
+    // oldest must be done before a third starts, which bounds the memory.
+    constexpr std::size_t kEncodingAtOnce = 2;
+    std::deque<std::future<void>> encoding;
+    auto finishOldest = [&] {
+        auto oldest = std::move(encoding.front());
+        encoding.pop_front();
+        oldest.get();
     };
     try {
         for (sal_Int32 i = 0; i < count; ++i) {
@@ -85,15 +90,18 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
             });
             if (!filter->filter(descriptor))
                 throw std::runtime_error("slide " + std::to_string(i + 1) + " could not be drawn");
-            finishEncoding();
-            encoding = std::async(std::launch::async, encodeSlide, drawing, folder / slide.image2x,
-                                  folder / slide.image1x, pageName);
+            if (encoding.size() == kEncodingAtOnce)
+                finishOldest();
+            encoding.push_back(std::async(std::launch::async, encodeSlide, drawing,
+                                          folder / slide.image2x, folder / slide.image1x,
+                                          pageName));
         }
-        finishEncoding();
+        while (!encoding.empty())
+            finishOldest();
     } catch (...) {
-        // Never leave the encoder running on a folder that is about to go.
-        if (encoding.valid())
-            encoding.wait();
+        // Never leave an encoder running on a folder that is about to go.
+        for (auto &pending : encoding)
+            pending.wait();
         throw;
     }
 }

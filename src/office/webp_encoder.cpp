@@ -100,26 +100,63 @@ std::string encodePicture(WebPPicture &picture, int quality) {
 
 } // namespace
 
+namespace {
+
+// `image` at half its width and height (rounded up), each pixel the mean of
+// the (up to) four it covers. Exact for a halving, and several times faster
+// than converting a copy to WebP's colour space and rescaling it there.
+BgrImage halve(const BgrImage &image) {
+    BgrImage half;
+    half.width = (image.width + 1) / 2;
+    half.height = (image.height + 1) / 2;
+    half.bytesPerPixel = 3;
+    half.stride = half.width * 3;
+    half.pixels.resize(std::size_t(half.stride) * std::size_t(half.height));
+    const std::size_t step = std::size_t(image.bytesPerPixel);
+    for (int y = 0; y < half.height; ++y) {
+        const std::uint8_t *top =
+            image.pixels.data() + std::size_t(2 * y) * std::size_t(image.stride);
+        const std::uint8_t *bottom =
+            image.pixels.data() +
+            std::size_t(std::min(2 * y + 1, image.height - 1)) * std::size_t(image.stride);
+        std::uint8_t *out = half.pixels.data() + std::size_t(y) * std::size_t(half.stride);
+        for (int x = 0; x < half.width; ++x, out += 3) {
+            const std::size_t left = std::size_t(2 * x) * step;
+            const std::size_t right = std::size_t(std::min(2 * x + 1, image.width - 1)) * step;
+            for (std::size_t c = 0; c < 3; ++c)
+                out[c] = std::uint8_t(
+                    (top[left + c] + top[right + c] + bottom[left + c] + bottom[right + c] + 2) /
+                    4);
+        }
+    }
+    return half;
+}
+
+} // namespace
+
 WebpPair encodeWebpFullAndHalf(const BgrImage &image, int quality) {
-    WebPPicture full, half;
-    initPicture(full);
-    initPicture(half);
-    PictureOwner fullOwner(&full, WebPPictureFree), halfOwner(&half, WebPPictureFree);
-    importPicture(full, image);
-    if (!WebPPictureCopy(&full, &half))
-        throw std::runtime_error("out of memory for a slide picture");
-    if (!WebPPictureRescale(&half, (image.width + 1) / 2, (image.height + 1) / 2))
-        throw std::runtime_error("a slide picture could not be scaled");
+    // The half-size picture is made and encoded on a second thread while the
+    // full-size one is encoded here.
     WebpPair pair;
-    auto fullDone =
-        std::async(std::launch::async, [&] { pair.full = encodePicture(full, quality); });
+    auto halfDone = std::async(std::launch::async, [&] {
+        const BgrImage small = halve(image);
+        WebPPicture picture;
+        initPicture(picture);
+        PictureOwner owner(&picture, WebPPictureFree);
+        importPicture(picture, small);
+        pair.half = encodePicture(picture, quality);
+    });
     try {
-        pair.half = encodePicture(half, quality);
+        WebPPicture picture;
+        initPicture(picture);
+        PictureOwner owner(&picture, WebPPictureFree);
+        importPicture(picture, image);
+        pair.full = encodePicture(picture, quality);
     } catch (...) {
-        fullDone.wait(); // `full` must outlive its encoder
+        halfDone.wait(); // it reads `image` and writes `pair`
         throw;
     }
-    fullDone.get();
+    halfDone.get();
     return pair;
 }
 

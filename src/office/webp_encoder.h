@@ -21,10 +21,9 @@ struct BgrImage {
 // export writes one. Throws std::runtime_error when the file is not one.
 BgrImage readBmp(const std::filesystem::path &file);
 
-// Encodes `image` as lossy WebP at `quality` (0-100) twice: at its own size, and at half its
-// width and height (rounded up), the two at once on two threads. The picture
-// is converted to WebP's colour space once for both. Throws
-// std::runtime_error.
+// Encodes `image` as lossy WebP at `quality` (0-100) twice: at its own size,
+// and at half its width and height (rounded up), the two at once on two
+// threads. Throws std::runtime_error.
 struct WebpPair {
     std::string full, half;
 };
