@@ -7,8 +7,8 @@
 
 namespace velloran::fakes {
 
-void writeFile(const std::string &utf8Path, const std::string &content) {
-    std::ofstream(pathOf(utf8Path), std::ios::binary) << content;
+void writeFile(const std::string &utf8Path) {
+    std::ofstream(pathOf(utf8Path), std::ios::binary) << "x";
 }
 
 std::string readFile(const std::string &utf8Path) {
@@ -30,19 +30,15 @@ DWORD runBeside(const std::wstring &program, const std::wstring &arguments,
     };
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!output.empty()) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = open(".out");
-        si.hStdError = open(".err");
-    }
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = open(".out");
+    si.hStdError = open(".err");
     PROCESS_INFORMATION pi{};
     const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &si, &pi);
-    if (!output.empty()) {
-        CloseHandle(si.hStdOutput);
-        CloseHandle(si.hStdError);
-    }
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
     if (!started) {
         ADD_FAILURE() << "cannot start " << toUtf8(exe);
         return 99;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/wide_string_win.h"
+#include "temp_folder.h"
 
 namespace velloran::fakes {
 
@@ -18,34 +19,17 @@ inline constexpr const wchar_t *kFakePowerPointClsidText =
 inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 
 // Orders, read from HKEY_CURRENT_USER\<kControlKey> at every call:
-//   Log             file that every call is appended to, one UTF-8 line each
-//   FailOn          member name whose calls fail ("SaveAs", "Visible", ...)
-//   FailWith        the description those failures carry in EXCEPINFO
-//   DefaultProperty what the application's default property reads
+//   Log     file that every call is appended to, one UTF-8 line each
+//   FailOn  member name whose calls fail ("SaveAs", "Visible", ...) with
+//           "The fake server was told to fail." in EXCEPINFO
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
 
-// A new folder under the temp folder, removed with its contents at the end.
-class WinTempFolder {
+// A temporary folder whose paths are UTF-8 text with Windows separators.
+class WinTempFolder : public TempFolder {
 public:
-    WinTempFolder() {
-        static int counter = 0;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("velloran-win-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(++counter));
-        std::filesystem::create_directories(m_path);
-    }
-    ~WinTempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::filesystem::path &path() const { return m_path; }
-    // The UTF-8 text of a path below the folder, with Windows separators.
     std::string operator/(const std::string &relative) const {
-        return toUtf8((m_path / toWide(relative)).make_preferred().wstring());
+        return toUtf8((path() / toWide(relative)).make_preferred().wstring());
     }
-
-private:
-    std::filesystem::path m_path;
 };
 
 // A path from UTF-8 text.
@@ -54,13 +38,13 @@ inline std::filesystem::path pathOf(const std::string &utf8) {
 }
 
 // Creates a small file at a UTF-8 path.
-void writeFile(const std::string &utf8Path, const std::string &content = "x");
+void writeFile(const std::string &utf8Path);
 std::string readFile(const std::string &utf8Path);
 
 // Runs `program` from the test program's folder with `arguments` and returns
-// its exit code. Its output goes to `output` + ".out" and ".err" when given.
-// A program still running after `seconds` is ended and fails the test.
+// its exit code. Its output goes to `output` + ".out" and ".err". A program
+// still running after `seconds` is ended and fails the test.
 DWORD runBeside(const std::wstring &program, const std::wstring &arguments,
-                const std::string &output = {}, DWORD seconds = 30);
+                const std::string &output, DWORD seconds = 30);
 
 } // namespace velloran::fakes
