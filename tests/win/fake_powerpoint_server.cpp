@@ -9,15 +9,11 @@
 #include <windows.h>
 
 #include <oleauto.h>
-#include <shellapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <iterator>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "win_test_support.h"
 
@@ -31,7 +27,7 @@ IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
 IDispatch *g_quitApp = nullptr;
-std::vector<IDispatch *> g_open; // open presentations, each holding a reference
+LONG g_openCount = 0; // presentations opened since the last Quit
 
 std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
@@ -90,14 +86,9 @@ public:
             PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); // quit, and nobody holds it any more
         return left;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **info) override {
-        *info = nullptr;
-        return E_NOTIMPL;
-    }
+    // No type information: every call is late-bound by name.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID,
                                             DISPID *ids) override {
@@ -165,13 +156,14 @@ private:
             result->bstrVal = SysAllocString(L"Microsoft PowerPoint");
         } else if (member == L"Count") {
             result->vt = VT_I4;
-            result->lVal = static_cast<LONG>(g_open.size());
+            result->lVal = g_openCount;
         } else if (member == L"Presentations") {
             object = g_presentations;
         } else if (member == L"Open") {
             if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
                 throw L"The presentation " + file + L" cannot be opened.";
-            object = g_open.emplace_back(new FakeObject("Presentation")); // the list's reference
+            ++g_openCount; // its first reference is never released: Quit ends the server
+            object = new FakeObject("Presentation");
         } else if (member == L"SaveAs") {
             std::FILE *page = _wfopen(file.c_str(), L"wb");
             if (!page)
@@ -181,8 +173,7 @@ private:
             // Leave the running-object table and the class table at once, so a
             // later lookup or creation does not find this server; it ends when
             // its clients let go of the application.
-            for (IDispatch *p : std::exchange(g_open, {}))
-                p->Release();
+            g_openCount = 0;
             g_quitApp = this;
             CoRevokeClassObject(g_classCookie);
             RevokeActiveObject(g_activeCookie, nullptr);
@@ -194,7 +185,7 @@ private:
         }
     }
 
-    std::atomic<ULONG> m_refs{1};
+    ULONG m_refs = 1; // COM calls this single-threaded server on its one thread
     std::string m_name;
 };
 
@@ -216,18 +207,16 @@ public:
 
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
 
+// RegSetValueW writes a key's default value, making the key when missing.
 int registerServer() {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::pair<std::wstring, std::wstring> keys[] = {
-        {std::wstring(fakes::kPowerPointProgId) + L"\\CLSID", fakes::kFakePowerPointClsidText},
-        {kClsidKey + L"\\LocalServer32", L"\"" + std::wstring(exe) + L"\""}};
-    for (const auto &[key, value] : keys)
-        if (RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) !=
-            ERROR_SUCCESS)
-            return 1;
-    return 0;
+    const std::wstring progIdKey = std::wstring(fakes::kPowerPointProgId) + L"\\CLSID";
+    const std::wstring server = L"\"" + std::wstring(exe) + L"\"";
+    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ,
+                        fakes::kFakePowerPointClsidText, 0) != ERROR_SUCCESS ||
+           RegSetValueW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\LocalServer32").c_str(), REG_SZ,
+                        server.c_str(), 0) != ERROR_SUCCESS;
 }
 
 int serve() {
@@ -255,11 +244,9 @@ int serve() {
 
 } // namespace
 
-int main() {
-    int argc = 0;
-    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+// Built with -municode: COM starts it with "-Embedding" or "/Embedding".
+int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
-    LocalFree(argv);
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
         return registerServer();
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {

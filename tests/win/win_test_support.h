@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "platform/wide_string_win.h"
@@ -38,13 +41,49 @@ inline std::filesystem::path pathOf(const std::string &utf8) {
 }
 
 // Creates a small file at a UTF-8 path.
-void writeFile(const std::string &utf8Path);
-std::string readFile(const std::string &utf8Path);
+inline void writeFile(const std::string &utf8Path) {
+    std::ofstream(pathOf(utf8Path)) << "x";
+}
+
+inline std::string readFile(const std::string &utf8Path) {
+    std::stringstream text;
+    text << std::ifstream(pathOf(utf8Path), std::ios::binary).rdbuf();
+    return text.str();
+}
 
 // Runs `program` from the test program's folder with `arguments` and returns
-// its exit code. Its output goes to `output` + ".out" and ".err". A program
-// still running after `seconds` is ended and fails the test.
-DWORD runBeside(const std::wstring &program, const std::wstring &arguments,
-                const std::string &output, DWORD seconds = 30);
+// its exit code, with its output in `output` + ".out" and ".err". A program
+// that cannot start or still runs after `seconds` (then ended) gives nothing.
+inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
+                                      const std::string &output, DWORD seconds = 30) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring exe = std::filesystem::path(self).parent_path() / program;
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const char *suffix) {
+        return CreateFileW(toWide(output + suffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    STARTUPINFOW si{.cb = sizeof si,
+                    .dwFlags = STARTF_USESTDHANDLES,
+                    .hStdOutput = open(".out"),
+                    .hStdError = open(".err")};
+    PROCESS_INFORMATION pi{};
+    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &si, &pi);
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
+    if (!started)
+        return std::nullopt;
+    std::optional<DWORD> code;
+    if (WaitForSingleObject(pi.hProcess, seconds * 1000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code.emplace());
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
 
 } // namespace velloran::fakes
