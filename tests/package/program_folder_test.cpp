@@ -30,8 +30,9 @@ TEST(ProgramFolder, BesideTheExecutableElseTheInstalledDataFolder) {
             ASSERT_TRUE(QDir().mkpath(QFileInfo(prefix.filePath(file)).path()));
             ASSERT_TRUE(QFile(prefix.filePath(file)).open(QIODevice::WriteOnly));
         }
-        EXPECT_EQ(velloran::programFolderFor(prefix.filePath(u"bin"_s), u"../share/velloran"_s),
-                  prefix.filePath(QString::fromLatin1(c.expected)));
+        EXPECT_EQ(velloran::programFolderFor(prefix.filePath(u"bin"_s), u"../share/velloran"_s)
+                      .toStdString(),
+                  prefix.filePath(QString::fromLatin1(c.expected)).toStdString());
     }
 }
 
