@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree, installs it with apt, checks
 # the installed program (version, a conversion of the installed samples, the
-# window finding its data in share/, the manual page), runs the desktop,
+# window's data in share/ and the window finding it there, the manual page), runs the desktop,
 # AppStream and Debian validators, removes the package and checks that
 # nothing of it is left under /usr. Needs root: it installs into /usr.
 #   package_test.sh BUILD_DIR WINDOW_PROBE_LIBRARY
@@ -66,7 +66,12 @@ pages=$(find "$work/pages" -maxdepth 1 -name '*.htm' | wc -l)
 [ "$pages" -eq 3 ] || fail "expected 3 pages, found $pages: $(ls "$work/pages")"
 echo "$pages pages"
 
-echo "== the window, offscreen, from the installed program"
+echo "== the window's data, and the window, offscreen, from the installed program"
+# The window takes its skin, pointer and samples from one folder; the probe
+# checks from inside that it is this one.
+for file in x/o.cjs HAND-M.CUR Samples; do
+    [ -e "/usr/share/velloran/$file" ] || fail "/usr/share/velloran/$file is not installed"
+done
 QT_QPA_PLATFORM=offscreen LD_PRELOAD=$probe VELLORAN_PROBE_DATADIR=/usr/share/velloran \
     timeout 180 /usr/bin/velloran || fail "the window probe reported failures (status $?)"
 

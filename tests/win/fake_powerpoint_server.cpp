@@ -1,7 +1,7 @@
 // A stand-in for PowerPoint's automation server, out of process as the real
 // one is. It answers the members the program uses through a hand-written
-// IDispatch, logs every call with its arguments and their variant types, and
-// fails on command (orders in win_test_support.h).
+// IDispatch, logs every call with its named arguments and their variant
+// types, and fails on command (orders in win_test_support.h).
 //   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
@@ -9,15 +9,11 @@
 #include <windows.h>
 
 #include <oleauto.h>
-#include <shellapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <functional>
+#include <iterator>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "win_test_support.h"
 
@@ -27,18 +23,19 @@ namespace fakes = velloran::fakes;
 namespace {
 
 DWORD g_mainThread = 0, g_classCookie = 0, g_activeCookie = 0;
+IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
 IDispatch *g_quitApp = nullptr;
-std::vector<IDispatch *> g_open; // open presentations, each holding a reference
+LONG g_openCount = 0; // presentations opened since the last Quit
 
-std::wstring control(const wchar_t *name, const wchar_t *fallback = L"") {
+std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
     DWORD size = sizeof buffer;
     return RegGetValueW(HKEY_CURRENT_USER, fakes::kControlKey, name, RRF_RT_REG_SZ, nullptr, buffer,
                         &size) == ERROR_SUCCESS
                ? buffer
-               : fallback;
+               : L"";
 }
 
 void log(const std::string &line) {
@@ -48,66 +45,30 @@ void log(const std::string &line) {
     }
 }
 
-// A failure raised by a member; it travels back in EXCEPINFO.
-struct ServerError {
-    std::wstring description;
-};
-
-// The argument converted to `type`, or a ServerError naming it.
-VARIANT convert(VARIANT *arg, VARTYPE type, const wchar_t *what) {
-    VARIANT v;
-    VariantInit(&v);
-    if (!arg || FAILED(VariantChangeType(&v, arg, 0, type)))
-        throw ServerError{std::wstring(what) + L" is missing or of the wrong type."};
-    return v;
+// "\"C:\\a.pptx\":BSTR", "12:I4", "true:BOOL".
+std::string render(const VARIANT &v) {
+    if (v.vt == VT_BSTR)
+        return std::string(1, '"') + toUtf8(v.bstrVal) + "\":BSTR";
+    if (v.vt == VT_I4)
+        return std::to_string(v.lVal) + ":I4";
+    if (v.vt == VT_BOOL)
+        return v.boolVal ? "true:BOOL" : "false:BOOL";
+    return std::to_string(v.vt) + ":vartype";
 }
 
-std::wstring text(VARIANT *arg, const wchar_t *what) {
-    VARIANT v = convert(arg, VT_BSTR, what);
-    std::wstring s(v.bstrVal, SysStringLen(v.bstrVal));
-    VariantClear(&v);
-    return s;
-}
-
-// "\"C:\\a.pptx\":BSTR", "12:I4", "true:BOOL"; a reference ends in "&".
-std::string render(VARIANT *value) {
-    VARIANT v;
-    VariantInit(&v);
-    VariantCopyInd(&v, value);
-    // Appended piece by piece: GCC 12 warns falsely on "text" + std::string.
-    std::string out;
-    if (v.vt == VT_BSTR) {
-        out = "\"";
-        out += toUtf8(std::wstring(v.bstrVal, SysStringLen(v.bstrVal)));
-        out += "\":BSTR";
-    } else if (v.vt == VT_I4)
-        out = std::to_string(v.lVal) + ":I4";
-    else if (v.vt == VT_BOOL)
-        out = v.boolVal ? "true:BOOL" : "false:BOOL";
-    else
-        out = std::to_string(v.vt) + ":vartype";
-    VariantClear(&v);
-    return out + ((value->vt & VT_BYREF) ? "&" : "");
-}
-
-struct Member {
+// The members of the three objects, their dispids being their indexes, so
+// dispid 0 is the default property; and the named arguments' dispids.
+const struct {
     const wchar_t *name;
-    bool method;                         // logged as "call", else "get"/"put"
-    std::vector<const wchar_t *> params; // positional order; dispid = index
-};
+    bool method; // logged as "call", else "get"/"put"
+} kMembers[] = {{L"<default>", false},     {L"Visible", false}, {L"DisplayAlerts", false},
+                {L"Presentations", false}, {L"Quit", true},     {L"Open", true},
+                {L"Count", false},         {L"SaveAs", true}};
+const wchar_t *const kParams[] = {L"FileName", L"FileFormat"};
 
-class FakeObject;
-// Answers one member: `put` is set for a property write, `args` holds the
-// parameters by position (null when not passed).
-using Handler = std::function<void(FakeObject &self, const std::wstring &member, VARIANT *put,
-                                   const std::vector<VARIANT *> &args, VARIANT *result)>;
-
-// IDispatch over a member table. Member dispids are index + 1; dispid 0 is
-// the default property.
 class FakeObject final : public IDispatch {
 public:
-    FakeObject(const char *name, std::vector<Member> members, Handler handler)
-        : m_name(name), m_members(std::move(members)), m_handler(std::move(handler)) {}
+    explicit FakeObject(const char *name) : m_name(name) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
         *out = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
@@ -125,81 +86,61 @@ public:
             PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0); // quit, and nobody holds it any more
         return left;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **info) override {
-        *info = nullptr;
-        return E_NOTIMPL;
-    }
+    // No type information: every call is late-bound by name.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID,
                                             DISPID *ids) override {
-        int member = -1;
-        for (std::size_t i = 0; i < m_members.size(); ++i)
-            if (_wcsicmp(names[0], m_members[i].name) == 0)
-                member = static_cast<int>(i);
-        ids[0] = member < 0 ? DISPID_UNKNOWN : member + 1;
-        for (UINT n = 1; n < count; ++n) {
-            ids[n] = DISPID_UNKNOWN;
-            for (std::size_t p = 0; member >= 0 && p < m_members[member].params.size(); ++p)
-                if (_wcsicmp(names[n], m_members[member].params[p]) == 0)
+        std::fill(ids, ids + count, DISPID_UNKNOWN);
+        for (std::size_t i = 1; i < std::size(kMembers); ++i)
+            if (_wcsicmp(names[0], kMembers[i].name) == 0)
+                ids[0] = static_cast<DISPID>(i);
+        for (UINT n = 1; n < count; ++n)
+            for (std::size_t p = 0; p < std::size(kParams); ++p)
+                if (_wcsicmp(names[n], kParams[p]) == 0)
                     ids[n] = static_cast<DISPID>(p);
-        }
         return std::count(ids, ids + count, DISPID_UNKNOWN) ? DISP_E_UNKNOWNNAME : S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *dp,
                                      VARIANT *result, EXCEPINFO *exception, UINT *) override {
-        static const Member kDefault{L"<default>", false, {}};
-        if (id != DISPID_VALUE && (id < 1 || static_cast<std::size_t>(id) > m_members.size()))
+        if (id < 0 || static_cast<std::size_t>(id) >= std::size(kMembers))
             return DISP_E_MEMBERNOTFOUND;
-        const Member &member = id == DISPID_VALUE ? kDefault : m_members[id - 1];
-        const std::string name = m_name + "." + toUtf8(member.name);
-        std::string line = "get " + name;
-        // Named arguments come first in rgvarg, paired with rgdispidNamedArgs;
-        // the positional ones follow in reverse order.
-        std::vector<VARIANT *> args(member.params.size(), nullptr);
-        VARIANT *put = nullptr;
+        const auto &member = kMembers[id];
+        std::string line = m_name + "." + toUtf8(member.name);
+        VARIANT *args[std::size(kParams)] = {};
         if (flags & DISPATCH_PROPERTYPUT) {
             if (dp->cArgs != 1 || dp->cNamedArgs != 1 ||
                 dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
-            put = &dp->rgvarg[0];
-            line = "put " + name + " = " + render(put);
+            line = "put " + line + " = " + render(dp->rgvarg[0]);
         } else {
-            if (dp->cArgs - dp->cNamedArgs > args.size())
-                return DISP_E_BADPARAMCOUNT;
-            for (UINT i = 0; i < dp->cArgs; ++i) {
-                const DISPID p = i < dp->cNamedArgs ? dp->rgdispidNamedArgs[i]
-                                                    : static_cast<DISPID>(dp->cArgs - 1 - i);
-                if (p < 0 || static_cast<std::size_t>(p) >= args.size())
+            // The program names every argument; unnamed ones would be missing from the log.
+            for (UINT i = 0; i < dp->cNamedArgs; ++i) {
+                const auto p = static_cast<std::size_t>(dp->rgdispidNamedArgs[i]);
+                if (p >= std::size(kParams))
                     return DISP_E_PARAMNOTFOUND;
-                args[static_cast<std::size_t>(p)] = &dp->rgvarg[i];
+                args[p] = &dp->rgvarg[i];
             }
-            if (member.method) {
-                line = "call " + name + "(";
-                for (std::size_t p = 0; p < args.size(); ++p)
-                    if (args[p])
-                        line += (line.ends_with("(") ? "" : ", ") + toUtf8(member.params[p]) + "=" +
-                                render(args[p]);
-                line += ")";
-            }
+            line = (member.method ? "call " : "get ") + line + (member.method ? "(" : "");
+            for (std::size_t p = 0; p < std::size(kParams); ++p)
+                if (args[p])
+                    line += (line.ends_with("(") ? "" : ", ") + toUtf8(kParams[p]) + "=" +
+                            render(*args[p]);
+            line += member.method ? ")" : "";
         }
         log(line);
         try {
             if (_wcsicmp(control(L"FailOn").c_str(), member.name) == 0)
-                throw ServerError{control(L"FailWith", L"The fake server was told to fail.")};
-            VARIANT ignored;
-            VariantInit(&ignored);
-            m_handler(*this, member.name, put, args, result ? result : &ignored);
-            VariantClear(&ignored);
+                throw std::wstring(L"The fake server was told to fail.");
+            const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
+            act(member.name, file, result);
             return S_OK;
-        } catch (const ServerError &error) {
+        } catch (const std::wstring &description) { // travels back in EXCEPINFO
             if (exception) {
                 *exception = EXCEPINFO{};
-                exception->bstrDescription = SysAllocString(error.description.c_str());
+                exception->bstrDescription = SysAllocString(description.c_str());
                 exception->scode = E_FAIL;
             }
             return DISP_E_EXCEPTION;
@@ -207,88 +148,46 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{1};
+    // A member's effect; `file` is the FileName argument.
+    void act(const std::wstring &member, const std::wstring &file, VARIANT *result) {
+        IDispatch *object = nullptr;
+        if (member == L"<default>") {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(L"Microsoft PowerPoint");
+        } else if (member == L"Count") {
+            result->vt = VT_I4;
+            result->lVal = g_openCount;
+        } else if (member == L"Presentations") {
+            object = g_presentations;
+        } else if (member == L"Open") {
+            if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+                throw L"The presentation " + file + L" cannot be opened.";
+            ++g_openCount; // its first reference is never released: Quit ends the server
+            object = new FakeObject("Presentation");
+        } else if (member == L"SaveAs") {
+            std::FILE *page = _wfopen(file.c_str(), L"wb");
+            if (!page)
+                throw L"The web page " + file + L" could not be written.";
+            std::fclose(page);
+        } else if (member == L"Quit") {
+            // Leave the running-object table and the class table at once, so a
+            // later lookup or creation does not find this server; it ends when
+            // its clients let go of the application.
+            g_openCount = 0;
+            g_quitApp = this;
+            CoRevokeClassObject(g_classCookie);
+            RevokeActiveObject(g_activeCookie, nullptr);
+        }
+        if (object) {
+            result->vt = VT_DISPATCH;
+            result->pdispVal = object;
+            object->AddRef();
+        }
+    }
+
+    ULONG m_refs = 1; // COM calls this single-threaded server on its one thread
     std::string m_name;
-    std::vector<Member> m_members;
-    Handler m_handler;
 };
-
-void answer(VARIANT *result, IDispatch *object) {
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    object->AddRef();
-}
-
-IDispatch *openPresentation(const std::wstring &path) {
-    auto *p = new FakeObject(
-        "Presentation", {{L"SaveAs", true, {L"FileName", L"FileFormat"}}, {L"Close", true, {}}},
-        [path](FakeObject &self, const std::wstring &member, VARIANT *, const auto &args,
-               VARIANT *) {
-            if (member == L"Close") {
-                if (std::erase(g_open, &self))
-                    self.Release();
-                return;
-            }
-            const std::wstring page = text(args[0], L"FileName");
-            if (convert(args[1], VT_I4, L"FileFormat").lVal != 12)
-                throw ServerError{L"This stand-in saves only as a web page (FileFormat 12)."};
-            std::FILE *file = _wfopen(page.c_str(), L"wb");
-            if (!file)
-                throw ServerError{L"The web page " + page + L" could not be written."};
-            std::fputs(("<html><body>" + toUtf8(path) + "</body></html>\n").c_str(), file);
-            std::fclose(file);
-        });
-    g_open.push_back(p); // the open list owns this reference
-    return p;
-}
-
-IDispatch *makeApplication() {
-    auto *presentations = new FakeObject(
-        "Presentations",
-        {{L"Open", true, {L"FileName", L"ReadOnly", L"Untitled", L"WithWindow"}},
-         {L"Count", false, {}}},
-        [](FakeObject &, const std::wstring &member, VARIANT *, const auto &args, VARIANT *result) {
-            if (member == L"Count") {
-                result->vt = VT_I4;
-                result->lVal = static_cast<LONG>(g_open.size());
-                return;
-            }
-            const std::wstring path = text(args[0], L"FileName");
-            const DWORD attributes = GetFileAttributesW(path.c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                throw ServerError{L"The presentation " + path + L" cannot be opened."};
-            answer(result, openPresentation(path));
-        });
-    return new FakeObject(
-        "Application",
-        {{L"Visible", false, {}},
-         {L"Presentations", false, {}},
-         {L"DisplayAlerts", false, {}},
-         {L"Quit", true, {}}},
-        [presentations](FakeObject &self, const std::wstring &member, VARIANT *put, const auto &,
-                        VARIANT *result) {
-            if (member == L"<default>") {
-                result->vt = VT_BSTR;
-                result->bstrVal =
-                    SysAllocString(control(L"DefaultProperty", L"Microsoft PowerPoint").c_str());
-            } else if (member == L"Presentations") {
-                answer(result, presentations);
-            } else if (member == L"Quit") {
-                // Leave the running-object table and the class table at once, so
-                // a later lookup or creation does not find this server; it ends
-                // when its clients let go of the application.
-                for (IDispatch *p : std::exchange(g_open, {}))
-                    p->Release();
-                g_quitApp = &self;
-                CoRevokeClassObject(g_classCookie);
-                RevokeActiveObject(g_activeCookie, nullptr);
-            } else {
-                convert(put, VT_BOOL, member.c_str()); // Visible and DisplayAlerts are written only
-            }
-        });
-}
-
-IDispatch *g_app = nullptr;
 
 // One application per server, as PowerPoint is a single instance.
 class Factory final : public IClassFactory {
@@ -306,23 +205,18 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
+const std::wstring kClsidKey = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
+
+// RegSetValueW writes a key's default value, making the key when missing.
 int registerServer() {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring clsid = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
-    const std::wstring progId = fakes::kPowerPointProgId;
-    const std::pair<std::wstring, std::wstring> keys[] = {
-        {progId, L"Fake PowerPoint for tests"},
-        {progId + L"\\CLSID", fakes::kFakePowerPointClsidText},
-        {clsid, L"Fake PowerPoint for tests"},
-        {clsid + L"\\ProgID", progId},
-        {clsid + L"\\LocalServer32", L"\"" + std::wstring(exe) + L"\""}};
-    for (const auto &[key, value] : keys)
-        if (RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) !=
-            ERROR_SUCCESS)
-            return 1;
-    return 0;
+    const std::wstring progIdKey = std::wstring(fakes::kPowerPointProgId) + L"\\CLSID";
+    const std::wstring server = L"\"" + std::wstring(exe) + L"\"";
+    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ,
+                        fakes::kFakePowerPointClsidText, 0) != ERROR_SUCCESS ||
+           RegSetValueW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\LocalServer32").c_str(), REG_SZ,
+                        server.c_str(), 0) != ERROR_SUCCESS;
 }
 
 int serve() {
@@ -331,7 +225,8 @@ int serve() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // create this thread's queue
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
-    g_app = makeApplication();
+    g_app = new FakeObject("Application");
+    g_presentations = new FakeObject("Presentations");
     static Factory factory;
     HRESULT hr = CoRegisterClassObject(fakes::kFakePowerPointClsid, &factory, CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &g_classCookie);
@@ -349,17 +244,14 @@ int serve() {
 
 } // namespace
 
-int main() {
-    int argc = 0;
-    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+// Built with -municode: COM starts it with "-Embedding" or "/Embedding".
+int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
-    LocalFree(argv);
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
         return registerServer();
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT,
-                       (std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText).c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());
         return 0;
     }
     return _wcsicmp(arg.c_str(), L"Embedding") == 0 ? serve() : 2;

@@ -3,9 +3,13 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "platform/wide_string_win.h"
+#include "temp_folder.h"
 
 namespace velloran::fakes {
 
@@ -18,34 +22,17 @@ inline constexpr const wchar_t *kFakePowerPointClsidText =
 inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 
 // Orders, read from HKEY_CURRENT_USER\<kControlKey> at every call:
-//   Log             file that every call is appended to, one UTF-8 line each
-//   FailOn          member name whose calls fail ("SaveAs", "Visible", ...)
-//   FailWith        the description those failures carry in EXCEPINFO
-//   DefaultProperty what the application's default property reads
+//   Log     file that every call is appended to, one UTF-8 line each
+//   FailOn  member name whose calls fail ("SaveAs", "Visible", ...) with
+//           "The fake server was told to fail." in EXCEPINFO
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
 
-// A new folder under the temp folder, removed with its contents at the end.
-class WinTempFolder {
+// A temporary folder whose paths are UTF-8 text with Windows separators.
+class WinTempFolder : public TempFolder {
 public:
-    WinTempFolder() {
-        static int counter = 0;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("velloran-win-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(++counter));
-        std::filesystem::create_directories(m_path);
-    }
-    ~WinTempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::filesystem::path &path() const { return m_path; }
-    // The UTF-8 text of a path below the folder, with Windows separators.
     std::string operator/(const std::string &relative) const {
-        return toUtf8((m_path / toWide(relative)).make_preferred().wstring());
+        return toUtf8((path() / toWide(relative)).make_preferred().wstring());
     }
-
-private:
-    std::filesystem::path m_path;
 };
 
 // A path from UTF-8 text.
@@ -54,13 +41,49 @@ inline std::filesystem::path pathOf(const std::string &utf8) {
 }
 
 // Creates a small file at a UTF-8 path.
-void writeFile(const std::string &utf8Path, const std::string &content = "x");
-std::string readFile(const std::string &utf8Path);
+inline void writeFile(const std::string &utf8Path) {
+    std::ofstream(pathOf(utf8Path)) << "x";
+}
+
+inline std::string readFile(const std::string &utf8Path) {
+    std::stringstream text;
+    text << std::ifstream(pathOf(utf8Path), std::ios::binary).rdbuf();
+    return text.str();
+}
 
 // Runs `program` from the test program's folder with `arguments` and returns
-// its exit code. Its output goes to `output` + ".out" and ".err" when given.
-// A program still running after `seconds` is ended and fails the test.
-DWORD runBeside(const std::wstring &program, const std::wstring &arguments,
-                const std::string &output = {}, DWORD seconds = 30);
+// its exit code, with its output in `output` + ".out" and ".err". A program
+// that cannot start or still runs after `seconds` (then ended) gives nothing.
+inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
+                                      const std::string &output, DWORD seconds = 30) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring exe = std::filesystem::path(self).parent_path() / program;
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const char *suffix) {
+        return CreateFileW(toWide(output + suffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    STARTUPINFOW si{.cb = sizeof si,
+                    .dwFlags = STARTF_USESTDHANDLES,
+                    .hStdOutput = open(".out"),
+                    .hStdError = open(".err")};
+    PROCESS_INFORMATION pi{};
+    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &si, &pi);
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
+    if (!started)
+        return std::nullopt;
+    std::optional<DWORD> code;
+    if (WaitForSingleObject(pi.hProcess, seconds * 1000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code.emplace());
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
 
 } // namespace velloran::fakes
