@@ -70,16 +70,6 @@ private:
 
 } // namespace
 
-TEST_F(TempTree, FoldersComeLevelByLevel) {
-    for (const char *name : {"R/r.txt", "R/A/a.txt", "R/B/b.txt", "R/A/A1/a1.txt"})
-        file(name);
-    EXPECT_EQ(walk("R", "*"),
-              (Rows{path("R/r.txt"), path("R/A/a.txt"), path("R/B/b.txt"), path("R/A/A1/a1.txt")}));
-    Rows folders{path("R/")};
-    collectSubfolders(folders, false, *m_fs, m_pump);
-    EXPECT_EQ(folders, (Rows{path("R/"), path("R/A/"), path("R/B/")}));
-}
-
 TEST_F(TempTree, WalkMatchesThePatternAndSkipsTildeNamesFoldersAndHiddenFolders) {
     for (const char *name : {"R/a.txt", "R/b.TXT", "R/noext", "R/d.txt.bak", "R/~$lock.pptx",
                              "R/deck~1.pptx", "R/A/~temp.ppt", "R/A/c.ppt"})
@@ -126,22 +116,6 @@ TEST_F(TempTree, UnreadableFolderIsSkippedUnlessItIsTheTop) {
               (Rows{path("R/r.txt"), path("R/A/a.txt"), path("R/Z/z.txt")}));
     FailingListing top(*m_fs, path("gone"));
     EXPECT_THROW(walk("gone", "*", &top), std::runtime_error);
-}
-
-TEST_F(TempTree, DropExpandsFoldersInPlaceAndListsEverythingElseAsGiven) {
-    for (const char *name : {"one.ppt", "F/x.odp", "F/~lock.odp", "F/G/y.bin", ".hid/z.ppt"})
-        file(name);
-    fs::create_directories(at("Empty"));
-    // A hidden folder is one row of its own (hidden by its name off Windows).
-    const std::string hidden = m_windows ? path("Empty") : path(".hid");
-    Rows expected{path("F/x.odp"),     path("F/G/y.bin"), path("one.ppt"),
-                  path("missing.ppt"), path("F/x.odp"),   path("F/G/y.bin")};
-    if (!m_windows)
-        expected.insert(expected.begin() + 3, hidden);
-    EXPECT_EQ(expandDroppedItems({path("F"), path("one.ppt"), hidden, path("Empty"),
-                                  path("missing.ppt"), path("F")},
-                                 *m_fs, m_pump),
-              expected);
 }
 
 TEST(EventPumpTest, CallsAtMostOncePerInterval) {
