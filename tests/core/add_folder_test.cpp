@@ -70,30 +70,18 @@ private:
 
 } // namespace
 
-TEST_F(TempTree, WalkMatchesThePatternAndSkipsTildeNamesFoldersAndHiddenFolders) {
-    for (const char *name : {"R/a.txt", "R/b.TXT", "R/noext", "R/d.txt.bak", "R/~$lock.pptx",
-                             "R/deck~1.pptx", "R/A/~temp.ppt", "R/A/c.ppt"})
+TEST_F(TempTree, WalkSkipsTildeNamesFoldersAndHiddenFolders) {
+    for (const char *name :
+         {"R/noext", "R/~$lock.pptx", "R/deck~1.pptx", "R/A/~temp.ppt", "R/A/c.ppt"})
         file(name);
     fs::create_directories(at("R/dir.txt"));
-    Rows all{path("R/a.txt"),     path("R/b.TXT"),       path("R/noext"),
-             path("R/d.txt.bak"), path("R/deck~1.pptx"), path("R/A/c.ppt")};
+    Rows all{path("R/noext"), path("R/deck~1.pptx"), path("R/A/c.ppt")};
     if (!m_windows) { // hidden by its name: a file is listed, a folder not entered
         file("R/.hidden.ppt");
         file("R/.secret/inner.ppt");
         all.push_back(path("R/.hidden.ppt"));
     }
-    EXPECT_EQ(sorted(walk("R", "*.txt")), (Rows{path("R/a.txt"), path("R/b.TXT")}));
     EXPECT_EQ(sorted(walk("R", "*.*")), sorted(all));
-}
-
-TEST_F(TempTree, ListingComparesNamesUpperCased) {
-    if (m_windows)
-        GTEST_SKIP() << "the volume's own order";
-    // Upper-cased, "[", "^", "_" and "~" come after "Z"; non-ASCII after those.
-    for (const char *name : {"é", "~lock", "_b", "^d", "[c]", "Z", "e", "B", "a"})
-        file(std::string("R/") + name);
-    EXPECT_EQ(listFilesInFolder(path("R"), "*.*", *m_fs),
-              (Rows{"a", "B", "e", "Z", "[c]", "^d", "_b", "~lock", "é"}));
 }
 
 TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
@@ -107,21 +95,11 @@ TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
     EXPECT_EQ(walk("R", "*"), (Rows{path("R/A/a.txt"), path("R/toS/s.txt")}));
 }
 
-TEST_F(TempTree, UnreadableFolderIsSkippedUnlessItIsTheTop) {
+TEST_F(TempTree, UnreadableSubfolderIsSkipped) {
     for (const char *name :
          {"R/r.txt", "R/A/a.txt", "R/locked/l.txt", "R/locked/sub/deep.txt", "R/Z/z.txt"})
         file(name);
     FailingListing failing(*m_fs, path("R/locked"));
     EXPECT_EQ(walk("R", "*", &failing),
               (Rows{path("R/r.txt"), path("R/A/a.txt"), path("R/Z/z.txt")}));
-    FailingListing top(*m_fs, path("gone"));
-    EXPECT_THROW(walk("gone", "*", &top), std::runtime_error);
-}
-
-TEST(EventPumpTest, CallsAtMostOncePerInterval) {
-    int calls = 0;
-    EventPump pump([&] { ++calls; }, std::chrono::hours(1));
-    for (int i = 0; i < 1000; ++i)
-        pump();
-    EXPECT_EQ(calls, 1);
 }

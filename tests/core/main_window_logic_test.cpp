@@ -79,25 +79,22 @@ TEST_F(WindowLogicTest, StartUpRunsItsStepsInOrderAndSkipsWhatIsMissing) {
                              "centre", "skin:" + prog("x/o.cjs"), "cursor:" + prog("HAND-M.CUR"),
                              "shell:" + homePage, "caption:Velloran", "icon", "column"}));
     EXPECT_EQ(ui.folder, P("/home/user/Desktop/"));
-}
 
-TEST_F(WindowLogicTest, HomePageOnlyOnTheDrawOfSevenAndAStoredEmptyFolderWins) {
+    // The page only on the draw of seven and never without an address; a
+    // stored empty folder wins over the desktop.
     settings.values[kOutputFolderKey] = "";
-    for (double r : {0.0599, 0.0699, 0.07}) {
+    for (double r : {0.0599, 0.0699, 0.07, 0.065}) {
         draw = r;
+        if (r == 0.065)
+            homePage.clear();
         reset();
         form->load();
         EXPECT_EQ(ui.recorded("shell:").size(), r == 0.0699 ? 1u : 0u) << r;
         EXPECT_EQ(ui.folder, "");
     }
-    homePage.clear();
-    draw = 0.065;
-    reset();
-    form->load();
-    EXPECT_TRUE(ui.recorded("shell:").empty()) << "no address, no page";
 }
 
-TEST_F(WindowLogicTest, HelpAndClearList) {
+TEST_F(WindowLogicTest, HelpClearListAndRemovingTheSelectedRow) {
     form->showHelp();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "This program works with PowerPoint Presentations like .ppt and "
@@ -107,9 +104,8 @@ TEST_F(WindowLogicTest, HelpAndClearList) {
     ui.rows = {"a", "b"};
     form->clearList();
     EXPECT_TRUE(ui.rows.empty());
-}
 
-TEST_F(WindowLogicTest, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
+    // Delete and double-click remove only the selected row.
     ui.rows = {"1", "2", "3", "4"};
     form->listKeyPressed(kDeleteKey, 0);
     form->listDoubleClicked();
@@ -123,7 +119,7 @@ TEST_F(WindowLogicTest, DeleteAndDoubleClickRemoveOnlyTheSelectedRow) {
     ui.selection = 9; // stale selection: nothing happens, nothing is shown
     form->listDoubleClicked();
     EXPECT_EQ(ui.rows.size(), 2u);
-    EXPECT_TRUE(ui.events.empty());
+    EXPECT_EQ(ui.boxes.size(), 1u) << "only the help";
 }
 
 TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
@@ -139,7 +135,6 @@ TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
     EXPECT_EQ(req.title, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_EQ(req.filters, (std::vector<std::pair<std::string, std::string>>{
                                {"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}));
-    EXPECT_TRUE(req.multiSelect);
 }
 
 TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
@@ -151,32 +146,21 @@ TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
     EXPECT_EQ(ui.rows, (std::vector<std::string>{samples + P("/.hidden"), samples + P("/a.odp"),
                                                  samples + P("/b.pptx")}));
     form->addSamples();
-    EXPECT_EQ(ui.rows.size(), 6u);
     EXPECT_EQ(ui.recorded("shell:"), std::vector<std::string>{samples + P("/")})
         << "after Yes only";
     EXPECT_EQ(ui.boxes.at(0).text,
               "Would you like this software to open the folder where these sample files are "
               "stored (so that you can view them before working with them)?");
     EXPECT_EQ(ui.boxes[0].style, kStyleYesNo);
-
-    fs::remove_all(m_dir / "prog" / "Samples");
-    ui.rows.clear();
-    form->addSamples();
-    EXPECT_TRUE(ui.rows.empty());
-    EXPECT_EQ(ui.boxes.size(), 3u) << "no sample folder: the question still comes";
 }
 
-TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparatorAndStartsAtTheDesktop) {
+TEST_F(WindowLogicTest, OutputFolderButtonAddsExactlyOneSeparator) {
     ui.folder = P("/keep/");
-    ui.folderAnswers = {"", P("/"), P("/srv/out")};
-    std::vector<std::string> shown;
-    for (int i = 0; i < 3; ++i) {
-        form->chooseOutputFolder();
-        shown.push_back(ui.folder);
-    }
-    EXPECT_EQ(shown, (std::vector<std::string>{P("/keep/"), P("/"), P("/srv/out/")}));
-    EXPECT_EQ(ui.recorded("folder:"),
-              std::vector<std::string>(3, "Please select folder:|" + P("/home/user/Desktop/")));
+    ui.folderAnswers = {"", P("/srv/out")};
+    form->chooseOutputFolder();
+    EXPECT_EQ(ui.folder, P("/keep/")) << "cancelled";
+    form->chooseOutputFolder();
+    EXPECT_EQ(ui.folder, P("/srv/out/"));
 }
 
 TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointerAndAppendsOnce) {
@@ -242,11 +226,12 @@ TEST_F(WindowLogicTest, ExportRunGoesPastFailingFilesAndSaysDone) {
                          "call Presentation.SaveAs(fileName=\"" + P("/out/c.html") +
                              "\", FileFormat=12)"),
               1);
-    ASSERT_EQ(ui.boxes.size(), 3u);
-    EXPECT_EQ(ui.boxes[0].text, errorReportText("Cannot open b", kExportLocation, 108));
-    EXPECT_NE(ui.boxes[1].text.find("DoItByFile at line 120"), std::string::npos);
-    EXPECT_EQ(ui.boxes[2].text, "Done.");
-    EXPECT_EQ(ui.boxes[2].style, kStyleOkOnly);
+    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{
+                                 errorReportText("Cannot open b", kExportLocation, 108),
+                                 errorReportText("The presentation " + P("/in/b.pptx") +
+                                                     " was not opened, so it cannot be saved.",
+                                                 kExportLocation, 120),
+                                 "Done."}));
     EXPECT_EQ(ui.rows.size(), 3u) << "the list keeps its rows";
     EXPECT_EQ(ui.recorded("caption:"),
               (std::vector<std::string>{"Velloran - 1 of 3 - a.pptx", "Velloran - 2 of 3 - b.pptx",
