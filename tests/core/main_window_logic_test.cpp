@@ -135,6 +135,7 @@ TEST_F(WindowLogicTest, AddFilesAppendsInDialogOrderAndKeepsDuplicates) {
     EXPECT_EQ(req.title, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_EQ(req.filters, (std::vector<std::pair<std::string, std::string>>{
                                {"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}));
+    EXPECT_TRUE(req.multiSelect);
 }
 
 TEST_F(WindowLogicTest, SamplesAreListedThenTheQuestionIsAsked) {
