@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,18 +16,6 @@
 
 namespace velloran::fakes {
 
-// Handles events until `done` holds; false when the deadline passed first.
-template <class Predicate> bool waitUntil(Predicate done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 // The real window over scripted dialogs, a settings file of its own and,
 // unless a test hands in another one, the recording fake server.
 class WindowTest : public ::testing::Test {
@@ -40,7 +27,7 @@ protected:
     MainWindow &window() {
         if (!m_window)
             m_window = std::make_unique<MainWindow>(WindowServices{
-                m_dialogs, *m_settings, *m_fs, m_automation ? *m_automation : m_server,
+                m_dialogs, m_settings, *m_fs, m_automation ? *m_automation : m_server,
                 m_programFolder.isEmpty() ? temp(QStringLiteral("prog")) : m_programFolder,
                 [] { return 0.5; }, QString(), [this] { ++m_endRequests; }});
         return *m_window;
@@ -50,8 +37,7 @@ protected:
 
     QTemporaryDir m_temp;
     ScriptedWindow m_dialogs;
-    std::unique_ptr<QtSettingsStore> m_settings =
-        std::make_unique<QtSettingsStore>(m_temp.filePath(QStringLiteral("s.ini")));
+    QtSettingsStore m_settings{m_temp.filePath(QStringLiteral("s.ini"))};
     std::unique_ptr<FileSystem> m_fs = makeNativeFileSystem();
     FakePowerPoint m_server;
     std::shared_ptr<AutomationRegistry> m_automation; // set before window() to replace the fake

@@ -20,7 +20,7 @@ void PrintTo(const PathStyle &style, std::ostream *os) {
 }
 } // namespace velloran
 
-TEST_P(BothStyles, NamesAndExtensions) {
+TEST_P(BothStyles, NamesAndFoldersEndingInOneSeparator) {
     const PathStyle s = GetParam();
     EXPECT_EQ(fileNameOf(in(s, "/data/talk.pptx"), s), "talk.pptx");
     EXPECT_EQ(fileNameOf("talk.pptx", s), "talk.pptx");
@@ -28,11 +28,11 @@ TEST_P(BothStyles, NamesAndExtensions) {
     // The other style's separator is an ordinary character.
     EXPECT_EQ(fileNameOf(s.windows ? "a/b.ppt" : "a\\b.ppt", s),
               s.windows ? "a/b.ppt" : "a\\b.ppt");
-    const std::pair<const char *, const char *> extensions[] = {
-        {"talk.pptx", "pptx"}, {"a.b.c", "c"}, {"README", "README"}, {"deck.", ""}};
-    for (const auto &[name, ext] : extensions)
-        EXPECT_EQ(extensionOf(name), ext) << name;
-    EXPECT_EQ(extensionOf(in(s, "/Rel 1.2/notes")), in(s, "2/notes"));
+    EXPECT_EQ(desktopFolderOf(in(s, "/home/zoë/Schreibtisch"), in(s, "/home/zoë"), s),
+              in(s, "/home/zoë/Schreibtisch/"));
+    EXPECT_EQ(desktopFolderOf("", in(s, "/home/zoë"), s), in(s, "/home/zoë/"));
+    EXPECT_EQ(withTrailingSeparator(in(s, "/srv/out"), s), in(s, "/srv/out/"));
+    EXPECT_EQ(withTrailingSeparator(in(s, "/"), s), in(s, "/"));
 }
 
 TEST_P(BothStyles, OutputPageComesFromTheFileNameAlone) {
@@ -42,32 +42,19 @@ TEST_P(BothStyles, OutputPageComesFromTheFileNameAlone) {
         bool htm;
         const char *page;
     } cases[] = {
-        {"/in/Q1 review.pptx", "/out/", true, "/out/Q1 review.htm"},
-        {"/in/Q1 review.pptx", "/out", false, "/out/Q1 review.html"},
+        {"/in/Q1 review.pptx", "/out/", false, "/out/Q1 review.html"},
         {"/in/a.b.pptx", "/out", true, "/out/a.b.htm"},
-        {"/in/DECK.PPT", "/out", true, "/out/DECK.htm"},
         {"/in/deck", "/out", true, "/out/deck.htm"},
         {"/Rel 1.2/notes", "/out", true, "/out/notes.htm"},
-        {"/in/deck.ppt.ppt", "/out", true, "/out/deck.ppt.htm"},
         {"x.ppt", "", true, "/x.htm"},
         {"x.ppt", "/", true, "/x.htm"},            // a root is no network share
-        {"x.ppt", "/a///b", true, "/a//b/x.htm"},  // one pass: three become two
-        {"x.ppt", "/a////b", true, "/a//b/x.htm"}, // and four become two
+        {"x.ppt", "/a////b", true, "/a//b/x.htm"}, // one pass: four become two
         {"x.ppt", "//server/share/", true, "//server/share/x.htm"},
         {"x.ppt", "//server/share//sub", true, "//server/share/sub/x.htm"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(outputPathFor(in(s, c.input), in(s, c.folder), c.htm, s), in(s, c.page))
             << c.input << " into " << c.folder;
-}
-
-TEST_P(BothStyles, FoldersEndInExactlyOneSeparator) {
-    const PathStyle s = GetParam();
-    EXPECT_EQ(desktopFolderOf(in(s, "/home/zoë/Schreibtisch"), in(s, "/home/zoë"), s),
-              in(s, "/home/zoë/Schreibtisch/"));
-    EXPECT_EQ(desktopFolderOf("", in(s, "/home/zoë"), s), in(s, "/home/zoë/"));
-    EXPECT_EQ(withTrailingSeparator(in(s, "/srv/out"), s), in(s, "/srv/out/"));
-    EXPECT_EQ(withTrailingSeparator(in(s, "/"), s), in(s, "/"));
 }
 
 INSTANTIATE_TEST_SUITE_P(PathRules, BothStyles, ::testing::Values(kPosixPaths, kWindowsPaths),
@@ -77,18 +64,8 @@ INSTANTIATE_TEST_SUITE_P(PathRules, BothStyles, ::testing::Values(kPosixPaths, k
 
 TEST(PathRules, RootSeparatorCollapsesOnlyAtTheRoot) {
     EXPECT_EQ(collapseRootSeparator("D:\\\\deck.ppt", kWindowsPaths), "D:\\deck.ppt");
-    EXPECT_EQ(collapseRootSeparator("D:\\x\\deck.ppt", kWindowsPaths), "D:\\x\\deck.ppt");
     EXPECT_EQ(collapseRootSeparator("//deck.ppt", kPosixPaths), "/deck.ppt");
     EXPECT_EQ(collapseRootSeparator("/x//deck.ppt", kPosixPaths), "/x//deck.ppt");
-}
-
-TEST(PathRules, CentredPositionKeepsFractionsAndGoesNegative) {
-    const Point p = centredPosition(1920, 1080, 536, 449);
-    EXPECT_DOUBLE_EQ(p.x, 692);
-    EXPECT_DOUBLE_EQ(p.y, 315.5);
-    const Point big = centredPosition(400, 300, 536, 449);
-    EXPECT_LT(big.x, 0);
-    EXPECT_LT(big.y, 0);
 }
 
 TEST(Wildcard, MatchesAsWindowsListingsDo) {
@@ -96,24 +73,13 @@ TEST(Wildcard, MatchesAsWindowsListingsDo) {
         const char *pattern, *name;
         bool match;
     } cases[] = {
-        {"*", "README", true},
-        {"*.*", "README", true},
-        {"*.*", ".hidden", true},
-        {"*.*", "a.b.c", true},
-        {"*.txt", "NOTES.TXT", true},
-        {"*.txt", "notes.txt.bak", false},
-        {"*.txt", "txt", false},
-        {"*.p*", "deck.odp.pdf", true},
-        {"*.p*", "deck.odp", false},
-        {"*.ppt", "deck.pptx", true}, // short 8.3 twin
-        {"*.ppt", "Deck.PPTM", true},
-        {"*.ppt", "deck.pp", false},
-        {"*.pp", "deck.ppt", false},
-        {"*.pptx", "deck.pptxx", false},
-        {"deck?.ppt", "deck1.ppt", true},
-        {"deck?.ppt", "deck.ppt", false},
+        {"*.*", "README", true},          {"*.*", ".hidden", true},
+        {"*.txt", "NOTES.TXT", true},     {"*.txt", "notes.txt.bak", false},
+        {"*.txt", "txt", false},          {"*.p*", "deck.odp.pdf", true},
+        {"*.p*", "deck.odp", false},      {"*.ppt", "deck.pptx", true}, // short 8.3 twin
+        {"*.ppt", "deck.pp", false},      {"*.pp", "deck.ppt", false},
+        {"deck?.ppt", "deck1.ppt", true}, {"deck?.ppt", "deck.ppt", false},
         {"deck.*", "deck", true},
-        {"deck.*", "deck.odp", true},
     };
     for (const auto &c : cases)
         EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;

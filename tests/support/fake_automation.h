@@ -30,10 +30,6 @@ public:
         std::map<std::string, std::string> unopenable;
         bool writeFiles = false; // SaveAs writes a small page at the requested path
     };
-    struct State {
-        int open = 0;       // presentations open in the application
-        bool alive = false; // an application object exists
-    };
 
     FakePowerPoint() = default;
     explicit FakePowerPoint(Options options) : m_options(std::move(options)) {}
@@ -43,7 +39,7 @@ public:
 
     Options &options() { return m_options; }
     const std::vector<std::string> &log() const { return m_log; }
-    State &state() { return m_state; }
+    int openPresentations() const { return m_open; }
     // Called with each log line as it is recorded, before the call answers.
     std::function<void(const std::string &)> onCall;
 
@@ -55,7 +51,7 @@ private:
 
     Options m_options;
     std::vector<std::string> m_log;
-    State m_state;
+    int m_open = 0; // presentations open in the application
     std::weak_ptr<AutoObject> m_app;
 };
 

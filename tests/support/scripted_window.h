@@ -32,14 +32,11 @@ public:
     std::deque<std::string> folderAnswers;
 
     std::vector<Box> boxes;
-    std::vector<std::string> inputPrompts; // "prompt|title|default"
     std::vector<OpenFileRequest> openRequests;
-    std::vector<std::string> folderPrompts; // "prompt|start folder"
-    std::vector<int> pointerHistory;
-    std::vector<std::string> captions;
-    std::vector<std::string> shellOpened;
-    std::vector<std::string> events;      // "box:...", "pointer:11", "caption:..." ...
-    std::vector<std::size_t> appendSizes; // rows per appendRows call
+    // Everything else in order: "box:text", "input:prompt|title|default",
+    // "folder:prompt|start", "shell:target", "rows:3" (one append of three),
+    // "pointer:11", "caption:text", "centre", "skin:file" ...
+    std::vector<std::string> events;
     int processEventsCalls = 0;
     std::function<void()> onProcessEvents;
     std::function<void()> onFolderChange;
@@ -59,7 +56,7 @@ public:
     }
     std::string inputBox(const std::string &prompt, const std::string &title,
                          const std::string &defaultAnswer) override {
-        inputPrompts.push_back(prompt + "|" + title + "|" + defaultAnswer);
+        events.push_back("input:" + prompt + "|" + title + "|" + defaultAnswer);
         return next(inputAnswers, {});
     }
     std::vector<std::string> openFiles(const OpenFileRequest &request) override {
@@ -67,16 +64,13 @@ public:
         return next(openAnswers, {});
     }
     std::string browseForFolder(const std::string &prompt, const std::string &start) override {
-        folderPrompts.push_back(prompt + "|" + start);
+        events.push_back("folder:" + prompt + "|" + start);
         return next(folderAnswers, {});
     }
-    void openInShell(const std::string &target) override {
-        shellOpened.push_back(target);
-        events.push_back("shell:" + target);
-    }
+    void openInShell(const std::string &target) override { events.push_back("shell:" + target); }
 
     void appendRows(const std::vector<std::string> &paths) override {
-        appendSizes.push_back(paths.size());
+        events.push_back("rows:" + std::to_string(paths.size()));
         rows.insert(rows.end(), paths.begin(), paths.end());
     }
     std::size_t rowCount() const override { return rows.size(); }
@@ -98,7 +92,7 @@ public:
 
     int pointer() const override { return pointerSetting; }
     void setPointer(int p) override {
-        pointerHistory.push_back(pointerSetting = p);
+        pointerSetting = p;
         events.push_back("pointer:" + std::to_string(p));
     }
     void processEvents() override {
@@ -106,20 +100,20 @@ public:
         if (onProcessEvents)
             onProcessEvents();
     }
-    void setCaption(const std::string &caption) override {
-        captions.push_back(caption);
-        events.push_back("caption:" + caption);
-    }
+    void setCaption(const std::string &caption) override { events.push_back("caption:" + caption); }
     void centre() override { events.push_back("centre"); }
     void applySkin(const std::string &f) override { events.push_back("skin:" + f); }
     void loadHandPointer(const std::string &f) override { events.push_back("cursor:" + f); }
     void setIcon() override { events.push_back("icon"); }
     void createListColumn() override { events.push_back("column"); }
 
-    std::vector<std::string> boxTexts() const {
+    std::vector<std::string> boxTexts() const { return recorded("box:"); }
+    // The events that begin with `kind`, without it: recorded("caption:").
+    std::vector<std::string> recorded(const std::string &kind) const {
         std::vector<std::string> out;
-        for (const auto &b : boxes)
-            out.push_back(b.text);
+        for (const auto &e : events)
+            if (e.starts_with(kind))
+                out.push_back(e.substr(kind.size()));
         return out;
     }
 

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <string>
 
 #include "core/path_rules.h"
@@ -15,13 +14,11 @@ class TempFolder {
 public:
     explicit TempFolder(const std::string &prefix = "velloran-test") {
         std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) { // a taken name: try another
+        // A name already taken: try another.
+        do
             m_path = std::filesystem::temp_directory_path() /
                      (prefix + "-" + std::to_string(random() % 1000000000u));
-            if (std::filesystem::create_directory(m_path))
-                return;
-        }
-        throw std::runtime_error("no free temporary folder name");
+        while (!std::filesystem::create_directory(m_path));
     }
     ~TempFolder() {
         std::error_code ec;
