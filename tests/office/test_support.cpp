@@ -43,13 +43,6 @@ void writeDeck(const fs::path &file, const std::vector<std::string> &titles) {
     writeFlatOdf(file, "presentation", "<office:presentation>" + pages + "</office:presentation>");
 }
 
-std::vector<std::string> numbered(const std::string &prefix, int count) {
-    std::vector<std::string> titles;
-    for (int i = 1; i <= count; ++i)
-        titles.push_back(prefix + " " + std::to_string(i));
-    return titles;
-}
-
 void writeBytes(const fs::path &file, const std::string &bytes) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -62,37 +55,35 @@ std::string readText(const fs::path &file) {
 
 std::map<std::string, std::string> snapshot(const fs::path &dir) {
     std::map<std::string, std::string> files;
-    for (const auto &e : fs::recursive_directory_iterator(dir)) {
-        std::string &entry = files[e.path().lexically_relative(dir).string()];
-        if (e.is_symlink() || !e.is_regular_file())
-            entry = "<not a file>";
-        else
-            entry = std::to_string(std::hash<std::string>{}(readText(e.path())));
-    }
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        files[e.path().lexically_relative(dir).string()] =
+            e.is_regular_file() && !e.is_symlink() ? readText(e.path()) : "<not a file>";
     return files;
+}
+
+AutoRef open(AutomationRegistry &registry, const fs::path &file) {
+    AutoRef app = registry.create("PowerPoint.Application");
+    return asObject(
+        asObject(app->get("Presentations"), "P")->call("Open", {{"fileName", file.string()}}),
+        "Open");
+}
+
+void saveAs(const AutoRef &presentation, const fs::path &page) {
+    presentation->call("SaveAs", {{"fileName", page.string()}, {"FileFormat", std::int32_t(12)}});
 }
 
 Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs::path &page) {
     Conversion result;
     try {
-        AutoRef a = registry.create("PowerPoint.Application");
-        AutoRef b = registry.attach("PowerPoint.Application");
-        a->put("Visible", true);
-        AutoRef presentations = asObject(b->get("Presentations"), "Presentations");
-        AutoRef p = asObject(presentations->call("Open", {{"fileName", input.string()}}), "Open");
+        AutoRef p = open(registry, input);
         result.slides = asInt(asObject(p->get("Slides"), "Slides")->get("Count"), "Count");
         try {
-            p->call("SaveAs", {{"fileName", page.string()}, {"FileFormat", std::int32_t(12)}});
-        } catch (...) {
-            b->call("Quit", {});
-            throw;
+            saveAs(p, page);
+        } catch (const AutomationError &e) {
+            result.error = e.what();
         }
-        b->put("DisplayAlerts", false);
-        if (asInt(asObject(b->get("Presentations"), "P")->get("Count"), "Count") > 1)
-            p->call("Close", {});
-        else
-            b->call("Quit", {});
-        result.ok = true;
+        registry.attach("PowerPoint.Application")->call("Quit", {});
+        result.ok = result.error.empty();
     } catch (const AutomationError &e) {
         result.error = e.what();
     }
@@ -111,7 +102,7 @@ Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs
 
 namespace {
 
-// From "pid (comm) state ppid ..." in /proc/<pid>/stat. A name with a space
+// "pid (comm) state ppid ..." from a /proc/<pid>/stat; a name with a space
 // comes out wrong, but never equals soffice.bin.
 struct ProcStat {
     std::string pid, comm;
@@ -119,37 +110,31 @@ struct ProcStat {
     pid_t ppid = 0;
 };
 
-ProcStat procStat(const std::string &pid) {
+ProcStat procStat(const fs::path &dir) {
     ProcStat s;
-    std::ifstream("/proc/" + pid + "/stat") >> s.pid >> s.comm >> s.state >> s.ppid;
+    std::ifstream(dir / "stat") >> s.pid >> s.comm >> s.state >> s.ppid;
     return s;
 }
 
 } // namespace
 
-std::vector<pid_t> workerPids() {
+pid_t theWorker() {
     std::vector<pid_t> pids;
     for (const auto &entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (!std::all_of(name.begin(), name.end(), ::isdigit))
-            continue;
-        const ProcStat s = procStat(name);
+        const ProcStat s = procStat(entry.path());
         if (s.ppid == getpid() && s.comm == "(soffice.bin)" && s.state != 'Z')
-            pids.push_back(std::stoi(name));
+            pids.push_back(std::stoi(s.pid));
     }
-    return pids;
-}
-
-pid_t theWorker() {
-    const auto pids = workerPids();
     return pids.size() == 1 ? pids.front() : -1;
 }
 
 bool processExists(pid_t pid) {
-    return procStat(std::to_string(pid)).state != 'Z';
+    return procStat("/proc/" + std::to_string(pid)).state != 'Z';
 }
 
 bool waitUntilGone(pid_t pid, std::chrono::seconds limit) {
+    if (pid <= 0)
+        return false;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (processExists(pid)) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -157,24 +142,6 @@ bool waitUntilGone(pid_t pid, std::chrono::seconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
-}
-
-std::vector<std::string> brokenLinks(const fs::path &page) {
-    static const std::regex link(R"re((?:href|src)\s*=\s*"([^"#]*))re", std::regex::icase);
-    const std::string html = readText(page);
-    std::vector<std::string> broken;
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), link);
-         it != std::sregex_iterator(); ++it) {
-        const std::string url = (*it)[1];
-        if (url.empty() || url.find(':') != std::string::npos)
-            continue; // a fragment, or a link with a scheme
-        std::string target = url;
-        for (std::size_t at = 0; (at = target.find('%', at)) != std::string::npos; ++at)
-            target.replace(at, 3, 1, char(std::stoi(target.substr(at + 1, 2), nullptr, 16)));
-        if (!fs::is_regular_file(page.parent_path() / target))
-            broken.push_back(url);
-    }
-    return broken;
 }
 
 std::vector<std::string> namesMatching(const fs::path &dir, const std::string &pattern) {
