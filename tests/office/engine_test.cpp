@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <future>
+#include <map>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -23,6 +25,60 @@ namespace {
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+// Every name under `dir` with its bytes, to compare before and after.
+std::map<std::string, std::string> snapshot(const fs::path &dir) {
+    std::map<std::string, std::string> files;
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        files[e.path().lexically_relative(dir).string()] =
+            e.is_regular_file() && !e.is_symlink() ? readText(e.path()) : "<not a file>";
+    return files;
+}
+
+// "pid (comm) state ppid ..." from a /proc/<pid>/stat; a name with a space
+// comes out wrong, but never equals soffice.bin.
+struct ProcStat {
+    std::string pid, comm;
+    char state = 'Z';
+    pid_t ppid = 0;
+};
+
+ProcStat procStat(const fs::path &dir) {
+    ProcStat s;
+    std::ifstream(dir / "stat") >> s.pid >> s.comm >> s.state >> s.ppid;
+    return s;
+}
+
+// The single live soffice.bin whose parent is this process, or -1 when
+// there is not exactly one.
+pid_t theWorker() {
+    std::vector<pid_t> pids;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const ProcStat s = procStat(entry.path());
+        if (s.ppid == getpid() && s.comm == "(soffice.bin)" && s.state != 'Z')
+            pids.push_back(std::stoi(s.pid));
+    }
+    return pids.size() == 1 ? pids.front() : -1;
+}
+
+// Whether `pid` runs (a zombie does not).
+bool processExists(pid_t pid) {
+    return procStat("/proc/" + std::to_string(pid)).state != 'Z';
+}
+
+// Polls until `pid` is gone or a zombie; false when it outlives 20 s or is
+// no process id.
+bool waitUntilGone(pid_t pid) {
+    if (pid <= 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (processExists(pid)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -87,7 +143,7 @@ TEST_F(EngineTest, BadInputsFailClearlyAndOddNamesConvert) {
     const fs::path odd = m_dir / "bad\xff\xfeutf.fodp", out = m_dir / "out\xff";
     writeDeck(odd, {"One", "Two"});
     fs::create_directory(out);
-    EXPECT_TRUE(converts(*registry, odd, out / "bad\xff\xfeutf.htm", 2));
+    EXPECT_TRUE(converts(*registry, odd, out / "bad\xff\xfeutf.htm"));
 }
 
 // Create starts nothing, attach finds only a live application, Close ends
@@ -99,7 +155,6 @@ TEST_F(EngineTest, MembersBehaveLikePowerPoint) {
     EXPECT_THAT([&] { registry->attach("PowerPoint.Application"); },
                 throwsError("No running instance"));
     AutoRef app = registry->create("PowerPoint.Application");
-    EXPECT_EQ(registry->attach("PowerPoint.Application"), app);
     // The engine's own name, so the warning about a running PowerPoint never fires.
     EXPECT_EQ(asString(app->get(kDefaultMember), "default"), kEngineName);
     AutoRef presentations = asObject(app->get("Presentations"), "P");

@@ -72,11 +72,6 @@ TEST(PathAlias, Utf8IsCheckedStrictly) {
         EXPECT_EQ(isValidUtf8(text), valid) << text;
 }
 
-bool isPrivateFolder(const fs::path &p) {
-    const auto status = fs::symlink_status(p);
-    return fs::is_directory(status) && status.permissions() == fs::perms::owner_all;
-}
-
 TEST(ProfileFolder, TemporaryFallbackMustBeOursAndPrivate) {
     for (const std::string planted : {"nothing", "ours, 0700", "world-writable", "a link"}) {
         SCOPED_TRACE(planted);
@@ -95,7 +90,8 @@ TEST(ProfileFolder, TemporaryFallbackMustBeOursAndPrivate) {
         const bool accepted = planted == "nothing" || planted == "ours, 0700";
         const fs::path chosen = privateTemporaryFolder(tmp.path());
         EXPECT_EQ(chosen == plain, accepted) << chosen;
-        EXPECT_TRUE(isPrivateFolder(chosen));
+        const auto status = fs::symlink_status(chosen);
+        EXPECT_TRUE(fs::is_directory(status) && status.permissions() == fs::perms::owner_all);
         if (!accepted) {
             EXPECT_EQ(fs::symlink_status(plain).type(), type) << "the planted entry changed";
         }

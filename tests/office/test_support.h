@@ -5,11 +5,8 @@
 
 #include <gmock/gmock.h>
 
-#include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace velloran::office::test {
@@ -35,8 +32,6 @@ void writeDeck(const fs::path &file, const std::vector<std::string> &titles);
 
 void writeBytes(const fs::path &file, const std::string &bytes);
 std::string readText(const fs::path &file);
-// Every name under `dir` with a hash of its bytes, to compare before and after.
-std::map<std::string, std::string> snapshot(const fs::path &dir);
 
 // Create, then Open of `file`.
 AutoRef open(AutomationRegistry &registry, const fs::path &file);
@@ -51,19 +46,9 @@ struct Conversion {
     int slides = -1;   // slide count reported by the engine, when opened
 };
 Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs::path &page);
-// convert() that succeeds (with `slides` slides, unless negative), or the
-// engine's description as the failure.
+// convert() that succeeds, or the engine's description as the failure.
 ::testing::AssertionResult converts(AutomationRegistry &registry, const fs::path &input,
-                                    const fs::path &page, int slides = -1);
-
-// The single live soffice.bin whose parent is this process, or -1 when
-// there is not exactly one.
-pid_t theWorker();
-// Whether `pid` runs (a zombie does not).
-bool processExists(pid_t pid);
-// Polls until `pid` is gone or a zombie; false when it outlives `limit` or
-// is no process id.
-bool waitUntilGone(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(20));
+                                    const fs::path &page);
 
 // Sorted names in `dir` that match `pattern` (ECMAScript regex, whole name).
 std::vector<std::string> namesMatching(const fs::path &dir, const std::string &pattern);
