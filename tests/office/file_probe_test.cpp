@@ -26,10 +26,8 @@ std::string compoundFile(const std::vector<std::pair<std::string, std::string>> 
     put32(header, 0x30, 1);
     put32(header, 0x38, 4096);
     std::string fat(512, '\xFF');
-    for (const std::uint32_t sector : {1, 2, 4})
-        put32(fat, 4 * sector, sector + 1);
-    put32(fat, 4 * 3, 0xFFFFFFFE);
-    put32(fat, 4 * 5, 0xFFFFFFFE);
+    for (const std::uint32_t sector : {1, 2, 3, 4, 5}) // the chains 1-2-3 and 4-5
+        put32(fat, 4 * sector, sector == 3 || sector == 5 ? 0xFFFFFFFE : sector + 1);
 
     std::string dir(3 * 512, '\0'), mini;
     auto entry = [&](std::size_t index, const std::string &name, int type, std::uint32_t start,

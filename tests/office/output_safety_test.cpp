@@ -40,6 +40,11 @@ TEST(CompanionFolder, OnlyWhatAnExportWroteIsEverReplaced) {
     EXPECT_EQ(namesMatching(dir / "a_files", "img.*"), std::vector<std::string>{"img0.png"});
     EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), std::vector<std::string>{});
 
+    // A file of the user's added to an earlier export stops the next one.
+    writeBytes(dir / "a_files" / "notes.txt", "mine");
+    EXPECT_THAT([&] { publishStaged(stage(page), page); }, throwsError("holds notes.txt"));
+    EXPECT_EQ(readText(dir / "a_files" / "notes.txt"), "mine");
+
     // An empty folder of the user's holds nothing to lose.
     fs::create_directory(dir / "b_files");
     publishStaged(stage(dir / "b.htm"), dir / "b.htm");
