@@ -5,11 +5,8 @@
 
 #include <gmock/gmock.h>
 
-#include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace velloran::office::test {
@@ -32,37 +29,27 @@ void writeFlatOdf(const fs::path &file, const std::string &type, const std::stri
                   const std::string &meta = "");
 // A presentation with one slide per entry, each showing its text as a title.
 void writeDeck(const fs::path &file, const std::vector<std::string> &titles);
-// "<prefix> 1", "<prefix> 2", ... "<prefix> <count>".
-std::vector<std::string> numbered(const std::string &prefix, int count);
 
 void writeBytes(const fs::path &file, const std::string &bytes);
 std::string readText(const fs::path &file);
-// Every name under `dir` with a hash of its bytes, to compare before and after.
-std::map<std::string, std::string> snapshot(const fs::path &dir);
 
-// The outcome of one file run through the caller's sequence: create, attach,
-// Open, Slides.Count, SaveAs(12), then Close or Quit.
+// Create, then Open of `file`.
+AutoRef open(AutomationRegistry &registry, const fs::path &file);
+// SaveAs in the caller's format, a web page.
+void saveAs(const AutoRef &presentation, const fs::path &page);
+
+// The outcome of one file run through create, Open, Slides.Count, SaveAs(12)
+// and Quit.
 struct Conversion {
     bool ok = false;
     std::string error; // AutomationError text when !ok
     int slides = -1;   // slide count reported by the engine, when opened
 };
 Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs::path &page);
-// convert() that succeeds (with `slides` slides, unless negative), or the
-// engine's description as the failure.
+// convert() that succeeds, or the engine's description as the failure.
 ::testing::AssertionResult converts(AutomationRegistry &registry, const fs::path &input,
-                                    const fs::path &page, int slides = -1);
+                                    const fs::path &page);
 
-// Live soffice.bin processes whose parent is this process.
-std::vector<pid_t> workerPids();
-// The single worker, or -1 when there is not exactly one.
-pid_t theWorker();
-bool processExists(pid_t pid);
-// Polls until `pid` is gone or a zombie; false when it outlives `limit`.
-bool waitUntilGone(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(20));
-
-// The relative links (href/src) of an HTML page whose target file is missing.
-std::vector<std::string> brokenLinks(const fs::path &page);
 // Sorted names in `dir` that match `pattern` (ECMAScript regex, whole name).
 std::vector<std::string> namesMatching(const fs::path &dir, const std::string &pattern);
 
