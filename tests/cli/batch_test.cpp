@@ -144,6 +144,20 @@ TEST_F(RunBatch, AFileWithoutItsPageOrWithoutAServerFails) {
                            "component can't create object\n");
 }
 
+TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutButPagesNamedOneByOneAreKept) {
+    // Ours: a page whose folder beside it holds our export list. A page without
+    // that list, or a folder without its page, is the user's.
+    for (const char *name : {"in/deck.htm", "in/deck_files/.velloran-export",
+                             "in/deck_files/sub/text0.html", "in/saved_files/style.css"})
+        deck(name);
+    const std::vector<std::string> expected{deck("in/deck.pptx"), deck("in/saved.htm"),
+                                            m_temp / "in/saved_files/style.css",
+                                            m_temp / "in/deck.htm"};
+    const BatchResult result = run({m_temp / "in", m_temp / "in/deck.htm"});
+    EXPECT_EQ(result.files, expected);
+    EXPECT_THAT(summaryLine(result), EndsWith(", 3 skipped"));
+}
+
 TEST_F(RunBatch, SeveralServersKeepListOrderInLinesAndInTheRightToAPage) {
     // The first file is slow, so later ones finish before it; its twin later
     // in the list must still wait for it and lose the page to it.

@@ -84,6 +84,16 @@ TEST_F(TempTree, WalkSkipsTildeNamesFoldersAndHiddenFolders) {
     EXPECT_EQ(sorted(walk("R", "*.*")), sorted(all));
 }
 
+TEST_F(TempTree, ListingComparesNamesUpperCased) {
+    if (m_windows)
+        GTEST_SKIP() << "the volume's own order";
+    // Upper-cased, "[", "^", "_" and "~" come after "Z"; non-ASCII after those.
+    for (const char *name : {"\xC3\xA9", "~lock", "_b", "^d", "[c]", "Z", "e", "B", "a"})
+        file(std::string("R/") + name);
+    EXPECT_EQ(listFilesInFolder(path("R"), "*.*", *m_fs),
+              (Rows{"a", "B", "e", "Z", "[c]", "^d", "_b", "~lock", "\xC3\xA9"}));
+}
+
 TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
     if (m_windows)
         GTEST_SKIP() << "no directory links under Wine";

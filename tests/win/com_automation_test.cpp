@@ -34,8 +34,12 @@ protected:
         std::filesystem::create_directories(pathOf(tmp / "out"));
         fakes::writeFile(deck);
     }
-    void TearDown() override { quitRunningServer(); }
-    // Each test starts and ends with no fake in the running-object table.
+    // Each test starts and ends with no fake in the running-object table, and
+    // leaves no order behind for the console tests, which use the same server.
+    void TearDown() override {
+        quitRunningServer();
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+    }
     void quitRunningServer() {
         try {
             registry->attach(kPowerPointClass)->call("Quit", {});
