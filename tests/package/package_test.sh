@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree, installs it with apt, checks
 # the installed program (version, a conversion of the installed samples, the
-# window's data in share/ and the window finding it there, the manual page), runs the desktop,
-# AppStream and Debian validators, removes the package and checks that
-# nothing of it is left under /usr. Needs root: it installs into /usr.
+# window's data in share/ and the window finding it there, the manual page),
+# runs the desktop, AppStream and Debian validators, removes the package and
+# checks that nothing of it is left under /usr. Needs root: it installs into /usr.
 #   package_test.sh BUILD_DIR WINDOW_PROBE_LIBRARY
 set -euo pipefail
 
