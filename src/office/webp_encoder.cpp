@@ -98,10 +98,6 @@ std::string encodePicture(WebPPicture &picture, int quality) {
     return bytes;
 }
 
-} // namespace
-
-namespace {
-
 // `image` at half its width and height (rounded up), each pixel the mean of
 // the (up to) four it covers. Exact for a halving, and several times faster
 // than converting a copy to WebP's colour space and rescaling it there.
