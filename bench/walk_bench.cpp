@@ -29,11 +29,11 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/dialogs.h"
-#include "app/main_window.h"
 #include "core/add_folder.h"
 #include "core/automation.h"
 #include "core/file_system.h"
+#include "gui/qt/dialogs.h"
+#include "gui/qt/main_window.h"
 
 namespace velloran {
 namespace {

@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "app/automation_backend.h"
-#include "app/qt_settings.h"
 #include "cli/convert.h"
 #include "core/build_config.h"
 #include "core/names.h"
+#include "gui/qt/qt_settings.h"
 
 namespace velloran {
 

@@ -5,12 +5,12 @@
 
 #include "app/automation_backend.h"
 #include "app/command_line.h"
-#include "app/dialogs.h"
-#include "app/main_window.h"
-#include "app/program_folder.h"
-#include "app/pumping_automation.h"
-#include "app/qt_settings.h"
 #include "core/build_config.h"
+#include "gui/qt/dialogs.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/program_folder.h"
+#include "gui/qt/pumping_automation.h"
+#include "gui/qt/qt_settings.h"
 
 using namespace velloran;
 

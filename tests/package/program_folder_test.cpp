@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/program_folder.h"
+#include "gui/qt/program_folder.h"
 
 namespace {
 

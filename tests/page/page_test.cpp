@@ -1,9 +1,9 @@
 // The web page written from a deck: the pieces without LibreOffice, then real
 // conversions whose pages check_pages.mjs examines in Chromium.
 
-#include "office/office_engine.h"
-#include "office/page_writer.h"
-#include "office/webp_encoder.h"
+#include "engines/libreoffice/office_engine.h"
+#include "engines/libreoffice/webp_encoder.h"
+#include "page/page_writer.h"
 #include "test_support.h"
 
 #include <gmock/gmock.h>
@@ -11,7 +11,10 @@
 
 #include <unistd.h>
 
-namespace velloran::office::test {
+namespace velloran::page::test {
+
+using namespace velloran::test;
+using namespace velloran::libreoffice;
 namespace {
 
 using ::testing::HasSubstr;
@@ -176,4 +179,4 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
 }
 
 } // namespace
-} // namespace velloran::office::test
+} // namespace velloran::page::test

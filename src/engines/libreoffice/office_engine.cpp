@@ -1,0 +1,490 @@
+#include "engines/libreoffice/office_engine.h"
+
+#include "engines/libreoffice/path_alias.h"
+#include "engines/libreoffice/uno_connection.h"
+#include "engines/libreoffice/uno_text.h"
+#include "engines/libreoffice/uno_worker.h"
+#include "page/companion_folder.h"
+#include "page/file_probe.h"
+#include "page/page_writer.h"
+#include "page/step_times.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <unistd.h>
+
+namespace velloran::libreoffice {
+
+using namespace velloran::page;
+
+const char *const kEngineName = "Velloran Office Engine (LibreOffice)";
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kClassName = "PowerPoint.Application";
+constexpr std::int32_t kSaveAsHtml = 12; // ppSaveAsHTML
+
+bool sameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+[[noreturn]] void unknownMember(const std::string &member) {
+    throw AutomationError("Unknown member '" + member + "'");
+}
+
+// Named arguments are matched without regard to case, as IDispatch does.
+const Variant *findArg(const NamedArgs &args, std::string_view name) {
+    for (const auto &[argName, value] : args)
+        if (sameName(argName, name))
+            return &value;
+    return nullptr;
+}
+
+void rejectUnknownArgs(const std::string &method, const NamedArgs &args,
+                       std::initializer_list<std::string_view> known) {
+    for (const auto &arg : args) {
+        bool ok = std::any_of(known.begin(), known.end(),
+                              [&](std::string_view k) { return sameName(arg.first, k); });
+        if (!ok)
+            throw AutomationError(method + ": unknown argument '" + arg.first + "'");
+    }
+}
+
+std::string requiredString(const std::string &method, const NamedArgs &args,
+                           std::string_view name) {
+    const Variant *v = findArg(args, name);
+    if (!v || std::holds_alternative<std::monostate>(*v))
+        throw AutomationError(method + ": argument '" + std::string(name) + "' is missing");
+    return asString(*v, method + " " + std::string(name));
+}
+
+// Visible and similar flags arrive as Booleans or as MsoTriState numbers.
+bool flagValue(const Variant &v, const std::string &what) {
+    if (const auto *i = std::get_if<std::int32_t>(&v))
+        return *i != 0;
+    return asBool(v, what);
+}
+
+std::string joined(const std::vector<std::string> &names) {
+    std::string out;
+    for (const auto &name : names)
+        out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+// The file URL of a folder, ending in '/', as LibreOffice writes the links
+// it made absolute.
+std::string folderUrl(const fs::path &folder) {
+    std::string url;
+    try {
+        url = toUtf8(fileUrl(folder));
+    } catch (const AutomationError &) {
+        return {};
+    }
+    return url.ends_with('/') ? url : url + "/";
+}
+
+// Shows a line on standard error with control characters escaped, so that a
+// name from a deck cannot drive the terminal.
+void printWarning(const std::string &line) {
+    std::string out;
+    for (unsigned char c : line) {
+        if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    std::fprintf(stderr, "Warning: %s\n", out.c_str());
+}
+
+fs::path absolutePath(const std::string &path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::path(path), ec);
+    return ec ? fs::path(path) : p.lexically_normal();
+}
+
+// Every object handed out. Whatever goes wrong inside reaches the caller as
+// AutomationError, never as another exception type.
+class EngineObject : public AutoObject {
+public:
+    Variant get(const std::string &member) final {
+        return guard([&] { return doGet(member); });
+    }
+    void put(const std::string &member, const Variant &value) final {
+        guard([&] {
+            doPut(member, value);
+            return Variant{};
+        });
+    }
+    Variant call(const std::string &member, const NamedArgs &args) final {
+        return guard([&] { return doCall(member, args); });
+    }
+
+protected:
+    virtual Variant doGet(const std::string &member) = 0;
+    virtual void doPut(const std::string &member, const Variant &) { unknownMember(member); }
+    virtual Variant doCall(const std::string &member, const NamedArgs &) { unknownMember(member); }
+
+private:
+    template <class F> static Variant guard(F &&f) {
+        try {
+            return f();
+        } catch (const AutomationError &) {
+            throw;
+        } catch (const std::exception &e) {
+            throw AutomationError(std::string("Internal error in the LibreOffice engine: ") +
+                                  e.what());
+        } catch (...) {
+            throw AutomationError("Internal error in the LibreOffice engine.");
+        }
+    }
+};
+
+// An open presentation as the Application keeps track of it.
+struct OpenDocument {
+    UnoWorker::DocId id;
+    fs::path path;
+    std::string name;
+    bool closed = false;
+    // The name LibreOffice reads the file by, kept until it is closed: it may
+    // read parts of the file again while the document is open.
+    std::unique_ptr<PathAlias> alias;
+};
+
+class Application;
+
+class Slides : public EngineObject {
+public:
+    Slides(std::shared_ptr<Application> app, std::shared_ptr<OpenDocument> doc)
+        : m_app(std::move(app)), m_doc(std::move(doc)) {}
+    Variant doGet(const std::string &member) override;
+
+private:
+    std::shared_ptr<Application> m_app;
+    std::shared_ptr<OpenDocument> m_doc;
+};
+
+class Presentation : public EngineObject {
+public:
+    Presentation(std::shared_ptr<Application> app, std::shared_ptr<OpenDocument> doc)
+        : m_app(std::move(app)), m_doc(std::move(doc)) {}
+    Variant doGet(const std::string &member) override;
+    Variant doCall(const std::string &member, const NamedArgs &args) override;
+
+private:
+    void saveAs(const NamedArgs &args);
+    std::shared_ptr<Application> m_app;
+    std::shared_ptr<OpenDocument> m_doc;
+};
+
+class Presentations : public EngineObject {
+public:
+    explicit Presentations(std::shared_ptr<Application> app) : m_app(std::move(app)) {}
+    Variant doGet(const std::string &member) override;
+    Variant doCall(const std::string &member, const NamedArgs &args) override;
+
+private:
+    std::shared_ptr<Application> m_app;
+};
+
+class OfficeRegistry;
+
+class Application : public EngineObject, public std::enable_shared_from_this<Application> {
+public:
+    Application(std::shared_ptr<UnoWorker> worker, std::function<void()> onQuit,
+                std::function<void(const std::string &)> warn)
+        : m_worker(std::move(worker)), m_onQuit(std::move(onQuit)), m_warn(std::move(warn)) {}
+
+    ~Application() override {
+        // Released without Quit (e.g. after a failure): do not leave its
+        // documents open in the worker.
+        closeAll();
+    }
+
+    Variant doGet(const std::string &member) override {
+        if (member == kDefaultMember || sameName(member, "Name"))
+            return std::string(kEngineName);
+        if (sameName(member, "Presentations"))
+            return AutoRef(std::make_shared<Presentations>(shared_from_this()));
+        if (sameName(member, "ActivePresentation"))
+            return AutoRef(std::make_shared<Presentation>(shared_from_this(), activeDocument()));
+        if (sameName(member, "Visible"))
+            return m_visible;
+        if (sameName(member, "DisplayAlerts"))
+            return m_displayAlerts;
+        unknownMember(member);
+    }
+
+    void doPut(const std::string &member, const Variant &value) override {
+        // Nothing is ever shown and the worker never asks anything, so both
+        // settings are kept only to be read back.
+        if (sameName(member, "Visible"))
+            m_visible = flagValue(value, "Visible");
+        else if (sameName(member, "DisplayAlerts"))
+            m_displayAlerts = flagValue(value, "DisplayAlerts");
+        else
+            unknownMember(member);
+    }
+
+    Variant doCall(const std::string &member, const NamedArgs &args) override {
+        if (sameName(member, "Quit")) {
+            rejectUnknownArgs("Quit", args, {});
+            closeAll();
+            if (m_onQuit)
+                m_onQuit();
+            return {};
+        }
+        unknownMember(member);
+    }
+
+    std::shared_ptr<OpenDocument> open(const std::string &fileName) {
+        const fs::path path = absolutePath(fileName);
+        const std::string name = path.filename().string();
+        if (auto problem = checkInputFile(path, name))
+            throw AutomationError(*problem);
+        auto doc = std::make_shared<OpenDocument>();
+        doc->alias = std::make_unique<PathAlias>(path);
+        doc->id = m_worker->open(doc->alias->path(), name);
+        doc->path = path;
+        doc->name = name;
+        std::lock_guard lock(m_mutex);
+        m_documents.push_back(doc);
+        return doc;
+    }
+
+    void close(const std::shared_ptr<OpenDocument> &doc) {
+        if (doc->closed)
+            return;
+        doc->closed = true;
+        m_worker->close(doc->id);
+        doc->alias.reset();
+        std::lock_guard lock(m_mutex);
+        std::erase(m_documents, doc);
+    }
+
+    // Presentations still open: those this Application opened, did not close,
+    // and that the worker still holds (a crash or timeout closes them all).
+    std::int32_t openCount() {
+        std::lock_guard lock(m_mutex);
+        return std::int32_t(std::count_if(m_documents.begin(), m_documents.end(), [&](auto &d) {
+            return !d->closed && m_worker->isOpen(d->id);
+        }));
+    }
+
+    std::shared_ptr<OpenDocument> activeDocument() {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_documents.rbegin(); it != m_documents.rend(); ++it)
+            if (!(*it)->closed && m_worker->isOpen((*it)->id))
+                return *it;
+        throw AutomationError("No presentation is open.");
+    }
+
+    UnoWorker &worker() { return *m_worker; }
+
+    void warn(const std::string &line) const {
+        if (m_warn)
+            m_warn(line);
+        else
+            printWarning(line);
+    }
+
+private:
+    void closeAll() {
+        std::vector<std::shared_ptr<OpenDocument>> docs;
+        {
+            std::lock_guard lock(m_mutex);
+            docs.swap(m_documents);
+        }
+        for (auto &doc : docs) {
+            if (!doc->closed) {
+                doc->closed = true;
+                m_worker->close(doc->id);
+                doc->alias.reset();
+            }
+        }
+    }
+
+    std::shared_ptr<UnoWorker> m_worker;
+    std::function<void()> m_onQuit;
+    std::function<void(const std::string &)> m_warn;
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<OpenDocument>> m_documents;
+    bool m_visible = false;
+    bool m_displayAlerts = true;
+};
+
+Variant Slides::doGet(const std::string &member) {
+    if (sameName(member, "Count")) {
+        if (m_doc->closed)
+            throw AutomationError("The presentation " + m_doc->name + " is closed.");
+        return std::int32_t(m_app->worker().slideCount(m_doc->id, m_doc->name));
+    }
+    unknownMember(member);
+}
+
+Variant Presentation::doGet(const std::string &member) {
+    if (sameName(member, "Name") || member == kDefaultMember)
+        return m_doc->name;
+    if (sameName(member, "FullName"))
+        return m_doc->path.string();
+    if (sameName(member, "Path"))
+        return m_doc->path.parent_path().string();
+    if (sameName(member, "Slides"))
+        return AutoRef(std::make_shared<Slides>(m_app, m_doc));
+    if (sameName(member, "Application") || sameName(member, "Parent"))
+        return AutoRef(m_app);
+    unknownMember(member);
+}
+
+Variant Presentation::doCall(const std::string &member, const NamedArgs &args) {
+    if (sameName(member, "SaveAs")) {
+        saveAs(args);
+        return {};
+    }
+    if (sameName(member, "Close")) {
+        rejectUnknownArgs("Close", args, {});
+        m_app->close(m_doc);
+        return {};
+    }
+    unknownMember(member);
+}
+
+void Presentation::saveAs(const NamedArgs &args) {
+    rejectUnknownArgs("SaveAs", args, {"FileName", "FileFormat", "EmbedTrueTypeFonts"});
+    const std::string fileName = requiredString("SaveAs", args, "FileName");
+    const Variant *format = findArg(args, "FileFormat");
+    if (!format || std::holds_alternative<std::monostate>(*format))
+        throw AutomationError("SaveAs: unsupported save format (none given); only 12 (web page) "
+                              "is available");
+    const std::int32_t formatNumber = asInt(*format, "SaveAs FileFormat");
+    if (formatNumber != kSaveAsHtml)
+        throw AutomationError("SaveAs: unsupported save format " + std::to_string(formatNumber) +
+                              "; only 12 (web page) is available");
+    if (m_doc->closed)
+        throw AutomationError("The presentation " + m_doc->name + " is closed.");
+    if (fileName.empty())
+        throw AutomationError("SaveAs: the file name is empty");
+
+    const fs::path page = absolutePath(fileName);
+    if (page.filename().empty())
+        throw AutomationError("SaveAs: " + fileName + " names a folder, not a page");
+    const fs::path staging = makeStagingFolder(page, m_doc->path);
+    PageContext context;
+    context.fallbackTitle = m_doc->path.stem().string();
+    context.folderName = companionFolder(page).filename().string();
+    context.deckFolderUrl = folderUrl(m_doc->path.parent_path());
+    context.pageName = page.filename().string();
+    std::vector<std::string> fonts;
+    try {
+        // LibreOffice writes into the staging folder through a UTF-8 name.
+        const PathAlias target(staging);
+        fonts = m_app->worker().exportPage(m_doc->id, target.path(),
+                                           target.path() / kStagedMainName, context, m_doc->name);
+    } catch (...) {
+        discardStaging(staging);
+        throw;
+    }
+    {
+        StepTimer timer("publish");
+        publishStaged(staging, page, m_doc->path);
+    }
+    if (!fonts.empty())
+        m_app->warn(m_doc->name + ": fonts not installed, drawn in other fonts: " + joined(fonts) +
+                    ".");
+}
+
+Variant Presentations::doGet(const std::string &member) {
+    if (sameName(member, "Count"))
+        return m_app->openCount();
+    unknownMember(member);
+}
+
+Variant Presentations::doCall(const std::string &member, const NamedArgs &args) {
+    if (sameName(member, "Open")) {
+        // PowerPoint's optional flags are accepted; documents are always
+        // opened read-only and without a window here.
+        rejectUnknownArgs("Open", args, {"FileName", "ReadOnly", "Untitled", "WithWindow"});
+        const std::string fileName = requiredString("Open", args, "FileName");
+        if (fileName.empty())
+            throw AutomationError("Open: the file name is empty");
+        return AutoRef(std::make_shared<Presentation>(m_app, m_app->open(fileName)));
+    }
+    unknownMember(member);
+}
+
+class OfficeRegistry : public AutomationRegistry,
+                       public std::enable_shared_from_this<OfficeRegistry> {
+public:
+    explicit OfficeRegistry(EngineOptions options) : m_options(std::move(options)) {}
+
+    AutoRef create(const std::string &className) override {
+        checkClass(className);
+        const fs::path program = m_options.programDir / "soffice.bin";
+        std::error_code ec;
+        if (!fs::is_regular_file(program, ec) || access(program.c_str(), X_OK) != 0)
+            throw AutomationError("LibreOffice is not installed: " + program.string() +
+                                  " was not found");
+        std::lock_guard lock(m_mutex);
+        if (!m_worker)
+            m_worker = std::make_shared<UnoWorker>(m_options);
+        // The worker itself starts on the first Open, so this stays instant.
+        std::weak_ptr<OfficeRegistry> self = weak_from_this();
+        auto app = std::make_shared<Application>(
+            m_worker,
+            [self] {
+                if (auto registry = self.lock())
+                    registry->forgetApplication();
+            },
+            m_options.warn);
+        m_current = app;
+        return app;
+    }
+
+    AutoRef attach(const std::string &className) override {
+        checkClass(className);
+        std::lock_guard lock(m_mutex);
+        if (auto app = m_current.lock())
+            return app;
+        throw AutomationError(std::string("No running instance of ") + kClassName);
+    }
+
+private:
+    static void checkClass(const std::string &className) {
+        if (!sameName(className, kClassName))
+            throw AutomationError("The class '" + className +
+                                  "' is not registered (no program provides it).");
+    }
+
+    void forgetApplication() {
+        std::lock_guard lock(m_mutex);
+        m_current.reset();
+    }
+
+    EngineOptions m_options;
+    std::mutex m_mutex;
+    std::shared_ptr<UnoWorker> m_worker;
+    std::weak_ptr<Application> m_current;
+};
+
+} // namespace
+
+std::shared_ptr<AutomationRegistry> makeOfficeRegistry(EngineOptions options) {
+    return std::make_shared<OfficeRegistry>(std::move(options));
+}
+
+void shutdownOfficeEngine() {
+    stopAllWorkers();
+}
+
+} // namespace velloran::libreoffice

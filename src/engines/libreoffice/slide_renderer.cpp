@@ -1,0 +1,111 @@
+#include "engines/libreoffice/slide_renderer.h"
+
+#include "engines/libreoffice/uno_text.h"
+#include "engines/libreoffice/webp_encoder.h"
+#include "page/page_writer.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+
+#include <cmath>
+#include <deque>
+#include <future>
+#include <stdexcept>
+
+namespace velloran::libreoffice {
+
+using namespace velloran::page;
+
+namespace css = com::sun::star;
+namespace fs = std::filesystem;
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+// Encodes one drawn page at both sizes and removes the drawing.
+void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path &small,
+                 const std::string &pageName) {
+    BgrImage image = readBmp(drawing);
+    std::error_code ec;
+    fs::remove(drawing, ec);
+    const WebpPair pictures = encodeWebpFullAndHalf(image, kWebpQuality);
+    writeFileOrThrow(large, pictures.full, pageName);
+    writeFileOrThrow(small, pictures.half, pageName);
+}
+
+} // namespace
+
+void renderSlides(const Reference<css::uno::XComponentContext> &remote,
+                  const Reference<css::lang::XComponent> &document, const fs::path &folder,
+                  Deck &deck, const std::string &pageName) {
+    Reference<css::drawing::XDrawPagesSupplier> supplier(document, UNO_QUERY_THROW);
+    Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
+    const sal_Int32 count = std::min<sal_Int32>(pages->getCount(), sal_Int32(deck.slides.size()));
+
+    sal_Int32 pageWidth = 28000, pageHeight = 15750;
+    if (count > 0) {
+        Reference<css::beans::XPropertySet> props(pages->getByIndex(0), UNO_QUERY);
+        sal_Int32 w = 0, h = 0;
+        if (props.is() && (props->getPropertyValue("Width") >>= w) &&
+            (props->getPropertyValue("Height") >>= h) && w > 0 && h > 0) {
+            pageWidth = w;
+            pageHeight = h;
+        }
+    }
+    const int width = kSlideWidth;
+    const int height = std::max(1, int(std::lround(double(width) * pageHeight / pageWidth)));
+    deck.imageWidth = width;
+    deck.imageHeight = height;
+
+    auto filterData = properties({
+        prop("PixelWidth", css::uno::Any(sal_Int32(width * 2))),
+        prop("PixelHeight", css::uno::Any(sal_Int32(height * 2))),
+    });
+    auto filter = css::drawing::GraphicExportFilter::create(remote);
+    // Pages are encoded here while LibreOffice draws the next ones. Encoding
+    // a page takes longer than drawing it, so two are encoded at once; the
+    // oldest must be done before a third starts, which bounds the memory.
+    constexpr std::size_t kEncodingAtOnce = 2;
+    std::deque<std::future<void>> encoding;
+    auto finishOldest = [&] {
+        auto oldest = std::move(encoding.front());
+        encoding.pop_front();
+        oldest.get();
+    };
+    try {
+        for (sal_Int32 i = 0; i < count; ++i) {
+            Reference<css::lang::XComponent> page(pages->getByIndex(i), UNO_QUERY_THROW);
+            filter->setSourceDocument(page);
+            Slide &slide = deck.slides[std::size_t(i)];
+            const std::string stem = "slide-" + std::to_string(i + 1);
+            slide.image1x = stem + ".webp";
+            slide.image2x = stem + "-2x.webp";
+            const fs::path drawing = folder / (stem + ".bmp");
+            auto descriptor = properties({
+                prop("URL", css::uno::Any(fileUrl(drawing))),
+                prop("MediaType", css::uno::Any(rtl::OUString("image/x-MS-bmp"))),
+                prop("FilterData", css::uno::Any(filterData)),
+            });
+            if (!filter->filter(descriptor))
+                throw std::runtime_error("slide " + std::to_string(i + 1) + " could not be drawn");
+            if (encoding.size() == kEncodingAtOnce)
+                finishOldest();
+            encoding.push_back(std::async(std::launch::async, encodeSlide, drawing,
+                                          folder / slide.image2x, folder / slide.image1x,
+                                          pageName));
+        }
+        while (!encoding.empty())
+            finishOldest();
+    } catch (...) {
+        // Never leave an encoder running on a folder that is about to go.
+        for (auto &pending : encoding)
+            pending.wait();
+        throw;
+    }
+}
+
+} // namespace velloran::libreoffice

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "page/deck_model.h"
+
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+
+#include <filesystem>
+#include <string>
+
+namespace velloran::libreoffice {
+
+// Width in pixels of the 1x slide pictures; the 2x pictures are twice as
+// wide. 1280 pixels cover the page's slide column (at most 71rem wide) on
+// a full-HD screen and a phone's width at three device pixels per CSS
+// pixel. Drawing and encoding cost grows with the pixel count: at 1440 a
+// deck of simple slides took half as long again as the old export.
+inline constexpr int kSlideWidth = 640;
+// WebP quality of the slide pictures (0-100).
+inline constexpr int kWebpQuality = 80;
+
+// Renders every slide of an open presentation into `folder` as WebP, at 1x
+// and 2x with the page's aspect ratio, and fills in the picture names and
+// size of `deck`.
+//
+// LibreOffice's graphic export filter draws each page once, at 2x, as an
+// uncompressed BMP; this process encodes it as WebP at both sizes while
+// LibreOffice draws the next page. LibreOffice's own WebP export takes about
+// three times as long for the same pictures. Throws UNO exceptions,
+// std::runtime_error, or AutomationError naming `pageName` when a picture
+// cannot be written; call it under the watchdog.
+void renderSlides(
+    const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> &remote,
+    const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document,
+    const std::filesystem::path &folder, page::Deck &deck, const std::string &pageName);
+
+} // namespace velloran::libreoffice

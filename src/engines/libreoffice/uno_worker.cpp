@@ -1,0 +1,293 @@
+#include "engines/libreoffice/uno_worker.h"
+
+#include "engines/libreoffice/page_reader.h"
+#include "engines/libreoffice/process_supervisor.h"
+#include "engines/libreoffice/slide_renderer.h"
+#include "engines/libreoffice/uno_connection.h"
+#include "engines/libreoffice/uno_text.h"
+#include "page/font_check.h"
+#include "page/page_writer.h"
+#include "page/step_times.h"
+
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace velloran::libreoffice {
+
+using namespace velloran::page;
+
+namespace fs = std::filesystem;
+namespace css = com::sun::star;
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::chrono::milliseconds kCloseTimeout = std::chrono::seconds(20);
+
+std::mutex g_liveMutex;
+std::vector<UnoWorker::Impl *> g_live;
+
+// Why LibreOffice may have failed to write into `folder`, when the folder
+// shows it: a full disk or no permission. Empty when neither.
+std::string folderProblem(const fs::path &folder) {
+    struct statvfs st {};
+    if (statvfs(folder.c_str(), &st) == 0 &&
+        std::uint64_t(st.f_bavail) * st.f_frsize < 4u * 1024 * 1024)
+        return writeFailureReason(ENOSPC);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return writeFailureReason(errno == EROFS ? EROFS : EACCES);
+    return {};
+}
+
+} // namespace
+
+struct UnoWorker::Impl {
+    struct Document {
+        Reference<css::lang::XComponent> component;
+        Clock::time_point deadline; // the file's time limit, counted from Open
+    };
+
+    EngineOptions options;
+    mutable std::timed_mutex mutex;
+    std::map<DocId, Document> documents;
+    std::set<std::string> fonts; // what the running worker can draw with
+    bool fontsKnown = false;
+    UnoConnection connection;
+    DocId nextDoc = 1;
+    int filesSinceStart = 0;
+
+    explicit Impl(EngineOptions o)
+        : options(std::move(o)), connection(options, [this] {
+              documents.clear();
+              fonts.clear();
+              fontsKnown = false;
+          }) {
+        std::lock_guard lock(g_liveMutex);
+        g_live.push_back(this);
+    }
+
+    ~Impl() {
+        {
+            std::lock_guard lock(g_liveMutex);
+            std::erase(g_live, this);
+        }
+        connection.stop();
+    }
+
+    void recycleIfDue() {
+        if (!connection.running() || !documents.empty())
+            return;
+        if (filesSinceStart >= options.restartAfterFiles ||
+            connection.process().residentBytes() > options.memoryCapBytes)
+            connection.stop();
+    }
+
+    void closeDocument(DocId id, const std::string &name) {
+        auto it = documents.find(id);
+        if (it == documents.end())
+            return;
+        auto component = it->second.component;
+        documents.erase(it);
+        if (!connection.running())
+            return;
+        try {
+            connection.guarded(Activity::Closing, name, kCloseTimeout, [&] {
+                Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+                if (closeable.is())
+                    closeable->close(true);
+                else
+                    component->dispose();
+            });
+        } catch (...) {
+            // A document that will not close is left to the next restart.
+        }
+    }
+
+    const Document &document(DocId id, const std::string &name) {
+        auto it = documents.find(id);
+        if (it == documents.end())
+            throw AutomationError(
+                "The presentation " + name +
+                " is no longer open (LibreOffice was restarted or it was closed).");
+        return it->second;
+    }
+
+    // Runs `body` within the time left to the document's file.
+    void withinFileLimit(const Document &doc, Activity activity, const std::string &name,
+                         const std::function<void()> &body) {
+        connection.guarded(activity, name, doc.deadline, options.fileTimeout, body);
+    }
+};
+
+UnoWorker::UnoWorker(EngineOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
+
+UnoWorker::~UnoWorker() = default;
+
+UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
+    std::lock_guard lock(m_impl->mutex);
+    auto &m = *m_impl;
+    auto &connection = m.connection;
+    // A worker that died or stopped answering between files (killed, out of
+    // memory, still exiting) is replaced here rather than failing the next
+    // file, which has nothing to do with it.
+    if (connection.running() && !connection.processEnded(std::chrono::seconds(0)) &&
+        !connection.bridgeAlive())
+        connection.killAndReap();
+    m.recycleIfDue();
+    if (!connection.running()) {
+        StepTimer timer("start");
+        connection.start();
+        m.filesSinceStart = 0;
+    }
+
+    auto props = properties({
+        prop("Hidden", css::uno::Any(true)),
+        prop("ReadOnly", css::uno::Any(true)),
+        // No interaction handler: a password prompt or a repair question
+        // fails the load instead of waiting for an answer nobody gives.
+        prop("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+        prop("MacroExecutionMode", css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+    });
+    const auto url = fileUrl(file);
+    Impl::Document doc{{}, Clock::now() + m.options.fileTimeout};
+    ++m.filesSinceStart;
+    try {
+        m.withinFileLimit(doc, Activity::Opening, displayName, [&] {
+            StepTimer timer("load");
+            doc.component = connection.desktop()->loadComponentFromURL(url, "_blank", 0, props);
+        });
+    } catch (const CallFailure &) {
+        doc.component.clear();
+    }
+    if (!doc.component.is())
+        throw AutomationError(
+            "LibreOffice could not open " + displayName +
+            ": the file is damaged, or it is not a presentation in a format LibreOffice can read.");
+
+    const DocId id = m.nextDoc++;
+    m.documents.emplace(id, doc);
+
+    bool presentation = false;
+    std::string kind = "a document of another kind";
+    try {
+        m.withinFileLimit(doc, Activity::Opening, displayName, [&] {
+            Reference<css::lang::XServiceInfo> info(doc.component, UNO_QUERY_THROW);
+            presentation = info->supportsService("com.sun.star.presentation.PresentationDocument");
+            if (info->supportsService("com.sun.star.sheet.SpreadsheetDocument"))
+                kind = "a spreadsheet";
+            else if (info->supportsService("com.sun.star.text.TextDocument"))
+                kind = "a text document";
+            else if (info->supportsService("com.sun.star.drawing.DrawingDocument"))
+                kind = "a drawing";
+        });
+    } catch (const CallFailure &) {
+    }
+    if (!presentation) {
+        m.closeDocument(id, displayName);
+        throw AutomationError(displayName + " is not a presentation (LibreOffice opened it as " +
+                              kind + ").");
+    }
+    return id;
+}
+
+int UnoWorker::slideCount(DocId id, const std::string &displayName) {
+    std::lock_guard lock(m_impl->mutex);
+    auto &m = *m_impl;
+    const auto doc = m.document(id, displayName);
+    int count = 0;
+    try {
+        m.withinFileLimit(doc, Activity::Counting, displayName, [&] {
+            Reference<css::drawing::XDrawPagesSupplier> pages(doc.component, UNO_QUERY_THROW);
+            count = pages->getDrawPages()->getCount();
+        });
+    } catch (const CallFailure &f) {
+        throw AutomationError("The slides of " + displayName +
+                              " could not be counted: " + f.message);
+    }
+    return count;
+}
+
+std::vector<std::string> UnoWorker::exportPage(DocId id, const fs::path &folder,
+                                               const fs::path &mainFile, const PageContext &context,
+                                               const std::string &displayName) {
+    std::lock_guard lock(m_impl->mutex);
+    auto &m = *m_impl;
+    const auto doc = m.document(id, displayName);
+    Deck deck;
+    try {
+        m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
+            {
+                StepTimer timer("read");
+                deck = readDeck(doc.component);
+                if (!m.fontsKnown) {
+                    m.fonts = installedFonts(m.connection.remoteContext());
+                    m.fontsKnown = true;
+                }
+            }
+            StepTimer timer("render");
+            renderSlides(m.connection.remoteContext(), doc.component, folder, deck,
+                         context.pageName);
+        });
+    } catch (const CallFailure &f) {
+        const std::string problem = folderProblem(folder);
+        if (!problem.empty())
+            throw AutomationError("The page for " + displayName +
+                                  " could not be written: " + problem + ".");
+        throw AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
+                              f.message + ").");
+    }
+    {
+        StepTimer timer("write");
+        writePage(deck, context, mainFile, folder);
+    }
+    return unmappedFonts(deck.fonts, m.fonts);
+}
+
+void UnoWorker::close(DocId id) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->closeDocument(id, "the presentation");
+}
+
+bool UnoWorker::isOpen(DocId id) const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->documents.count(id) != 0;
+}
+
+void UnoWorker::stop() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->connection.stop();
+}
+
+pid_t UnoWorker::workerPid() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->connection.process().pid();
+}
+
+void stopAllWorkers() {
+    std::lock_guard live(g_liveMutex);
+    for (auto *impl : g_live) {
+        // A call in progress holds the worker's lock; kill the process then,
+        // which makes that call fail at once.
+        std::unique_lock lock(impl->mutex, std::defer_lock);
+        if (lock.try_lock_for(std::chrono::seconds(2)))
+            impl->connection.stop();
+        else
+            killProcessGroup(impl->connection.process().visiblePid());
+    }
+}
+
+} // namespace velloran::libreoffice

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engines/libreoffice/office_engine.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace velloran::page {
+struct PageContext;
+}
+
+namespace velloran::libreoffice {
+
+// The documents opened in one soffice.bin worker, and what is done with them.
+//
+// The worker is started on demand, recycled after a number of files or when
+// it grows too large, and killed when a file outlives its time limit: the
+// limit runs from Open and covers everything done with the file until it is
+// closed. Document ids stay unique across restarts, so an id from a worker
+// that has since died is simply "not open".
+//
+// Every failure is thrown as AutomationError with a description for the user.
+// All members are thread-safe; calls are serialised.
+class UnoWorker {
+public:
+    using DocId = std::uint64_t;
+
+    explicit UnoWorker(EngineOptions options);
+    ~UnoWorker();
+
+    UnoWorker(const UnoWorker &) = delete;
+    UnoWorker &operator=(const UnoWorker &) = delete;
+
+    // Loads `file` (an absolute path) hidden and read-only. `displayName` names
+    // the file in error messages. Fails unless it is a presentation.
+    DocId open(const std::filesystem::path &file, const std::string &displayName);
+
+    // Number of slides in an open document.
+    int slideCount(DocId id, const std::string &displayName);
+
+    // Writes the web page of the document: its slide pictures, style sheet
+    // and script into `folder`, the page itself as `mainFile`. Returns the
+    // fonts the deck uses that are drawn in some other font.
+    std::vector<std::string> exportPage(DocId id, const std::filesystem::path &folder,
+                                        const std::filesystem::path &mainFile,
+                                        const page::PageContext &context,
+                                        const std::string &displayName);
+
+    // Closes a document. Never fails: a document in a worker that died is
+    // already gone.
+    void close(DocId id);
+
+    bool isOpen(DocId id) const;
+
+    // Ends the worker process (politely first, then SIGKILL). Idempotent.
+    void stop();
+
+    // The worker's process id, or -1 when none runs.
+    pid_t workerPid() const;
+
+    struct Impl; // opaque; public so that stopAllWorkers() can reach every instance
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace velloran::libreoffice

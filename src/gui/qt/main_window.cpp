@@ -1,0 +1,409 @@
+#include "gui/qt/main_window.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTreeView>
+#include <QUrl>
+#include <QtMath>
+
+#include "core/path_rules.h"
+#include "gui/qt/file_list_model.h"
+#include "gui/qt/hand_cursor.h"
+
+namespace velloran {
+
+namespace {
+
+QString qs(const std::string &s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString &s) {
+    return s.toStdString();
+}
+
+QFont arialBold(qreal points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+void setBackground(QWidget *w, const QColor &color) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, color);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+// Only a list of local files may be dropped on the list.
+std::optional<std::vector<std::string>> droppedFiles(const QMimeData *data) {
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    std::vector<std::string> paths;
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            return std::nullopt;
+        paths.push_back(ss(QDir::toNativeSeparators(url.toLocalFile())));
+    }
+    if (paths.empty())
+        return std::nullopt;
+    return paths;
+}
+
+// The push buttons in the order the original form creates them, with their
+// captions and their place in twips; the first sits in the output frame.
+struct ButtonLayout {
+    Command command;
+    const char *caption;
+    int left, top, width, height;
+};
+constexpr ButtonLayout kButtonLayout[] = {
+    {Command::ChooseOutputFolder, "...", 6840, 270, 720, 345},
+    {Command::ShowHelp, "Help", 120, 90, 7800, 405},
+    {Command::AddFiles, "Add PowerPoint File(s)", 120, 3270, 3840, 405},
+    {Command::AddFolderTree, "Add All File(s) In Folder", 4080, 3270, 3840, 405},
+    {Command::ExportAll, "Start Exporting To HTML", 120, 6210, 7800, 405},
+    {Command::ClearList, "Clear List", 120, 3780, 3840, 405},
+    {Command::AddSamples, "Load Sample/Example Files", 4080, 3780, 3840, 405},
+};
+
+} // namespace
+
+MainWindow::MainWindow(WindowServices services, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_services(std::move(services)) {
+    setObjectName(QString::fromLatin1(object_name::kWindow));
+    setFont(arialBold(9));
+    setBackground(this, Qt::white);
+    setFixedSize(twipsToPixels(8040), twipsToPixels(6735));
+
+    const auto makeButton = [this](const ButtonLayout &layout, QWidget *parent) {
+        auto *button = new QPushButton(QString::fromLatin1(layout.caption), parent);
+        button->setObjectName(QString::fromLatin1(buttonName(layout.command).objectName.data()));
+        button->setFont(arialBold(11.25));
+        button->setAutoDefault(false);
+        button->setMouseTracking(true);
+        button->installEventFilter(this);
+        place(button, layout.left, layout.top, layout.width, layout.height);
+        connect(button, &QPushButton::clicked, this,
+                [this, command = layout.command] { handle([&] { m_logic->run(command); }); });
+        m_buttons[layout.command] = button;
+    };
+
+    // Controls in the order the original form creates them.
+    m_outputFrame = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    m_outputFrame->setObjectName(QString::fromLatin1(object_name::kOutputFrame));
+    place(m_outputFrame, 120, 5340, 7800, 765);
+    m_outputFolder = new QLineEdit(m_outputFrame);
+    m_outputFolder->setObjectName(QString::fromLatin1(object_name::kOutputFolderBox));
+    place(m_outputFolder, 240, 270, 6495, 345);
+    makeButton(kButtonLayout[0], m_outputFrame);
+    makeButton(kButtonLayout[1], this);
+    m_extensionFrame = new QGroupBox(QStringLiteral("File Extension Options"), this);
+    m_extensionFrame->setObjectName(QString::fromLatin1(object_name::kExtensionFrame));
+    place(m_extensionFrame, 120, 4230, 7800, 1040);
+    m_htmlOption = new QRadioButton(QStringLiteral("Use 'html' as extension"), m_extensionFrame);
+    m_htmlOption->setObjectName(QString::fromLatin1(object_name::kHtmlOption));
+    place(m_htmlOption, 240, 650, 2415, 255);
+    m_htmOption = new QRadioButton(QStringLiteral("Use 'htm' as extension"), m_extensionFrame);
+    m_htmOption->setObjectName(QString::fromLatin1(object_name::kHtmOption));
+    place(m_htmOption, 240, 300, 2295, 255);
+    m_htmOption->setChecked(true);
+
+    m_model = new FileListModel(this);
+    m_list = new QTreeView(this);
+    m_list->setObjectName(QString::fromLatin1(object_name::kFileList));
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setTextElideMode(Qt::ElideNone);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_list->header()->setStretchLastSection(false);
+    m_list->setAcceptDrops(true);
+    m_list->viewport()->setAcceptDrops(true);
+    m_list->setDropIndicatorShown(false);
+    m_list->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
+                                      "Move bar to right and out of window to reveal full names."));
+    place(m_list, 120, 600, 7800, 2595);
+
+    for (std::size_t i = 2; i < std::size(kButtonLayout); ++i)
+        makeButton(kButtonLayout[i], this);
+
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_extensionFrame), static_cast<QWidget *>(m_outputFrame),
+          static_cast<QWidget *>(m_htmOption), static_cast<QWidget *>(m_htmlOption)})
+        setBackground(w, Qt::white);
+
+    // Keyboard order: the list first, then as the original tab indexes run.
+    QWidget *order[] = {m_list,
+                        button(Command::AddFiles),
+                        button(Command::AddFolderTree),
+                        m_htmOption,
+                        m_htmlOption,
+                        button(Command::ExportAll),
+                        button(Command::ShowHelp),
+                        button(Command::ClearList),
+                        button(Command::AddSamples),
+                        m_outputFolder,
+                        button(Command::ChooseOutputFolder)};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    // Mouse moves drive the pointer rules, so every surface tracks the mouse.
+    setMouseTracking(true);
+    for (QWidget *w : {static_cast<QWidget *>(m_extensionFrame),
+                       static_cast<QWidget *>(m_outputFrame), m_list->viewport()}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+    m_list->installEventFilter(this);
+
+    WindowContext context{{m_services.dialogs, *this, *this, *this},
+                          m_services.settings,
+                          m_services.fs,
+                          m_services.automation,
+                          ss(QDir::toNativeSeparators(m_services.programFolder)),
+                          [] {
+                              return ss(QDir::toNativeSeparators(QStandardPaths::writableLocation(
+                                  QStandardPaths::DesktopLocation)));
+                          },
+                          [] { return ss(QDir::toNativeSeparators(QDir::homePath())); },
+                          m_services.random01,
+                          ss(m_services.homePage)};
+    m_logic = std::make_unique<MainWindowLogic>(std::move(context));
+
+    connect(m_outputFolder, &QLineEdit::textChanged, this,
+            [this] { m_logic->outputFolderEdited(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::load() {
+    m_logic->load();
+    m_list->setFocus(Qt::OtherFocusReason);
+}
+
+int MainWindow::twipsToPixels(int twips) const {
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+void MainWindow::place(QWidget *w, int left, int top, int width, int height) {
+    w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                   twipsToPixels(height));
+}
+
+void MainWindow::handle(const std::function<void()> &handler) {
+    try {
+        handler();
+    } catch (const WindowClosed &) {
+        // The user closed the window during a folder walk: end the program
+        // now, without finishing the walk.
+        m_services.endProgram();
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    const bool isButton = qobject_cast<QPushButton *>(watched) != nullptr;
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        if (isButton)
+            m_logic->pointerOverButton();
+        else
+            m_logic->pointerOverSurface();
+        break;
+    case QEvent::KeyPress:
+        if (watched == m_list) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Delete) {
+                int shift = 0;
+                if (key->modifiers() & Qt::ShiftModifier)
+                    shift |= 1;
+                if (key->modifiers() & Qt::ControlModifier)
+                    shift |= 2;
+                if (key->modifiers() & Qt::AltModifier)
+                    shift |= 4;
+                m_logic->listKeyPressed(kDeleteKey, shift);
+                return true;
+            }
+        }
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == m_list->viewport()) {
+            m_logic->listDoubleClicked();
+            return true;
+        }
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        if (watched == m_list->viewport()) {
+            auto *drag = static_cast<QDragMoveEvent *>(event);
+            if (m_logic->acceptsDrag(droppedFiles(drag->mimeData()).has_value()))
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        break;
+    case QEvent::Drop:
+        if (watched == m_list->viewport()) {
+            auto *drop = static_cast<QDropEvent *>(event);
+            if (const auto files = droppedFiles(drop->mimeData())) {
+                drop->acceptProposedAction();
+                handle([&] { m_logic->dropItems(*files); });
+            } else {
+                drop->ignore();
+            }
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event) {
+    // Only the window's own background (the gaps between controls and the
+    // margins) counts; moves that children pass up are theirs.
+    if (!childAt(event->position().toPoint()))
+        m_logic->pointerOverSurface();
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    // During an export the window takes no input but its modal boxes; closing
+    // it then would pull the window out from under the running batch.
+    if (m_logic->exporting()) {
+        event->ignore();
+        return;
+    }
+    m_closed = true;
+    event->accept();
+}
+
+void MainWindow::setPointer(int pointer) {
+    m_pointer = pointer;
+    if (pointer == kPointerBusy)
+        setCursor(Qt::WaitCursor);
+    else if (pointer == kPointerCustom && m_handCursor)
+        setCursor(*m_handCursor);
+    else
+        unsetCursor();
+}
+
+void MainWindow::processEvents() {
+    QCoreApplication::processEvents();
+    if (m_closed)
+        throw WindowClosed();
+}
+
+void MainWindow::appendRows(const std::vector<std::string> &paths) {
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(paths.size()));
+    for (const auto &p : paths)
+        rows << qs(p);
+    m_model->appendPaths(rows);
+}
+
+std::size_t MainWindow::rowCount() const {
+    return static_cast<std::size_t>(m_model->rowCount());
+}
+
+std::string MainWindow::rowText(std::size_t index) const {
+    if (index < 1 || index > rowCount())
+        throw std::out_of_range("Index out of bounds");
+    return ss(m_model->path(static_cast<int>(index - 1)));
+}
+
+std::optional<std::size_t> MainWindow::selectedRow() const {
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return static_cast<std::size_t>(rows.first().row()) + 1;
+}
+
+void MainWindow::removeRow(std::size_t index) {
+    if (index < 1 || index > rowCount())
+        throw std::out_of_range("Index out of bounds");
+    m_model->removePath(static_cast<int>(index - 1));
+}
+
+void MainWindow::clearRows() {
+    m_model->clear();
+}
+
+std::string MainWindow::outputFolder() const {
+    return ss(m_outputFolder->text());
+}
+
+void MainWindow::setOutputFolder(const std::string &folder) {
+    m_outputFolder->setText(qs(folder));
+}
+
+bool MainWindow::useHtmExtension() const {
+    return m_htmOption->isChecked();
+}
+
+void MainWindow::setCaption(const std::string &caption) {
+    setWindowTitle(qs(caption));
+}
+
+void MainWindow::centre() {
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect frame = frameGeometry();
+    const Point p = centredPosition(screen->geometry().width(), screen->geometry().height(),
+                                    frame.width(), frame.height());
+    move(qFloor(p.x), qFloor(p.y));
+}
+
+void MainWindow::applySkin(const std::string &skinFile) {
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    setBackground(this, buttonFace);
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_extensionFrame), static_cast<QWidget *>(m_outputFrame),
+          static_cast<QWidget *>(m_htmOption), static_cast<QWidget *>(m_htmlOption)})
+        setBackground(w, buttonFace);
+    QFile file(qs(skinFile));
+    if (file.open(QIODevice::ReadOnly))
+        setStyleSheet(QString::fromUtf8(file.readAll()));
+}
+
+void MainWindow::loadHandPointer(const std::string &cursorFile) {
+    m_handCursor = loadCursorFile(qs(cursorFile));
+}
+
+void MainWindow::setIcon() {
+    QIcon icon;
+    for (int size : {32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/velloran-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+}
+
+void MainWindow::createListColumn() {
+    m_model->setHeader(QStringLiteral("PowerPoint File(s)"));
+    m_list->setColumnWidth(0, twipsToPixels(7000));
+}
+
+} // namespace velloran

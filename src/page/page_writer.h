@@ -1,0 +1,61 @@
+#pragma once
+
+#include "page/deck_model.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velloran::page {
+
+// Writes the web page of a deck from its model: one HTML5 page and, in its
+// companion folder, one style sheet and one small script beside the slide
+// pictures. Every string from the deck or a file name is escaped where it
+// enters the HTML, and only safe links survive.
+
+// Text made safe for HTML text and for attribute values in double quotes.
+std::string escapeHtml(std::string_view text);
+
+// One path segment of a URL: unreserved characters stay, everything else
+// (space, '#', '%', non-ASCII bytes, ...) becomes %XX.
+std::string encodePathSegment(std::string_view segment);
+
+// The href a link of the deck gets on the page, or empty when it is dropped.
+// http, https and mailto are kept; "#name" becomes "#slide-N" when a slide
+// of that name exists; a link relative to the deck stays relative, as does a
+// file URL inside `deckFolderUrl` (LibreOffice makes relative links absolute
+// when it loads); every other scheme and every other absolute file is dropped.
+std::string pageHref(const std::string &url, const std::vector<std::string> &slideNames,
+                     const std::string &deckFolderUrl);
+
+// The file names inside the companion folder.
+inline constexpr const char *kStyleSheetName = "page.css";
+inline constexpr const char *kScriptName = "page.js";
+
+struct PageContext {
+    std::string fallbackTitle; // used when neither the deck nor a slide has a title
+    std::string folderName;    // the companion folder's name, as links use it
+    std::string deckFolderUrl; // file URL of the deck's folder, ending in '/'
+    std::string pageName;      // the page's file name, for messages
+};
+
+std::string pageHtml(const Deck &deck, const PageContext &context);
+std::string pageStyleSheet(const Deck &deck);
+std::string pageScript();
+
+// Writes the page as `mainFile` and its style sheet and script into
+// `companionDir`. Throws AutomationError naming the page and the cause (no
+// space left, no permission, ...).
+void writePage(const Deck &deck, const PageContext &context, const std::filesystem::path &mainFile,
+               const std::filesystem::path &companionDir);
+
+// Writes `bytes` to `file`; on failure throws AutomationError saying why.
+void writeFileOrThrow(const std::filesystem::path &file, std::string_view bytes,
+                      const std::string &pageName);
+
+// The reason a write failed, for a message: "there is no space left on the
+// disk", "permission was denied", or the system's text.
+std::string writeFailureReason(int errorNumber);
+
+} // namespace velloran::page

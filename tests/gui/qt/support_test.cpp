@@ -1,0 +1,43 @@
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "gui/qt/dialogs.h"
+#include "gui/qt/pumping_automation.h"
+#include "window_fixture.h"
+
+using namespace velloran;
+
+TEST(Settings, MissingKeyIsNothingAndTextComesBackAsSaved) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("v.ini"));
+    EXPECT_FALSE(QtSettingsStore(file).get("Text1").has_value());
+    QtSettingsStore(file).save("Text1", "/home/zoë/Schreibtisch/");
+    EXPECT_EQ(QtSettingsStore(file).get("Text1"), "/home/zoë/Schreibtisch/");
+    // Section Velloran, key Text1.
+    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains(QStringLiteral("Velloran/Text1")));
+}
+
+TEST(Dialogs, WindowsLineEndsBecomeLineBreaks) {
+    EXPECT_EQ(displayText(QStringLiteral("a\r\nb\r\rc")), QStringLiteral("a\nb\n\nc"));
+}
+
+// While an automation call blocks, the window keeps handling its events
+// (timers, paints); the call's result and failures still reach the caller.
+TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
+    fakes::FakePowerPoint fake;
+    std::atomic<bool> ticked{false};
+    fake.onCall = [&](const std::string &line) {
+        // Blocks until the window's timer has fired, or gives up after 10 s.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (line.starts_with("create") && !ticked && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    auto registry = makePumpingRegistry(
+        std::shared_ptr<AutomationRegistry>(&fake, [](AutomationRegistry *) {}));
+    QTimer::singleShot(0, [&] { ticked = true; });
+    auto app = registry->create("PowerPoint.Application");
+    EXPECT_TRUE(ticked) << "the timer ran while the call was blocked";
+    fake.options().failures["Quit"] = "Quit refused";
+    EXPECT_THROW(app->call("Quit", {}), AutomationError);
+}
