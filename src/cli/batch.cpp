@@ -9,7 +9,6 @@
 #include <set>
 #include <thread>
 
-#include "cli/terminal_text.h"
 #include "core/add_folder.h"
 #include "core/export.h"
 #include "core/path_rules.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/terminal_text.h"
 #include "core/build_config.h"
+#include "core/text.h"
 
 namespace velloran {
 

@@ -42,4 +42,27 @@ inline bool listingOrderLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+// The length of the well-formed UTF-8 sequence that starts at byte `i` of
+// `text` (no overlong forms, surrogates or code points past U+10FFFF), or 0
+// when none starts there.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i);
+
+// Whether `text` is well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view text);
+
+// A name as it may safely be printed on a terminal: control characters
+// (C0, DEL and the C1 range, escape sequences included) and bytes that are
+// not UTF-8 become "\xNN"; everything else stays as it is.
+std::string printableName(std::string_view name);
+
+// A message for the terminal: its line ends (CR LF, a lone CR, LF) become
+// "\n" and every other control character or stray byte is escaped as in
+// printableName.
+std::string printableMessage(std::string_view text);
+
+// Text made safe for HTML text and for attribute values in double quotes:
+// & < > " ' become references, and control characters other than tab and
+// line feed become spaces.
+std::string escapeHtml(std::string_view text);
+
 } // namespace velloran

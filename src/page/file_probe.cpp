@@ -1,5 +1,7 @@
 #include "page/file_probe.h"
 
+#include "core/text.h"
+
 #include <array>
 #include <cstdint>
 #include <fcntl.h>
@@ -125,9 +127,7 @@ struct DirectoryEntry {
         if (le16(&raw[64]) != (name.size() + 1) * 2)
             return false;
         for (std::size_t i = 0; i < name.size(); ++i) {
-            auto lower = [](unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-            if (raw[2 * i + 1] != 0 ||
-                lower(raw[2 * i]) != lower(static_cast<unsigned char>(name[i])))
+            if (raw[2 * i + 1] != 0 || asciiLower(char(raw[2 * i])) != asciiLower(name[i]))
                 return false;
         }
         return true;

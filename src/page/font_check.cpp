@@ -1,18 +1,13 @@
 #include "page/font_check.h"
 
+#include "core/text.h"
+
 #include <cctype>
 #include <string_view>
 
 namespace velloran::page {
 
 namespace {
-
-std::string folded(std::string_view s) {
-    std::string out(s);
-    for (auto &c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 struct Stand {
     const char *font;
@@ -39,10 +34,10 @@ std::vector<std::string> unmappedFonts(const std::set<std::string> &used,
                                        const std::set<std::string> &installed) {
     std::set<std::string> have;
     for (const auto &font : installed)
-        have.insert(folded(font));
+        have.insert(asciiLowered(font));
     std::vector<std::string> missing;
     for (const auto &font : used) {
-        const std::string name = folded(font);
+        const std::string name = asciiLowered(font);
         if (name.empty() || have.count(name))
             continue;
         bool standsIn = false;

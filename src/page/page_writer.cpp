@@ -24,19 +24,12 @@ namespace {
 constexpr const char *kSlideSizes =
     "(min-width:92em) 71rem, (min-width:60em) calc(100vw - 21rem), calc(100vw - 2.5rem)";
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (auto &c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // The scheme of a URL ("http"), or empty when it has none.
 std::string schemeOf(std::string_view url) {
     for (std::size_t i = 0; i < url.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(url[i]);
         if (c == ':')
-            return i > 0 ? lower(url.substr(0, i)) : std::string();
+            return i > 0 ? asciiLowered(url.substr(0, i)) : std::string();
         if (!(std::isalnum(c) || c == '+' || c == '-' || c == '.'))
             return {};
     }
@@ -135,7 +128,7 @@ std::string paragraphText(const Paragraph &p) {
 // Office programs fill the title property with "Slide 1" or "PowerPoint
 // Presentation" when nobody gave one; such a title says nothing.
 bool placeholderTitle(const std::string &title) {
-    const std::string t = lower(title);
+    const std::string t = asciiLowered(title);
     if (t.empty() || t == "powerpoint presentation" || t == "presentation" || t == "untitled" ||
         t.starts_with("microsoft powerpoint"))
         return true;
@@ -204,37 +197,6 @@ void appendText(std::string &out, std::string_view text) {
 }
 
 } // namespace
-
-std::string escapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 16);
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            // Control characters have no place in HTML text.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
-                out += ' ';
-            else
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string encodePathSegment(std::string_view segment) {
     static const char hex[] = "0123456789ABCDEF";

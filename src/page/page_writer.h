@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/text.h"
 #include "page/deck_model.h"
 
 #include <filesystem>
@@ -13,9 +14,6 @@ namespace velloran::page {
 // companion folder, one style sheet and one small script beside the slide
 // pictures. Every string from the deck or a file name is escaped where it
 // enters the HTML, and only safe links survive.
-
-// Text made safe for HTML text and for attribute values in double quotes.
-std::string escapeHtml(std::string_view text);
 
 // One path segment of a URL: unreserved characters stay, everything else
 // (space, '#', '%', non-ASCII bytes, ...) becomes %XX.

@@ -15,7 +15,7 @@
 #include "child_process.h"
 #include "cli/arguments.h"
 #include "cli/batch.h"
-#include "cli/terminal_text.h"
+#include "core/text.h"
 #include "fake_automation.h"
 #include "temp_folder.h"
 

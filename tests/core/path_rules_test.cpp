@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/path_rules.h"
+#include "core/text.h"
 #include "core/wildcard.h"
 #include "temp_folder.h"
 
@@ -83,4 +84,15 @@ TEST(Wildcard, MatchesAsWindowsListingsDo) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+}
+
+TEST(Text, Utf8IsCheckedStrictly) {
+    const std::pair<std::string, bool> cases[] = {
+        {"plain.pptx", true},      {"\xC3\xA9t\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80", true},
+        {"bad\xFF\xFEutf", false}, {"\xC0\xAF", false},         // overlong '/'
+        {"\xED\xA0\x80", false},   {"\xF4\x90\x80\x80", false}, // surrogate, past U+10FFFF
+        {"cut \xE6\x97", false},
+    };
+    for (const auto &[text, valid] : cases)
+        EXPECT_EQ(isValidUtf8(text), valid) << text;
 }

@@ -1,5 +1,7 @@
 #include "engines/libreoffice/office_engine.h"
 
+#include "core/text.h"
+
 #include "engines/libreoffice/path_alias.h"
 #include "engines/libreoffice/uno_connection.h"
 #include "engines/libreoffice/uno_text.h"
@@ -29,13 +31,6 @@ namespace {
 constexpr const char *kClassName = "PowerPoint.Application";
 constexpr std::int32_t kSaveAsHtml = 12; // ppSaveAsHTML
 
-bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 [[noreturn]] void unknownMember(const std::string &member) {
     throw AutomationError("Unknown member '" + member + "'");
 }
@@ -43,7 +38,7 @@ bool sameName(std::string_view a, std::string_view b) {
 // Named arguments are matched without regard to case, as IDispatch does.
 const Variant *findArg(const NamedArgs &args, std::string_view name) {
     for (const auto &[argName, value] : args)
-        if (sameName(argName, name))
+        if (equalsIgnoringCase(argName, name))
             return &value;
     return nullptr;
 }
@@ -52,7 +47,7 @@ void rejectUnknownArgs(const std::string &method, const NamedArgs &args,
                        std::initializer_list<std::string_view> known) {
     for (const auto &arg : args) {
         bool ok = std::any_of(known.begin(), known.end(),
-                              [&](std::string_view k) { return sameName(arg.first, k); });
+                              [&](std::string_view k) { return equalsIgnoringCase(arg.first, k); });
         if (!ok)
             throw AutomationError(method + ": unknown argument '" + arg.first + "'");
     }
@@ -213,15 +208,15 @@ public:
     }
 
     Variant doGet(const std::string &member) override {
-        if (member == kDefaultMember || sameName(member, "Name"))
+        if (member == kDefaultMember || equalsIgnoringCase(member, "Name"))
             return std::string(kEngineName);
-        if (sameName(member, "Presentations"))
+        if (equalsIgnoringCase(member, "Presentations"))
             return AutoRef(std::make_shared<Presentations>(shared_from_this()));
-        if (sameName(member, "ActivePresentation"))
+        if (equalsIgnoringCase(member, "ActivePresentation"))
             return AutoRef(std::make_shared<Presentation>(shared_from_this(), activeDocument()));
-        if (sameName(member, "Visible"))
+        if (equalsIgnoringCase(member, "Visible"))
             return m_visible;
-        if (sameName(member, "DisplayAlerts"))
+        if (equalsIgnoringCase(member, "DisplayAlerts"))
             return m_displayAlerts;
         unknownMember(member);
     }
@@ -229,16 +224,16 @@ public:
     void doPut(const std::string &member, const Variant &value) override {
         // Nothing is ever shown and the worker never asks anything, so both
         // settings are kept only to be read back.
-        if (sameName(member, "Visible"))
+        if (equalsIgnoringCase(member, "Visible"))
             m_visible = flagValue(value, "Visible");
-        else if (sameName(member, "DisplayAlerts"))
+        else if (equalsIgnoringCase(member, "DisplayAlerts"))
             m_displayAlerts = flagValue(value, "DisplayAlerts");
         else
             unknownMember(member);
     }
 
     Variant doCall(const std::string &member, const NamedArgs &args) override {
-        if (sameName(member, "Quit")) {
+        if (equalsIgnoringCase(member, "Quit")) {
             rejectUnknownArgs("Quit", args, {});
             closeAll();
             if (m_onQuit)
@@ -325,7 +320,7 @@ private:
 };
 
 Variant Slides::doGet(const std::string &member) {
-    if (sameName(member, "Count")) {
+    if (equalsIgnoringCase(member, "Count")) {
         if (m_doc->closed)
             throw AutomationError("The presentation " + m_doc->name + " is closed.");
         return std::int32_t(m_app->worker().slideCount(m_doc->id, m_doc->name));
@@ -334,25 +329,25 @@ Variant Slides::doGet(const std::string &member) {
 }
 
 Variant Presentation::doGet(const std::string &member) {
-    if (sameName(member, "Name") || member == kDefaultMember)
+    if (equalsIgnoringCase(member, "Name") || member == kDefaultMember)
         return m_doc->name;
-    if (sameName(member, "FullName"))
+    if (equalsIgnoringCase(member, "FullName"))
         return m_doc->path.string();
-    if (sameName(member, "Path"))
+    if (equalsIgnoringCase(member, "Path"))
         return m_doc->path.parent_path().string();
-    if (sameName(member, "Slides"))
+    if (equalsIgnoringCase(member, "Slides"))
         return AutoRef(std::make_shared<Slides>(m_app, m_doc));
-    if (sameName(member, "Application") || sameName(member, "Parent"))
+    if (equalsIgnoringCase(member, "Application") || equalsIgnoringCase(member, "Parent"))
         return AutoRef(m_app);
     unknownMember(member);
 }
 
 Variant Presentation::doCall(const std::string &member, const NamedArgs &args) {
-    if (sameName(member, "SaveAs")) {
+    if (equalsIgnoringCase(member, "SaveAs")) {
         saveAs(args);
         return {};
     }
-    if (sameName(member, "Close")) {
+    if (equalsIgnoringCase(member, "Close")) {
         rejectUnknownArgs("Close", args, {});
         m_app->close(m_doc);
         return {};
@@ -405,13 +400,13 @@ void Presentation::saveAs(const NamedArgs &args) {
 }
 
 Variant Presentations::doGet(const std::string &member) {
-    if (sameName(member, "Count"))
+    if (equalsIgnoringCase(member, "Count"))
         return m_app->openCount();
     unknownMember(member);
 }
 
 Variant Presentations::doCall(const std::string &member, const NamedArgs &args) {
-    if (sameName(member, "Open")) {
+    if (equalsIgnoringCase(member, "Open")) {
         // PowerPoint's optional flags are accepted; documents are always
         // opened read-only and without a window here.
         rejectUnknownArgs("Open", args, {"FileName", "ReadOnly", "Untitled", "WithWindow"});
@@ -461,7 +456,7 @@ public:
 
 private:
     static void checkClass(const std::string &className) {
-        if (!sameName(className, kClassName))
+        if (!equalsIgnoringCase(className, kClassName))
             throw AutomationError("The class '" + className +
                                   "' is not registered (no program provides it).");
     }

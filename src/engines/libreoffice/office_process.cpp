@@ -1,5 +1,7 @@
 #include "engines/libreoffice/office_process.h"
 
+#include "core/text.h"
+
 #include "engines/libreoffice/process_supervisor.h"
 #include "engines/libreoffice/profile_folder.h"
 #include "engines/libreoffice/uno_text.h"
@@ -49,9 +51,7 @@ bool utf8Locale() {
         const char *value = std::getenv(name);
         if (!value || !*value)
             continue;
-        std::string v(value);
-        for (auto &c : v)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string v = asciiLowered(value);
         return v.find("utf-8") != std::string::npos || v.find("utf8") != std::string::npos;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "engines/libreoffice/path_alias.h"
 
 #include "core/automation.h"
+#include "core/text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,39 +13,6 @@
 namespace velloran::libreoffice {
 
 namespace fs = std::filesystem;
-
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-        const unsigned c = byte(i);
-        std::size_t length;
-        unsigned min;
-        unsigned cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, min = 0x80, cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, min = 0x800, cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, min = 0x10000, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((byte(i + k) & 0xC0) != 0x80)
-                return false;
-            cp = cp << 6 | (byte(i + k) & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 PathAlias::PathAlias(const fs::path &target) : m_path(target) {
     if (isValidUtf8(target.native()))

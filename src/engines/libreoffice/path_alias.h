@@ -5,10 +5,6 @@
 
 namespace velloran::libreoffice {
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points past U+10FFFF).
-bool isValidUtf8(std::string_view text);
-
 // LibreOffice takes file names as URLs made from UTF-8 text, so a path whose
 // bytes are not valid UTF-8 cannot reach it. A PathAlias gives such a path a
 // name that can: a symbolic link in a fresh folder under the temporary

@@ -30,7 +30,7 @@ void writeDeck(const fs::path &file, const std::vector<std::string> &titles) {
         pages +=
             R"(<draw:page draw:master-page-name="Default"><draw:frame presentation:class="title"
  svg:x="2cm" svg:y="2cm" svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>)" +
-            page::escapeHtml(title) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
+            escapeHtml(title) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
     writeFlatOdf(file, "presentation", "<office:presentation>" + pages + "</office:presentation>");
 }
 

@@ -1,4 +1,4 @@
-#include "cli/terminal_text.h"
+#include "core/text.h"
 
 #include <cstdio>
 
@@ -12,8 +12,9 @@ void appendEscaped(std::string &out, unsigned char byte) {
     out += buffer;
 }
 
-// The length of the well-formed UTF-8 sequence at `i`, or 0.
-std::size_t sequenceLength(std::string_view s, std::size_t i) {
+} // namespace
+
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char lead = byte(i);
     std::size_t length = 0;
@@ -40,13 +41,36 @@ std::size_t sequenceLength(std::string_view s, std::size_t i) {
     for (std::size_t k = 2; k < length; ++k)
         if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
             return 0;
-    // U+0080 to U+009F are the C1 controls, CSI among them.
-    if (lead == 0xC2 && byte(i + 1) <= 0x9F)
-        return 0;
     return length;
 }
 
-std::string escape(std::string_view s, bool keepLineEnds) {
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = utf8SequenceLength(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `i` that a terminal shows
+// as text, or 0: U+0080 to U+009F are the C1 controls, CSI among them.
+std::size_t printableSequenceLength(std::string_view s, std::size_t i) {
+    const std::size_t n = utf8SequenceLength(s, i);
+    if (n == 2 && static_cast<unsigned char>(s[i]) == 0xC2 &&
+        static_cast<unsigned char>(s[i + 1]) <= 0x9F)
+        return 0;
+    return n;
+}
+
+std::string escapeForTerminal(std::string_view s, bool keepLineEnds) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
@@ -57,7 +81,7 @@ std::string escape(std::string_view s, bool keepLineEnds) {
         } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
             ++i;
-        } else if (const std::size_t n = c >= 0x80 ? sequenceLength(s, i) : 0) {
+        } else if (const std::size_t n = c >= 0x80 ? printableSequenceLength(s, i) : 0) {
             out.append(s.substr(i, n));
             i += n;
         } else {
@@ -71,11 +95,42 @@ std::string escape(std::string_view s, bool keepLineEnds) {
 } // namespace
 
 std::string printableName(std::string_view name) {
-    return escape(name, false);
+    return escapeForTerminal(name, false);
 }
 
 std::string printableMessage(std::string_view text) {
-    return escape(text, true);
+    return escapeForTerminal(text, true);
+}
+
+std::string escapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            // Control characters have no place in HTML text.
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
+                out += ' ';
+            else
+                out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace velloran
