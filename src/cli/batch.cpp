@@ -1,5 +1,7 @@
 #include "cli/batch.h"
 
+#include "core/output_layout.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -107,13 +109,9 @@ bool isWebPage(const std::string &path) {
     return equalsIgnoringCase(ext, "htm") || equalsIgnoringCase(ext, "html");
 }
 
-// The list of its contents that every export of ours leaves in the page's
-// companion folder; a page with such a folder beside it is one of ours.
-constexpr const char *kExportListName = ".velloran-export";
-
 // Leaves out of a folder's files the pages we wrote there: a page whose
-// "<stem>_files" folder beside it holds our export list, and everything
-// inside that folder.
+// companion folder beside it holds our export list, and everything inside
+// that folder.
 std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSystem &fs,
                                          std::vector<std::string> &ownPages) {
     const char sep = kNativePaths.separator;
@@ -124,7 +122,7 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSys
             continue;
         const auto slash = file.rfind(sep);
         const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
-        const std::string companion = folder + stemOf(fileNameOf(file)) + "_files";
+        const std::string companion = folder + companionFolderName(stemOf(fileNameOf(file)));
         if (fs.fileExists(companion + sep + kExportListName)) {
             companions.insert(companion + sep);
             pages.insert(file);

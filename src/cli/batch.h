@@ -31,7 +31,7 @@ struct BatchResult {
 
 // The files the paths stand for: a folder expands as a drop on the window
 // expands it, except that pages this program wrote there (a page beside its
-// "_files" folder, and that folder's contents) are left out and listed in
+// companion folder, and that folder's contents) are left out and listed in
 // `ownPages`. Files named one by one are always kept.
 std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths, FileSystem &fs,
                                           std::vector<std::string> &ownPages);

@@ -90,10 +90,10 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
 
     proc.step(102, [&] { created = m_registry.create(kPowerPointClass); });
     proc.step(104, [&] { app = m_registry.attach(kPowerPointClass); });
-    proc.step(106, [&] { need(created, "PowerPoint.Application")->put("Visible", true); });
+    proc.step(106, [&] { need(created, kPowerPointClass)->put("Visible", true); });
     proc.step(108, [&] {
         AutoRef presentations =
-            asObject(need(app, "PowerPoint.Application")->get("Presentations"), "Presentations");
+            asObject(need(app, kPowerPointClass)->get("Presentations"), "Presentations");
         Variant opened = presentations->call("Open", {{"fileName", inputPath}});
         // Keep what Open returned: the active presentation may be one the user had open.
         presentation = asObject(opened, "Presentations.Open");
@@ -119,9 +119,9 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
         presentation->call("SaveAs", {{"fileName", out}, {"FileFormat", kSaveAsHtml}});
         m_pages->record(key, inputPath);
     });
-    proc.step(122, [&] { need(app, "PowerPoint.Application")->put("DisplayAlerts", false); });
+    proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", false); });
     proc.step(124, [&] {
-        need(app, "PowerPoint.Application");
+        need(app, kPowerPointClass);
         const std::int32_t open =
             asInt(asObject(app->get("Presentations"), "Presentations")->get("Count"),
                   "Presentations.Count");

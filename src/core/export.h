@@ -11,6 +11,8 @@
 
 namespace velloran {
 
+// The automation class the export drives, and SaveAs's format number for a
+// web page (ppSaveAsHTML).
 inline constexpr const char *kPowerPointClass = "PowerPoint.Application";
 inline constexpr std::int32_t kSaveAsHtml = 12;
 

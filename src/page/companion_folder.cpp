@@ -1,6 +1,8 @@
 #include "page/companion_folder.h"
+#include "core/output_layout.h"
 
 #include "core/automation.h"
+#include "core/output_layout.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,7 +48,7 @@ std::string describe(const std::error_code &ec) {
 } // namespace
 
 fs::path companionFolder(const fs::path &page) {
-    return page.parent_path() / (page.stem().string() + "_files");
+    return page.parent_path() / companionFolderName(page.stem().string());
 }
 
 namespace {

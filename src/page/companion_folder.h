@@ -20,9 +20,8 @@ namespace velloran::page {
 // "<folder of page>/<stem of page>_files".
 std::filesystem::path companionFolder(const std::filesystem::path &page);
 
-// The list, inside a companion folder, of the entries the export wrote:
-// a header line, then one relative path per line, folders ending in '/'.
-inline constexpr const char *kExportListName = ".velloran-export";
+// The export list (core's kExportListName) inside a companion folder: a
+// header line, then one relative path per line, folders ending in '/'.
 
 // Creates an empty staging folder beside `page`, under a short working name
 // that never shows in a message. Throws AutomationError with a description

@@ -48,12 +48,4 @@ std::string pageScript();
 void writePage(const Deck &deck, const PageContext &context, const std::filesystem::path &mainFile,
                const std::filesystem::path &companionDir);
 
-// Writes `bytes` to `file`; on failure throws AutomationError saying why.
-void writeFileOrThrow(const std::filesystem::path &file, std::string_view bytes,
-                      const std::string &pageName);
-
-// The reason a write failed, for a message: "there is no space left on the
-// disk", "permission was denied", or the system's text.
-std::string writeFailureReason(int errorNumber);
-
 } // namespace velloran::page

@@ -1,6 +1,7 @@
 // What an export may and may not touch: the page's companion folder, paths
 // outside it, long names, non-UTF-8 names, the fallback profile folder.
 
+#include "core/output_layout.h"
 #include "engines/libreoffice/path_alias.h"
 #include "engines/libreoffice/profile_folder.h"
 #include "page/companion_folder.h"

@@ -3,6 +3,7 @@
 
 #include "engines/libreoffice/office_engine.h"
 #include "engines/libreoffice/webp_encoder.h"
+#include "page/file_writer.h"
 #include "page/page_writer.h"
 #include "test_support.h"
 

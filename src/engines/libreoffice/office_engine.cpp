@@ -1,5 +1,6 @@
 #include "engines/libreoffice/office_engine.h"
 
+#include "core/export.h"
 #include "core/text.h"
 
 #include "engines/libreoffice/path_alias.h"
@@ -27,9 +28,6 @@ const char *const kEngineName = "Velloran Office Engine (LibreOffice)";
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char *kClassName = "PowerPoint.Application";
-constexpr std::int32_t kSaveAsHtml = 12; // ppSaveAsHTML
 
 [[noreturn]] void unknownMember(const std::string &member) {
     throw AutomationError("Unknown member '" + member + "'");
@@ -451,12 +449,12 @@ public:
         std::lock_guard lock(m_mutex);
         if (auto app = m_current.lock())
             return app;
-        throw AutomationError(std::string("No running instance of ") + kClassName);
+        throw AutomationError(std::string("No running instance of ") + kPowerPointClass);
     }
 
 private:
     static void checkClass(const std::string &className) {
-        if (!equalsIgnoringCase(className, kClassName))
+        if (!equalsIgnoringCase(className, kPowerPointClass))
             throw AutomationError("The class '" + className +
                                   "' is not registered (no program provides it).");
     }

@@ -25,7 +25,8 @@ struct EngineOptions {
     std::function<void(const std::string &)> warn;
 };
 
-// The registry answering "PowerPoint.Application" with the LibreOffice engine.
+// The registry answering PowerPoint's automation class (kPowerPointClass)
+// with the LibreOffice engine.
 // Any other class name fails like an unregistered class.
 std::shared_ptr<AutomationRegistry> makeOfficeRegistry(EngineOptions options = {});
 

@@ -2,6 +2,7 @@
 
 #include "engines/libreoffice/uno_text.h"
 #include "engines/libreoffice/webp_encoder.h"
+#include "page/file_writer.h"
 #include "page/page_writer.h"
 
 #include <com/sun/star/beans/XPropertySet.hpp>

@@ -5,6 +5,7 @@
 #include "engines/libreoffice/slide_renderer.h"
 #include "engines/libreoffice/uno_connection.h"
 #include "engines/libreoffice/uno_text.h"
+#include "page/file_writer.h"
 #include "page/font_check.h"
 #include "page/page_writer.h"
 #include "page/step_times.h"

@@ -1,5 +1,7 @@
 #include "gui/qt/program_folder.h"
 
+#include "core/main_window_logic.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,9 +16,9 @@ namespace {
 
 // True when the folder holds any of the files the window looks for.
 bool holdsProgramData(const QDir &dir) {
-    return QFileInfo::exists(dir.filePath(QStringLiteral("x/o.cjs"))) ||
-           QFileInfo::exists(dir.filePath(QStringLiteral("HAND-M.CUR"))) ||
-           QFileInfo(dir.filePath(QStringLiteral("Samples"))).isDir();
+    return QFileInfo::exists(dir.filePath(QString::fromUtf8(kSkinFile))) ||
+           QFileInfo::exists(dir.filePath(QString::fromUtf8(kHandCursorFile))) ||
+           QFileInfo(dir.filePath(QString::fromUtf8(kSamplesFolder))).isDir();
 }
 
 } // namespace

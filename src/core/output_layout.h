@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velloran {
+
+// How an export lays out its files, shared by the page's publisher and by the
+// folder expansion that must recognise pages we wrote.
+//
+// A page "<folder>/<stem>.<ext>" keeps its pictures, style sheet and script
+// in the companion folder "<folder>/<stem>_files", which also holds the
+// export list: what the export wrote there, so that nothing else is ever
+// replaced or deleted.
+
+inline constexpr std::string_view kCompanionSuffix = "_files";
+inline constexpr const char *kExportListName = ".velloran-export";
+
+// The companion folder's name for a page whose name without extension is
+// `pageStem`.
+inline std::string companionFolderName(std::string_view pageStem) {
+    return std::string(pageStem) + std::string(kCompanionSuffix);
+}
+
+} // namespace velloran
