@@ -95,6 +95,26 @@ std::size_t characterCount(const std::string &s) {
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+// The <title> of the page, as markup: escaped, then with the quote
+// references turned back into quotes, which text content needs none of.
+// Browsers' tabs and search results show about 70 characters, and
+// validators count them as written in the page, so a title written with
+// &quot; would be cut sooner; the heading carries the whole title.
+std::string titleMarkup(const std::string &title) {
+    const auto markup = [](const std::string &text) {
+        std::string out = escapeHtml(text);
+        for (const auto &[reference, quote] : {std::pair{"&quot;", '"'}, std::pair{"&#39;", '\''}})
+            for (auto at = out.find(reference); at != std::string::npos;
+                 at = out.find(reference, at))
+                out.replace(at, std::string_view(reference).size(), 1, quote);
+        return out;
+    };
+    std::string shortTitle = markup(title);
+    for (std::size_t limit = 70; characterCount(shortTitle) > 70 && limit > 1; --limit)
+        shortTitle = markup(shortenCharacters(title, limit));
+    return shortTitle;
+}
+
 std::string paragraphText(const Paragraph &p) {
     std::string text;
     for (const auto &run : p.runs)
@@ -307,17 +327,11 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
         title = collapseSpace(context.fallbackTitle);
     if (title.empty())
         title = "Presentation";
-    // Browsers' tabs and search results show about 70 characters, counted
-    // as written in the page, references such as &quot; included; the
-    // heading carries the whole title.
-    std::string shortTitle = title;
-    for (std::size_t limit = 70; characterCount(escapeHtml(shortTitle)) > 70 && limit > 1; --limit)
-        shortTitle = shortenCharacters(title, limit);
     const std::string folder = encodePathSegment(context.folderName) + "/";
 
     mustache::data page;
     page.set("lang", deck.language.empty() ? std::string("en") : deck.language);
-    page.set("shortTitle", shortTitle);
+    page.set("titleMarkup", titleMarkup(title));
     page.set("title", title);
     page.set("styleSheet", folder + kStyleSheetName);
     page.set("script", folder + kScriptName);
