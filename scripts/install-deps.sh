@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
-    libreoffice-impress libreoffice-dev libwebp-dev
+    libreoffice-impress libreoffice-dev libwebp-dev libkainjow-mustache-dev
     # Metric-compatible fonts for the fonts decks use most, and CJK glyphs.
     fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
     xvfb xauth

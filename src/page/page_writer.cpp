@@ -3,24 +3,22 @@
 #include "page/file_writer.h"
 
 #include "core/automation.h"
+#include "page/templates.h"
+
+#include <kainjow/mustache.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <map>
+#include <stdexcept>
 
 namespace velloran::page {
 
 namespace fs = std::filesystem;
+namespace mustache = kainjow::mustache;
 
 namespace {
-
-// The width a slide picture is shown at, as the style sheet lays it out: the
-// column beside the 17rem outline, less the sections' padding, at most the
-// sections' 75rem; below 60em wide, the window less its padding.
-constexpr const char *kSlideSizes =
-    "(min-width:92em) 71rem, (min-width:60em) calc(100vw - 21rem), calc(100vw - 2.5rem)";
 
 // The scheme of a URL ("http"), or empty when it has none.
 std::string schemeOf(std::string_view url) {
@@ -97,23 +95,24 @@ std::size_t characterCount(const std::string &s) {
         s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-// Text content needs no quotes escaped; they stay readable in the source,
-// which keeps titles within the length validators count.
-std::string escapeText(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
-            out += ' ';
-        else
-            out += c;
-    }
-    return out;
+// The <title> of the page, as markup: escaped, then with the quote
+// references turned back into quotes, which text content needs none of.
+// Browsers' tabs and search results show about 70 characters, and
+// validators count them as written in the page, so a title written with
+// &quot; would be cut sooner; the heading carries the whole title.
+std::string titleMarkup(const std::string &title) {
+    const auto markup = [](const std::string &text) {
+        std::string out = escapeHtml(text);
+        for (const auto &[reference, quote] : {std::pair{"&quot;", '"'}, std::pair{"&#39;", '\''}})
+            for (auto at = out.find(reference); at != std::string::npos;
+                 at = out.find(reference, at))
+                out.replace(at, std::string_view(reference).size(), 1, quote);
+        return out;
+    };
+    std::string shortTitle = markup(title);
+    for (std::size_t limit = 70; characterCount(shortTitle) > 70 && limit > 1; --limit)
+        shortTitle = markup(shortenCharacters(title, limit));
+    return shortTitle;
 }
 
 std::string paragraphText(const Paragraph &p) {
@@ -181,17 +180,82 @@ bool hasText(const TextBlock &block) {
     return false;
 }
 
-// Line breaks inside a paragraph (shift+enter) show as <br>.
-void appendText(std::string &out, std::string_view text) {
+// The lines of a text: line breaks inside a paragraph (shift+enter) split
+// it, and every line but the first starts with a break on the page.
+mustache::data textLines(std::string_view text) {
+    mustache::data lines{mustache::data::type::list};
     std::size_t start = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\n' || text[i] == '\r' || text[i] == '\v') {
-            out += escapeHtml(text.substr(start, i - start));
-            if (i < text.size())
-                out += "<br>";
+            mustache::data line;
+            line.set("text", std::string(text.substr(start, i - start)));
+            line.set("br", start > 0);
+            lines.push_back(line);
             start = i + 1;
         }
     }
+    return lines;
+}
+
+// Fills a template; every value passes through the one HTML escaper.
+std::string render(std::string_view text, const mustache::data &values) {
+    mustache::mustache tmpl{std::string(text)};
+    tmpl.set_custom_escape([](const std::string &value) { return escapeHtml(value); });
+    std::string out = tmpl.is_valid() ? tmpl.render(values) : std::string();
+    if (!tmpl.is_valid())
+        throw std::logic_error("page template: " + tmpl.error_message());
+    return out;
+}
+
+// What the page shows of one slide: its heading, picture, text layer and notes.
+mustache::data slideData(const Slide &slide, std::size_t number, const std::string &folder,
+                         const std::vector<std::string> &slideNames,
+                         const std::string &deckFolderUrl) {
+    mustache::data s;
+    s.set("number", std::to_string(number));
+    s.set("title", slideTitle(slide, number));
+    s.set("src1x", folder + encodePathSegment(slide.image1x));
+    s.set("src2x", folder + encodePathSegment(slide.image2x));
+    s.set("lazy", number > 2);
+    s.set("alt", altText(slide, number));
+    mustache::data blocks{mustache::data::type::list};
+    for (std::size_t b = 0; b < slide.blocks.size(); ++b) {
+        const TextBlock &block = slide.blocks[b];
+        if (!hasText(block))
+            continue;
+        mustache::data paragraphs{mustache::data::type::list};
+        for (const auto &paragraph : block.paragraphs) {
+            mustache::data p;
+            p.set("gap", collapseSpace(paragraphText(paragraph)).empty());
+            mustache::data runs{mustache::data::type::list};
+            for (const auto &run : paragraph.runs) {
+                mustache::data r;
+                const std::string href = pageHref(run.url, slideNames, deckFolderUrl);
+                if (!href.empty())
+                    r.set("href", href);
+                r.set("lines", textLines(run.text));
+                runs.push_back(r);
+            }
+            p.set("runs", runs);
+            paragraphs.push_back(p);
+        }
+        mustache::data item;
+        item.set("id", blockId(number, b + 1));
+        item.set("paragraphs", paragraphs);
+        blocks.push_back(item);
+    }
+    s.set("blocks", blocks);
+    mustache::data notes{mustache::data::type::list};
+    for (const auto &note : slide.notes) {
+        if (collapseSpace(note).empty())
+            continue;
+        mustache::data n;
+        n.set("lines", textLines(note));
+        notes.push_back(n);
+    }
+    s.set("hasNotes", !notes.is_empty_list());
+    s.set("notes", notes);
+    return s;
 }
 
 } // namespace
@@ -264,232 +328,62 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
     if (title.empty())
         title = "Presentation";
     const std::string folder = encodePathSegment(context.folderName) + "/";
-    const std::string lang = deck.language.empty() ? "en" : deck.language;
 
-    std::string h;
-    h.reserve(8192 + deck.slides.size() * 2048);
-    h += "<!DOCTYPE html>\n<html lang=\"" + escapeHtml(lang) + "\">\n<head>\n";
-    h += "<meta charset=\"utf-8\">\n";
-    h += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    // Browsers' tabs and search results show about 70 characters, counted
-    // as written in the page; the heading below carries the whole title.
-    std::string shortTitle = escapeText(title);
-    for (std::size_t limit = 70; characterCount(shortTitle) > 70 && limit > 1; --limit)
-        shortTitle = escapeText(shortenCharacters(title, limit));
-    h += "<title>" + shortTitle + "</title>\n";
-    h += "<link rel=\"stylesheet\" href=\"" + escapeHtml(folder + kStyleSheetName) + "\">\n";
-    h += "<script src=\"" + escapeHtml(folder + kScriptName) + "\" defer></script>\n";
-    h += "</head>\n<body>\n";
-    if (!deck.slides.empty())
-        h += "<a class=\"skip\" href=\"#slide-1\">Skip to the slides</a>\n";
-    h += "<header>\n<h1>" + escapeHtml(title) + "</h1>\n<p>" + std::to_string(deck.slides.size()) +
-         (deck.slides.size() == 1 ? " slide" : " slides") + "</p>\n</header>\n";
-
-    h += "<nav aria-label=\"Slides\">\n<ol>\n";
+    mustache::data page;
+    page.set("lang", deck.language.empty() ? std::string("en") : deck.language);
+    page.set("titleMarkup", titleMarkup(title));
+    page.set("title", title);
+    page.set("styleSheet", folder + kStyleSheetName);
+    page.set("script", folder + kScriptName);
+    page.set("hasSlides", !deck.slides.empty());
+    page.set("slideCount", std::to_string(deck.slides.size()));
+    page.set("oneSlide", deck.slides.size() == 1);
+    page.set("width1x", std::to_string(deck.imageWidth));
+    page.set("height1x", std::to_string(deck.imageHeight));
+    page.set("width2x", std::to_string(deck.imageWidth * 2));
+    mustache::data slides{mustache::data::type::list};
     for (std::size_t i = 0; i < deck.slides.size(); ++i)
-        h += "<li><a href=\"#slide-" + std::to_string(i + 1) + "\">" +
-             escapeHtml(slideTitle(deck.slides[i], i + 1)) + "</a></li>\n";
-    h += "</ol>\n</nav>\n<main>\n";
-
-    for (std::size_t i = 0; i < deck.slides.size(); ++i) {
-        const Slide &slide = deck.slides[i];
-        const std::string n = std::to_string(i + 1);
-        h += "<section id=\"slide-" + n + "\" aria-labelledby=\"slide-" + n +
-             "-h\" tabindex=\"-1\">\n";
-        h += "<h2 id=\"slide-" + n + "-h\"><span class=\"n\">" + n + "</span> " +
-             escapeHtml(slideTitle(slide, i + 1)) + "</h2>\n";
-        h += "<div class=\"slide\"><div class=\"frame\">\n";
-        const std::string src1 = folder + encodePathSegment(slide.image1x);
-        const std::string src2 = folder + encodePathSegment(slide.image2x);
-        // Width descriptors let the browser pick by the width the picture is
-        // shown at: a desktop window takes the large one, a phone the small.
-        h += "<img src=\"" + escapeHtml(src1) + "\" srcset=\"" + escapeHtml(src1) + " " +
-             std::to_string(deck.imageWidth) + "w, " + escapeHtml(src2) + " " +
-             std::to_string(deck.imageWidth * 2) + "w\" sizes=\"" + kSlideSizes + "\" width=\"" +
-             std::to_string(deck.imageWidth) + "\" height=\"" + std::to_string(deck.imageHeight) +
-             "\"" + (i > 1 ? " loading=\"lazy\"" : "") + " alt=\"" +
-             escapeHtml(altText(slide, i + 1)) + "\">\n";
-        // The slide's words as real text, each shape's text over its place
-        // on the picture: selectable, found by Find, read by screen readers.
-        h += "<div class=\"layer\">\n";
-        for (std::size_t b = 0; b < slide.blocks.size(); ++b) {
-            const TextBlock &block = slide.blocks[b];
-            if (!hasText(block))
-                continue;
-            h += "<div id=\"" + blockId(i + 1, b + 1) + "\">";
-            for (const auto &paragraph : block.paragraphs) {
-                if (collapseSpace(paragraphText(paragraph)).empty()) {
-                    h += "<p class=\"gap\"></p>";
-                    continue;
-                }
-                h += "<p>";
-                for (const auto &run : paragraph.runs) {
-                    const std::string href = pageHref(run.url, slideNames, context.deckFolderUrl);
-                    if (!href.empty())
-                        h += "<a href=\"" + escapeHtml(href) + "\">";
-                    appendText(h, run.text);
-                    if (!href.empty())
-                        h += "</a>";
-                }
-                h += "</p>";
-            }
-            h += "</div>\n";
-        }
-        h += "</div>\n</div></div>\n";
-        bool anyNotes = false;
-        for (const auto &note : slide.notes)
-            anyNotes = anyNotes || !collapseSpace(note).empty();
-        if (anyNotes) {
-            h += "<details class=\"notes\" open>\n<summary>Notes</summary>\n";
-            for (const auto &note : slide.notes) {
-                if (collapseSpace(note).empty())
-                    continue;
-                h += "<p>";
-                appendText(h, note);
-                h += "</p>\n";
-            }
-            h += "</details>\n";
-        }
-        h += "</section>\n";
-    }
-    if (deck.slides.empty())
-        h += "<p>This presentation has no slides.</p>\n";
-    h += "</main>\n</body>\n</html>\n";
-    return h;
+        slides.push_back(
+            slideData(deck.slides[i], i + 1, folder, slideNames, context.deckFolderUrl));
+    page.set("slides", slides);
+    return render(templates::kPageHtmlMustache, page);
 }
 
 std::string pageStyleSheet(const Deck &deck) {
-    const int w = std::max(deck.imageWidth, 1), hgt = std::max(deck.imageHeight, 1);
-    std::string css =
-        R"css(:root{color-scheme:light dark;--bg:#fff;--fg:#1d1d1f;--muted:#4a4a4f;--line:#c9c9cf;--side:#f3f3f5;--accent:#0a53c1;--mark:rgba(10,83,193,.3)}
-@media (prefers-color-scheme:dark){:root{--bg:#151517;--fg:#ececef;--muted:#b4b4ba;--line:#3b3b40;--side:#1e1e21;--accent:#8fb8ff;--mark:rgba(143,184,255,.35)}}
-*{box-sizing:border-box}
-html{scroll-behavior:smooth}
-@media (prefers-reduced-motion:reduce){html{scroll-behavior:auto}*{transition:none!important;animation:none!important}}
-body{margin:0;background:var(--bg);color:var(--fg);font:1rem/1.5 system-ui,"Liberation Sans","Noto Sans CJK JP",sans-serif;overflow-wrap:anywhere}
-a{color:var(--accent)}
-:focus-visible{outline:3px solid var(--accent);outline-offset:2px}
-.skip{position:absolute;left:.5rem;top:-4rem;background:var(--bg);padding:.5rem 1rem;z-index:2}
-.skip:focus{top:.5rem}
-header{padding:1rem 1.25rem;border-bottom:1px solid var(--line)}
-header h1{margin:0;font-size:1.5rem;line-height:1.25}
-header p{margin:.25rem 0 0;color:var(--muted)}
-nav{background:var(--side);border-bottom:1px solid var(--line);max-height:40vh;overflow:auto}
-nav ol{margin:0;padding:.75rem 1rem .75rem 2.75rem}
-nav li{margin:.15rem 0;color:var(--muted)}
-nav a{color:var(--fg);text-decoration:none}
-nav a:hover,nav a:focus-visible{text-decoration:underline}
-main{min-width:0}
-section{padding:1rem 1.25rem 2rem;max-width:75rem;scroll-margin-top:0}
-section:focus{outline:none}
-h2{font-size:1.15rem;margin:0 0 .6rem;line-height:1.3}
-h2 .n{display:inline-block;min-width:2em;color:var(--muted);font-variant-numeric:tabular-nums}
-.slide{margin:0}
-.frame{position:relative;container-type:inline-size;aspect-ratio:)css" +
-        std::to_string(w) + " / " + std::to_string(hgt) +
-        R"css(;border:1px solid var(--line);background:#fff}
-.frame img{display:block;width:100%;height:auto}
-.layer{position:absolute;inset:0;overflow:hidden}
-.layer>div{position:absolute;overflow:hidden;color:transparent;line-height:1.17;white-space:normal}
-.layer p{margin:0}
-.layer .gap{height:1.17em}
-.layer a{color:transparent;text-decoration:none}
-.layer a:hover{background:var(--mark)}
-.layer ::selection{background:var(--mark);color:transparent}
-.slide:fullscreen{display:grid;place-items:center;background:#000}
-.slide:fullscreen .frame{width:min(100vw,calc(100vh * )css" +
-        std::to_string(w) + " / " + std::to_string(hgt) + R"css());border:0}
-.notes{margin-top:.75rem;padding:.5rem .75rem;border:1px solid var(--line);border-radius:.4rem}
-.notes summary{cursor:pointer;font-weight:600}
-.notes p{margin:.4rem 0}
-@media (min-width:60em){
-body{display:grid;grid-template-columns:17rem minmax(0,1fr);grid-template-rows:auto 1fr}
-header{grid-column:1 / -1}
-nav{position:sticky;top:0;max-height:100vh;height:100vh;border-bottom:0;border-right:1px solid var(--line)}
-section{padding:1.25rem 2rem 2.5rem}
-}
-@media print{
-@page{size:landscape;margin:1cm}
-body{display:block;background:#fff;color:#000}
-nav,.skip,header p{display:none}
-header{border:0;padding:0 0 .5rem}
-section{break-after:page;break-inside:avoid;padding:0;max-width:none}
-.frame{border:1px solid #999}
-.notes{border:0;padding:0}
-.notes summary{list-style:none}
-}
-)css";
-    // Where each shape's text lies on its slide, and how large it is.
-    char buf[160];
+    const int w = std::max(deck.imageWidth, 1), h = std::max(deck.imageHeight, 1);
+    // The sheet is plain CSS that linters read; the deck's values stand in
+    // it as var(--deck-NAME), the tags this delimiter switch makes.
+    mustache::data sheet;
+    sheet.set("aspect-ratio", std::to_string(w) + " / " + std::to_string(h));
+    std::string css = render("{{=var(--deck- )=}}" + std::string(templates::kPageCss), sheet);
+
+    mustache::data blocks{mustache::data::type::list};
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
-        const auto &blocks = deck.slides[i].blocks;
-        for (std::size_t b = 0; b < blocks.size(); ++b) {
-            const TextBlock &block = blocks[b];
+        const auto &slideBlocks = deck.slides[i].blocks;
+        for (std::size_t b = 0; b < slideBlocks.size(); ++b) {
+            const TextBlock &block = slideBlocks[b];
             if (!hasText(block))
                 continue;
-            std::snprintf(buf, sizeof buf,
-                          "{left:%s;top:%s;width:%s;height:%s;font-size:%.3fcqw}\n",
-                          percent(block.left).c_str(), percent(block.top).c_str(),
-                          percent(block.width).c_str(), percent(block.height).c_str(),
+            char size[32];
+            std::snprintf(size, sizeof size, "%.3f",
                           std::clamp(block.fontSize, 0.001, 0.5) * 100.0);
-            css += "#" + blockId(i + 1, b + 1) + buf;
+            mustache::data rule;
+            rule.set("id", blockId(i + 1, b + 1));
+            rule.set("left", percent(block.left));
+            rule.set("top", percent(block.top));
+            rule.set("width", percent(block.width));
+            rule.set("height", percent(block.height));
+            rule.set("fontSize", std::string(size));
+            blocks.push_back(rule);
         }
     }
-    return css;
+    mustache::data rules;
+    rules.set("blocks", blocks);
+    return css + render(templates::kTextBlocksCssMustache, rules);
 }
 
 std::string pageScript() {
-    return R"js("use strict";
-// Keys: arrows, Page Up/Down, Home and End move between slides; F shows the
-// current slide full screen. The address follows the slide on screen.
-(() => {
-  const slides = Array.from(document.querySelectorAll("main > section[id^='slide-']"));
-  if (!slides.length) return;
-  let current = Math.max(0, slides.findIndex((s) => "#" + s.id === location.hash));
-  const show = (i) => {
-    current = Math.max(0, Math.min(slides.length - 1, i));
-    const section = slides[current];
-    const full = document.fullscreenElement;
-    if (full && full.closest("section") !== section) {
-      const frame = section.querySelector(".slide");
-      if (frame && frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
-    }
-    section.scrollIntoView({ block: "start" });
-    section.focus({ preventScroll: true });
-    history.replaceState(null, "", "#" + section.id);
-  };
-  if ("IntersectionObserver" in window) {
-    const seen = new IntersectionObserver((entries) => {
-      for (const e of entries) {
-        if (!e.isIntersecting) continue;
-        const i = slides.indexOf(e.target);
-        if (i >= 0 && i !== current) {
-          current = i;
-          history.replaceState(null, "", "#" + e.target.id);
-        }
-      }
-    }, { rootMargin: "-45% 0px -45% 0px" });
-    slides.forEach((s) => seen.observe(s));
-  }
-  document.addEventListener("keydown", (e) => {
-    if (e.altKey || e.ctrlKey || e.metaKey || e.defaultPrevented) return;
-    const t = e.target;
-    if (t && (t.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(t.tagName))) return;
-    const moves = { ArrowRight: 1, ArrowDown: 1, PageDown: 1, ArrowLeft: -1, ArrowUp: -1, PageUp: -1 };
-    if (e.key in moves) show(current + moves[e.key]);
-    else if (e.key === "Home") show(0);
-    else if (e.key === "End") show(slides.length - 1);
-    else if ((e.key === "f" || e.key === "F") && !e.repeat) {
-      if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-      else {
-        const frame = slides[current].querySelector(".slide");
-        if (frame && frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
-      }
-    } else return;
-    e.preventDefault();
-  });
-})();
-)js";
+    return std::string(templates::kPageJs);
 }
 
 void writePage(const Deck &deck, const PageContext &context, const fs::path &mainFile,

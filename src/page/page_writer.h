@@ -12,8 +12,9 @@ namespace velloran::page {
 
 // Writes the web page of a deck from its model: one HTML5 page and, in its
 // companion folder, one style sheet and one small script beside the slide
-// pictures. Every string from the deck or a file name is escaped where it
-// enters the HTML, and only safe links survive.
+// pictures. The page is templates/page.html.mustache filled with plain data
+// from the deck; every value from the deck or a file name is escaped by
+// core's escapeHtml where the template puts it, and only safe links survive.
 
 // One path segment of a URL: unreserved characters stay, everything else
 // (space, '#', '%', non-ASCII bytes, ...) becomes %XX.

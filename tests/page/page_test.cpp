@@ -21,48 +21,48 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-TEST(PageHref, KeepsOnlySafeLinks) {
-    const std::vector<std::string> slides = {"page1", "Slide 2", "a b"};
-    const std::string folder = "file:///home/u/decks/";
-    for (const char *url : {"https://example.org/a?b=1&c", "HTTP://example.org",
-                            "mailto:a@example.org", "sub/notes%20b.txt"})
-        EXPECT_EQ(pageHref(url, slides, folder), url);
-    for (const char *url :
-         {"#nowhere", "file:///home/u/decks/../secret", "/etc/passwd", "../up.txt", "//host/share",
-          "javascript:alert(1)", " JavaScript:alert(1)", "java\nscript:alert(1)", "vbscript:msgbox",
-          "data:text/html,<script>", ""})
-        EXPECT_EQ(pageHref(url, slides, folder), "") << url;
-    EXPECT_EQ(pageHref("#a%20b", slides, folder), "#slide-3");
-}
-
-TEST(PageHtml, EscapesEverythingFromTheDeckAndTheFileName) {
+// The page and style sheet of a small hostile deck, byte for byte. A run
+// that differs leaves its output in the working folder, to review and copy.
+TEST(PageWriter, WritesTheGoldenPage) {
     const std::string evil = "<script>alert(1)</script>\"'&<img src=x onerror=alert(2)>";
-    const TextBlock block{
-        .paragraphs = {{{{evil, ""}, {evil, "javascript:alert(3)"}, {evil, "https://x/\"><b>"}}}}};
-    const Slide slide{.name = evil,
-                      .title = evil,
-                      .blocks = {block},
-                      .pictureTexts = {evil},
-                      .notes = {evil},
-                      .image1x = evil + ".webp",
-                      .image2x = evil + "-2x.webp"};
-    const Deck deck{.title = evil,
-                    .language = "en\"><script>",
-                    .imageWidth = 960,
-                    .imageHeight = 540,
-                    .slides = {slide}};
-    PageContext context{evil, evil + "_files", "", evil};
-
-    const std::string html = pageHtml(deck, context);
-    const std::string ownScript =
-        "<script src=\"" + encodePathSegment(evil + "_files") + "/page.js\" defer></script>";
-    EXPECT_THAT(html, HasSubstr(ownScript));
-    std::string rest = html;
-    rest.erase(rest.find(ownScript), ownScript.size());
-    for (const char *raw : {"<script", "<img src=x", "javascript:", "\"><b>", "&<"})
-        EXPECT_THAT(rest, Not(HasSubstr(raw))) << raw;
-    EXPECT_THAT(html, HasSubstr("&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39;&amp;"));
-    EXPECT_THAT(html, HasSubstr("href=\"https://x/&quot;&gt;&lt;b&gt;\""));
+    Paragraph links; // runs a to l: only a, b, c and d keep their links
+    for (const char *url : {"HTTP://x", "mailto:a@x", "sub/b%20c.txt", "file:///decks/d",
+                            "file:///decks/../e", "/etc/passwd", "//host/g", " JavaScript:",
+                            "java\nscript:", "vbscript:j", "data:text/html,<script>", "#l"})
+        links.runs.push_back({std::string(1, char('a' + links.runs.size())), url});
+    const std::vector<Paragraph> paragraphs = {
+        {{{evil, ""}, {"script", "javascript:alert(3)"}, {"web", "https://x/\"><b>"}}},
+        {{{" \t", ""}}},
+        {{{"to two", "#page%202"}, {" line\none\vtwo", ""}, {"up", "../x"}}},
+        links};
+    const TextBlock block{0.1, 0.05, 0.8, 0.2, 0.04, paragraphs},
+        blank{.paragraphs = {{{{" \n "}}}}};
+    const TextBlock words{-2, 0, 3, 0, 1, {{{{"First\x01words"}}}}};
+    Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
+              "", 960, 540};
+    deck.slides = {{.name = "page1",
+                    .title = evil,
+                    .blocks = {block, blank},
+                    .pictureTexts = {evil, "  "},
+                    .notes = {evil + "\nsecond line", " "},
+                    .image1x = "slide-1.webp",
+                    .image2x = "slide-1-2x.webp"},
+                   {"page 2", "", {blank, words}, {}, {}, "slide-2.webp", "slide-2-2x.webp"},
+                   {"", "  Third\n\tslide  ", {}, {}, {}, "a b#.webp", "a b#-2x.webp"}};
+    const PageContext context{"", evil + " #1 \xC3\xBC_files", "file:///decks/", "deck.htm"};
+    TempDir dir;
+    writePage(deck, context, dir / "deck.htm", dir.path());
+    for (const char *name : {"deck.htm", "page.css"})
+        if (const std::string actual = readText(dir / name);
+            actual != readText(fs::path(VELLORAN_PAGE_GOLDEN_DIR) / name)) {
+            writeBytes(name, actual);
+            ADD_FAILURE() << name << " differs from the golden file: see " << fs::absolute(name);
+        }
+    // Whatever the golden files say, no markup of the deck is live.
+    const std::string html = readText(dir / "deck.htm");
+    EXPECT_EQ(html.find("<script"), html.rfind("<script"));
+    for (const char *raw : {"<img src=x", "javascript:", "\"><b>", "&<"})
+        EXPECT_THAT(html, Not(HasSubstr(raw))) << raw;
 }
 
 TEST(PageFiles, WriteFailuresSayWhy) {
