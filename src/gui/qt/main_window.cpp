@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -184,8 +185,13 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
                           m_services.automation,
                           ss(QDir::toNativeSeparators(m_services.programFolder)),
                           [] {
-                              return ss(QDir::toNativeSeparators(QStandardPaths::writableLocation(
-                                  QStandardPaths::DesktopLocation)));
+                              // Qt names ~/Desktop whether or not it exists; a missing one
+                              // counts as unknown, so the home folder stands in.
+                              const QString desktop =
+                                  QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+                              return QFileInfo(desktop).isDir()
+                                         ? ss(QDir::toNativeSeparators(desktop))
+                                         : std::string();
                           },
                           [] { return ss(QDir::toNativeSeparators(QDir::homePath())); },
                           m_services.random01,

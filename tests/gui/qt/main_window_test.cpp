@@ -65,6 +65,17 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndSkinAndAnEditOfTheFolderIsStored)
     EXPECT_EQ(window().styleSheet(), QStringLiteral("QPushButton { border-radius: 3px; }"));
 }
 
+TEST_F(WindowTest, WithoutADesktopFolderTheHomeFolderIsTheDefault) {
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(m_temp.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp(QStringLiteral("config"))));
+    window().load();
+    qputenv("HOME", home);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    EXPECT_EQ(window().outputFolder(),
+              QDir::toNativeSeparators(m_temp.path() + u'/').toStdString());
+}
+
 TEST_F(WindowTest, PointerIsTheHandOverButtonsAndTheTextBoxButNeverReplacesTheHourglass) {
     QFile::copy(QStringLiteral(VELLORAN_RESOURCES_DIR "/HAND-M.CUR"),
                 temp(QStringLiteral("prog/HAND-M.CUR")));
