@@ -4,8 +4,10 @@
 #include <fstream>
 #include <map>
 
+#include "core/add_folder.h"
 #include "core/error_report.h"
 #include "core/main_window_logic.h"
+#include "failing_listing.h"
 #include "fake_automation.h"
 #include "scripted_window.h"
 #include "temp_folder.h"
@@ -192,6 +194,24 @@ TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointerAndAppendsOnce)
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("in Velloran5/20/2014.Form1.PushButton6_Click at line 108"),
               std::string::npos);
+    EXPECT_EQ(ui.pointerSetting, kPointerDefault);
+}
+
+TEST_F(WindowLogicTest, AFolderScanReportsItsUnreadableFoldersOnceAndAddsTheRest) {
+    for (const char *name : {"tree/a.ppt", "tree/x/b.ppt", "tree/y/c.ppt", "tree/z/d.ppt"})
+        touch(name);
+    const std::string tree = (m_dir / "tree").string();
+    fakes::FailingListing failing(*m_fs, {tree + P("/x"), tree + P("/z")});
+    MainWindowLogic scan(WindowContext{ui.ports(), settings, failing, server, prog(""),
+                                       [] { return P("/d"); }, [] { return P("/h"); },
+                                       [] { return 0.5; }, ""});
+    ui.inputAnswers = {"ppt"};
+    ui.folderAnswers = {tree};
+    scan.addFolderTree();
+    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/y/c.ppt")}));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{errorReportText(
+                                 unreadableFoldersText({tree + P("/x"), tree + P("/z")}),
+                                 buttonName(Command::AddFolderTree).location, 110)});
     EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 }
 
