@@ -72,6 +72,13 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
     };
     for (const auto &[args, message] : cases)
         EXPECT_EQ(errorOf(args), message);
+
+    // Only these reach the command line; Qt's options and paths open the window.
+    for (const std::string first : {"convert", "--help", "--version"})
+        EXPECT_TRUE(isCommandLineCall({first, "x"})) << first;
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {}, {"-style", "fusion"}, {"-session", "1234"}, {"deck.pptx"}, {"help"}})
+        EXPECT_FALSE(isCommandLineCall(args)) << (args.empty() ? "" : args.front());
     for (const std::string bad : {"0", "-1", "abc", "1s", "", "inf", "nan", "1e300"})
         EXPECT_EQ(errorOf({"convert", "--timeout", bad, "a.pptx"}),
                   "option '--timeout' takes a positive number of seconds, not '" + bad + "'");

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -45,12 +47,32 @@ QFont arialBold(qreal points) {
     return font;
 }
 
+// An option button fills its background from the Button role, every other
+// control from the Window role: both take the colour.
 void setBackground(QWidget *w, const QColor &color) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, color);
+    if (qobject_cast<QRadioButton *>(w))
+        pal.setColor(QPalette::Button, color);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
 }
+
+// Some styles (Fusion among them) draw a frame as a tinted panel, which
+// hides the frame's own background; this draws a plain line around it.
+class PlainFrameStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override {
+        if (element != PE_FrameGroupBox)
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
 
 // Only a list of local files may be dropped on the list.
 std::optional<std::vector<std::string>> droppedFiles(const QMimeData *data) {
@@ -140,8 +162,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_list->setTextElideMode(Qt::ElideNone);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->header()->setStretchLastSection(false);
-    m_list->setAcceptDrops(true);
-    m_list->viewport()->setAcceptDrops(true);
+    // The whole list takes drops: its rows, its header and its scroll bars.
+    for (QWidget *w : {static_cast<QWidget *>(m_list), m_list->viewport(),
+                       static_cast<QWidget *>(m_list->header()), m_list->header()->viewport()})
+        w->setAcceptDrops(true);
     m_list->setDropIndicatorShown(false);
     m_list->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
                                       "Move bar to right and out of window to reveal full names."));
@@ -154,6 +178,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
          {static_cast<QWidget *>(m_extensionFrame), static_cast<QWidget *>(m_outputFrame),
           static_cast<QWidget *>(m_htmOption), static_cast<QWidget *>(m_htmlOption)})
         setBackground(w, Qt::white);
+    auto *frameStyle = new PlainFrameStyle;
+    frameStyle->setParent(this);
+    m_extensionFrame->setStyle(frameStyle);
+    m_outputFrame->setStyle(frameStyle);
 
     // Keyboard order: the list first, then as the original tab indexes run.
     QWidget *order[] = {m_list,
@@ -178,6 +206,8 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
         w->installEventFilter(this);
     }
     m_list->installEventFilter(this);
+    m_list->header()->installEventFilter(this);
+    m_list->header()->viewport()->installEventFilter(this);
 
     WindowContext context{{m_services.dialogs, *this, *this, *this},
                           m_services.settings,
@@ -209,6 +239,25 @@ void MainWindow::load() {
     m_list->setFocus(Qt::OtherFocusReason);
 }
 
+void MainWindow::openPaths(const std::vector<std::string> &paths) {
+    if (!paths.empty())
+        handle([&] { m_logic->dropItems(paths); });
+}
+
+std::vector<std::string> pathsToOpen(const QStringList &arguments) {
+    std::vector<std::string> paths;
+    bool optionsEnded = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (!optionsEnded && arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (optionsEnded || !arg.startsWith(u'-')) {
+            paths.push_back(ss(QDir::toNativeSeparators(QFileInfo(arg).absoluteFilePath())));
+        }
+    }
+    return paths;
+}
+
 int MainWindow::twipsToPixels(int twips) const {
     return qRound(twips * logicalDpiX() / 1440.0);
 }
@@ -226,6 +275,11 @@ void MainWindow::handle(const std::function<void()> &handler) {
         // now, without finishing the walk.
         m_services.endProgram();
     }
+}
+
+bool MainWindow::isListPart(const QObject *watched) const {
+    return watched == m_list || watched == m_list->viewport() || watched == m_list->header() ||
+           watched == m_list->header()->viewport();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
@@ -261,7 +315,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
-        if (watched == m_list->viewport()) {
+        if (isListPart(watched)) {
             auto *drag = static_cast<QDragMoveEvent *>(event);
             if (m_logic->acceptsDrag(droppedFiles(drag->mimeData()).has_value()))
                 drag->acceptProposedAction();
@@ -271,7 +325,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         }
         break;
     case QEvent::Drop:
-        if (watched == m_list->viewport()) {
+        if (isListPart(watched)) {
             auto *drop = static_cast<QDropEvent *>(event);
             if (const auto files = droppedFiles(drop->mimeData())) {
                 drop->acceptProposedAction();

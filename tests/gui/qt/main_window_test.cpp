@@ -1,4 +1,5 @@
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
@@ -49,9 +50,18 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndSkinAndAnEditOfTheFolderIsStored)
     window().findChild<QLineEdit *>(QStringLiteral("Text1"))->clear();
     EXPECT_EQ(m_settings.get(kOutputFolderKey), std::optional<std::string>(""));
 
-    // The skin colours frames and options only when its file exists.
+    // Without the skin, what shows of the window, the frames and the options
+    // is white: a point beside each option's text, in each frame's margin
+    // and between two buttons.
+    const QImage shot = window().grab().toImage();
+    for (const char *name : {"Option1", "Option2", "Frame1", "Frame2", "Form1"}) {
+        QWidget *w = name == std::string("Form1") ? &window() : named(window(), name);
+        const QPoint at = name == std::string("Form1")
+                              ? QPoint(266, 230)
+                              : w->mapTo(&window(), QPoint(w->width() - 4, w->height() - 4));
+        EXPECT_EQ(shot.pixelColor(at), QColor(Qt::white)) << name;
+    }
     const QColor face = QApplication::palette().color(QPalette::Button);
-    EXPECT_NE(named(window(), "Frame1")->palette().color(QPalette::Window), face);
     m_window.reset();
     QDir().mkpath(temp(QStringLiteral("prog/x")));
     QFile skin(temp(QStringLiteral("prog/x/o.cjs")));
@@ -144,8 +154,9 @@ protected:
         ASSERT_TRUE(QFile(temp(rel)).open(QIODevice::WriteOnly));
     }
     // Sends an enter and a drop, as a drag from a file manager does.
-    bool drop(const QMimeData &data) {
-        QWidget *target = window().listView()->viewport();
+    bool drop(const QMimeData &data, QWidget *target = nullptr) {
+        if (!target)
+            target = window().listView()->viewport();
         const QPoint pos(30, 30);
         QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
@@ -156,13 +167,13 @@ protected:
         return dropEvent.isAccepted();
     }
     // The paths as URLs; a relative path is one below the temporary folder.
-    bool drop(const QStringList &paths) {
+    bool drop(const QStringList &paths, QWidget *target = nullptr) {
         QMimeData data;
         QList<QUrl> urls;
         for (const auto &p : paths)
             urls << (p.contains(QLatin1Char(':')) ? QUrl(p) : QUrl::fromLocalFile(temp(p)));
         data.setUrls(urls);
-        return drop(data);
+        return drop(data, target);
     }
     QString rows() {
         QStringList out;
@@ -185,6 +196,23 @@ TEST_F(DropTest, FilesBecomeRowsAsDroppedAndFoldersExpandInPlaceLevelByLevel) {
                       QStringLiteral("gone.ppt"), QStringLiteral("a.pptx")}));
     EXPECT_EQ(rows(), QStringLiteral("c.txt R/r.ppt R/A/a.doc R/B/b.odp R/A/A1/a1.pptx a.pptx "
                                      ".hidden gone.ppt a.pptx"));
+    // The column header is part of the list.
+    window().clearRows();
+    EXPECT_TRUE(drop({QStringLiteral("c.txt")}, window().listView()->header()->viewport()));
+    EXPECT_EQ(rows(), QStringLiteral("c.txt"));
+}
+
+TEST_F(DropTest, PathsGivenToTheProgramAreAddedAsADropOfThemAddsThem) {
+    window().load();
+    for (const char *name : {"R/r.ppt", "R/A/a.doc", "a.pptx", "-odd.ppt"})
+        file(QString::fromUtf8(name));
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(m_temp.path()); // relative paths are the current folder's
+    window().openPaths(pathsToOpen({QStringLiteral("velloran"), temp(QStringLiteral("R")),
+                                    QStringLiteral("-unknown"), QStringLiteral("a.pptx"),
+                                    QStringLiteral("--"), QStringLiteral("-odd.ppt")}));
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(rows(), QStringLiteral("R/r.ppt R/A/a.doc a.pptx -odd.ppt"));
 }
 
 TEST_F(DropTest, TextAndRemoteLinksAreRefused) {
