@@ -1,3 +1,7 @@
+#include <QAbstractProxyModel>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -40,4 +44,37 @@ TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
     EXPECT_TRUE(ticked) << "the timer ran while the call was blocked";
     fake.options().failures["Quit"] = "Quit refused";
     EXPECT_THROW(app->call("Quit", {}), AutomationError);
+}
+
+// The real dialog, offscreen: under "All Files (*.*)" a name without a dot
+// is listed too, once the user picks that filter.
+TEST(Dialogs, AllFilesListsNamesWithoutADot) {
+    QTemporaryDir dir;
+    for (const char *name : {"deck.ppt", "noext"})
+        QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
+    QFileDialog dialog;
+    configureOpenDialog(
+        dialog, {"Add", {{"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}, true});
+    dialog.setDirectory(dir.path());
+    dialog.show();
+    const auto listed = [&](const char *name) {
+        const QAbstractProxyModel *view = dialog.proxyModel();
+        const QModelIndex root = view->mapFromSource(
+            qobject_cast<QFileSystemModel *>(view->sourceModel())->index(dir.path()));
+        for (int row = 0; row < view->rowCount(root); ++row)
+            if (view->index(row, 0, root).data().toString() == QLatin1String(name))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("deck.ppt"); }, 10000));
+    EXPECT_FALSE(listed("noext"));
+    // The filter box, chosen from the keyboard as a user does.
+    QComboBox *types = nullptr;
+    for (auto *box : dialog.findChildren<QComboBox *>())
+        if (box->findText(QStringLiteral("All Files (*.*)")) >= 0)
+            types = box;
+    ASSERT_TRUE(types);
+    QTest::keyClick(types, Qt::Key_Down);
+    ASSERT_EQ(dialog.selectedNameFilter(), QStringLiteral("All Files (*.*)"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed("noext"); }, 10000));
 }
