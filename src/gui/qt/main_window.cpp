@@ -67,9 +67,11 @@ public:
                        const QWidget *widget) const override {
         if (element != PE_FrameGroupBox)
             return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        // Below the caption, where the style's own frame would begin.
+        const int top = option->fontMetrics.height();
         painter->save();
         painter->setPen(option->palette.color(QPalette::Mid));
-        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->drawRect(option->rect.adjusted(0, top, -1, -1));
         painter->restore();
     }
 };
