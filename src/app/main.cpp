@@ -5,6 +5,7 @@
 
 #include "app/automation_backend.h"
 #include "app/command_line.h"
+#include "cli/arguments.h"
 #include "core/build_config.h"
 #include "gui/qt/dialogs.h"
 #include "gui/qt/main_window.h"
@@ -36,6 +37,9 @@ int runWindow(int argc, char **argv) {
     dialogs.setOwner(&window);
     window.load();
     window.show();
+    // QApplication has taken its own options out; what is left are the files
+    // a file manager asks us to open, added as a drop of them would add them.
+    window.openPaths(pathsToOpen(QApplication::arguments()));
     const int status = QApplication::exec();
     shutdownPlatformAutomation();
     return status;
@@ -44,7 +48,7 @@ int runWindow(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc > 1)
+    if (isCommandLineCall(std::vector<std::string>(argv + 1, argv + argc)))
         return runCommandLine(argc, argv);
     return runWindow(argc, argv);
 }

@@ -30,6 +30,11 @@ std::string quoted(const std::string &text) {
 
 } // namespace
 
+bool isCommandLineCall(const std::vector<std::string> &args) {
+    return !args.empty() &&
+           (args.front() == "convert" || args.front() == "--help" || args.front() == "--version");
+}
+
 CommandLine parseCommandLine(const std::vector<std::string> &args) {
     if (args.empty())
         return UsageError{"no command given"};
@@ -103,7 +108,7 @@ std::string usageText() {
     return "Usage: velloran convert [--output DIR] [--extension htm|html] [--timeout SECONDS]\n"
            "                        [--jobs N] PATH...\n"
            "       velloran --help | --version\n"
-           "       velloran                        (opens the window)\n"
+           "       velloran [FILE...]              (opens the window, FILEs in its list)\n"
            "\n"
            "Converts presentations (.ppt, .pptx, .odp) into web pages, one page per file.\n"
            "A PATH that names a folder stands for every file in its tree, as when the folder\n"

@@ -23,6 +23,11 @@ struct UsageError {
 };
 using CommandLine = std::variant<ConvertOptions, ShowHelp, ShowVersion, UsageError>;
 
+// True when the arguments after the program name ask for the command line:
+// they begin with "convert", "--help" or "--version". Anything else (no
+// argument, the toolkit's own options, paths to open) is for the window.
+bool isCommandLineCall(const std::vector<std::string> &args);
+
 // Reads the arguments after the program name. Options take their value as
 // the next argument or after "=" ("--output=DIR"); "--" ends the options.
 CommandLine parseCommandLine(const std::vector<std::string> &args);

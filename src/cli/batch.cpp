@@ -146,11 +146,12 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSys
 } // namespace
 
 std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths, FileSystem &fs,
-                                          std::vector<std::string> &ownPages) {
+                                          std::vector<std::string> &ownPages,
+                                          std::vector<std::string> *unreadable) {
     EventPump pump([] {}); // no window to keep painting
     std::vector<std::string> files;
     for (const auto &path : paths) {
-        auto rows = expandDroppedItems({path}, fs, pump);
+        auto rows = expandDroppedItems({path}, fs, pump, unreadable);
         const auto attrs = fs.attributes(path);
         if (attrs && attrs->isFolder)
             rows = withoutOwnPages(std::move(rows), fs, ownPages);
@@ -164,7 +165,10 @@ BatchResult runBatch(const BatchSettings &settings,
                      const std::vector<AutomationRegistry *> &servers, FileSystem &fs,
                      std::ostream &err, const std::atomic<int> &stop) {
     BatchResult result;
-    result.files = expandBatchPaths(settings.paths, fs, result.ownPages);
+    std::vector<std::string> unreadable;
+    result.files = expandBatchPaths(settings.paths, fs, result.ownPages, &unreadable);
+    if (!unreadable.empty())
+        err << "velloran: " << printableMessage(unreadableFoldersText(unreadable)) << '\n';
     if (!result.ownPages.empty())
         err << "velloran: left out " << result.ownPages.size()
             << " file(s) of pages this program wrote earlier\n";

@@ -29,7 +29,8 @@ struct FolderIdHash {
 } // namespace
 
 void collectSubfolders(std::vector<std::string> &folders, bool recursive, FileSystem &fs,
-                       EventPump &pump, const FolderFilesSink &onFiles) {
+                       EventPump &pump, const FolderFilesSink &onFiles,
+                       std::vector<std::string> *unreadable) {
     std::unordered_set<FolderId, FolderIdHash> visited;
     for (const auto &f : folders)
         if (const auto id = fs.folderId(f))
@@ -52,7 +53,7 @@ void collectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
                             files.push_back(e.name);
                         return;
                     }
-                    if (e.hiddenOrSystem || e.name.find('?') != std::string::npos)
+                    if (e.hiddenOrSystem)
                         return;
                     std::string full = folder + e.name;
                     const auto id = fs.folderId(full);
@@ -66,7 +67,10 @@ void collectSubfolders(std::vector<std::string> &folders, bool recursive, FileSy
             } catch (const std::exception &) {
                 if (givenFolders)
                     throw;
-                continue; // an unreadable subfolder is left out; the rest still counts
+                // An unreadable subfolder is left out; the rest still counts.
+                if (unreadable)
+                    unreadable->emplace_back(folder, 0, folder.size() - 1);
+                continue;
             }
             if (onFiles)
                 onFiles(folder, files);
@@ -94,44 +98,57 @@ std::vector<std::string> listFilesInFolder(const std::string &folder, const std:
 }
 
 std::vector<std::string> treeFiles(const std::string &root, const std::string &pattern,
-                                   bool collapseRoot, FileSystem &fs, EventPump &pump) {
+                                   bool collapseRoot, FileSystem &fs, EventPump &pump,
+                                   std::vector<std::string> *unreadable) {
     const char sep = kNativePaths.separator;
     std::vector<std::string> folders{root + sep};
     std::vector<std::string> rows;
-    collectSubfolders(folders, true, fs, pump,
-                      [&](const std::string &folder, const std::vector<std::string> &names) {
-                          const std::string_view base(folder.data(), folder.size() - 1);
-                          for (const auto &name : names) {
-                              if (name.starts_with('~') || !wildcardMatch(pattern, name))
-                                  continue;
-                              std::string path = std::string(base) + sep + name;
-                              rows.push_back(collapseRoot ? collapseRootSeparator(path)
-                                                          : std::move(path));
-                          }
-                      });
+    collectSubfolders(
+        folders, true, fs, pump,
+        [&](const std::string &folder, const std::vector<std::string> &names) {
+            const std::string_view base(folder.data(), folder.size() - 1);
+            for (const auto &name : names) {
+                if (name.starts_with('~') || !wildcardMatch(pattern, name))
+                    continue;
+                std::string path = std::string(base) + sep + name;
+                rows.push_back(collapseRoot ? collapseRootSeparator(path) : std::move(path));
+            }
+        },
+        unreadable);
     return rows;
 }
 
 std::vector<std::string> expandDroppedItems(const std::vector<std::string> &items, FileSystem &fs,
-                                            EventPump &pump) {
+                                            EventPump &pump, std::vector<std::string> *unreadable) {
     std::vector<std::string> rows;
     for (const auto &item : items) {
         const auto attrs = fs.attributes(item);
         if (attrs && attrs->isFolder && !attrs->hiddenOrSystem) {
             try {
-                auto tree = treeFiles(item, "*.*", false, fs, pump);
+                auto tree = treeFiles(item, "*.*", false, fs, pump, unreadable);
                 rows.insert(rows.end(), std::make_move_iterator(tree.begin()),
                             std::make_move_iterator(tree.end()));
             } catch (const WindowClosed &) {
                 throw;
             } catch (const std::exception &) {
                 // A folder that cannot be listed adds nothing; the drop goes on.
+                if (unreadable)
+                    unreadable->push_back(item);
             }
         } else {
             rows.push_back(item);
         }
     }
     return rows;
+}
+
+std::string unreadableFoldersText(const std::vector<std::string> &folders) {
+    std::string text = folders.size() == 1
+                           ? "This folder could not be read, so its files are left out: "
+                           : "These folders could not be read, so their files are left out: ";
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        text += (i ? ", " : "") + folders[i];
+    return text;
 }
 
 } // namespace velloran

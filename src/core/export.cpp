@@ -111,7 +111,8 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
             throw AutomationError("The web page " + out +
                                   " would overwrite the input file itself; it was not saved.");
         const std::string key = canonicalKey(out);
-        if (const auto earlier = m_pages->writerOf(key))
+        // The same file listed twice is simply exported again.
+        if (const auto earlier = m_pages->writerOf(key); earlier && !sameFile(*earlier, inputPath))
             throw AutomationError("The web page " + out + " was already made from " + *earlier +
                                   " in this run, so " + inputPath +
                                   " was not saved over it. Rename one of the two files, or "

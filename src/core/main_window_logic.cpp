@@ -1,6 +1,7 @@
 #include "core/main_window_logic.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "core/add_folder.h"
 #include "core/error_report.h"
@@ -170,12 +171,15 @@ void MainWindowLogic::addFolderTree() {
     if (folder.empty())
         return;
     proc.step(106, [&] { m_c.ui.chrome.setPointer(kPointerBusy); });
+    std::vector<std::string> unreadable;
     proc.step(108, [&] {
         EventPump pump([&] { m_c.ui.chrome.processEvents(); });
-        const auto rows = treeFiles(folder, "*." + extension, true, m_c.fs, pump);
+        const auto rows = treeFiles(folder, "*." + extension, true, m_c.fs, pump, &unreadable);
         if (!rows.empty())
             m_c.ui.files.appendRows(rows);
     });
+    if (!unreadable.empty())
+        proc.step(110, [&] { throw std::runtime_error(unreadableFoldersText(unreadable)); });
     proc.step(140, [&] { m_c.ui.chrome.setPointer(kPointerDefault); });
 }
 

@@ -1,6 +1,10 @@
 #include "core/text.h"
 
 #include <cstdio>
+#include <limits>
+#include <locale>
+#include <stdexcept>
+#include <utility>
 
 namespace velloran {
 
@@ -12,7 +16,51 @@ void appendEscaped(std::string &out, unsigned char byte) {
     out += buffer;
 }
 
+// The character classes of a UTF-8 locale, for its case mapping; the
+// classic locale (ASCII only) where none exists.
+const std::ctype<wchar_t> &unicodeCase() {
+    static const std::locale locale = [] {
+        for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            try {
+                return std::locale(name);
+            } catch (const std::runtime_error &) {
+            }
+        }
+        return std::locale::classic();
+    }();
+    return std::use_facet<std::ctype<wchar_t>>(locale);
+}
+
+// The next character of `s` from byte `i` upper-cased, and the bytes it took.
+std::pair<char32_t, std::size_t> upperAt(std::string_view s, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const std::size_t n = lead < 0x80 ? 1 : utf8SequenceLength(s, i);
+    if (n == 0)
+        return {lead, 1};
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k)
+        c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    if (c <= static_cast<char32_t>(std::numeric_limits<wchar_t>::max()))
+        c = static_cast<char32_t>(unicodeCase().toupper(static_cast<wchar_t>(c)));
+    return {c, n};
+}
+
 } // namespace
+
+bool listingOrderLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto [x, m] = upperAt(a, i);
+        const auto [y, n] = upperAt(b, j);
+        if (x != y)
+            return x < y;
+        i += m;
+        j += n;
+    }
+    if (i < a.size() || j < b.size())
+        return j < b.size();
+    return a < b;
+}
 
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };

@@ -27,20 +27,12 @@ inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Orders names as a folder listing on NTFS does: compared upper-cased, byte
-// by byte, so "_old" and "[x]" come after "Z". Names equal but for case keep
-// a fixed order.
-inline bool listingOrderLess(std::string_view a, std::string_view b) {
-    const auto upperLess = [](char x, char y) {
-        return static_cast<unsigned char>(asciiUpper(x)) <
-               static_cast<unsigned char>(asciiUpper(y));
-    };
-    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), upperLess))
-        return true;
-    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), upperLess))
-        return false;
-    return a < b;
-}
+// Orders names as a folder listing on NTFS does: compared by the Unicode
+// simple upper-case mapping of their characters (the C library's, in a UTF-8
+// locale), code point by code point, so "_old" and "[x]" come after "Z" and
+// "\u00e9a" before "\u00c9b". Bytes that are not UTF-8 compare as themselves.
+// Names equal but for case keep a fixed order.
+bool listingOrderLess(std::string_view a, std::string_view b);
 
 // The length of the well-formed UTF-8 sequence that starts at byte `i` of
 // `text` (no overlong forms, surrogates or code points past U+10FFFF), or 0

@@ -16,6 +16,7 @@
 #include "cli/arguments.h"
 #include "cli/batch.h"
 #include "core/text.h"
+#include "failing_listing.h"
 #include "fake_automation.h"
 #include "temp_folder.h"
 
@@ -71,6 +72,13 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
     };
     for (const auto &[args, message] : cases)
         EXPECT_EQ(errorOf(args), message);
+
+    // Only these reach the command line; Qt's options and paths open the window.
+    for (const std::string first : {"convert", "--help", "--version"})
+        EXPECT_TRUE(isCommandLineCall({first, "x"})) << first;
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {}, {"-style", "fusion"}, {"-session", "1234"}, {"deck.pptx"}, {"help"}})
+        EXPECT_FALSE(isCommandLineCall(args)) << (args.empty() ? "" : args.front());
     for (const std::string bad : {"0", "-1", "abc", "1s", "", "inf", "nan", "1e300"})
         EXPECT_EQ(errorOf({"convert", "--timeout", bad, "a.pptx"}),
                   "option '--timeout' takes a positive number of seconds, not '" + bad + "'");
@@ -130,6 +138,17 @@ TEST_F(RunBatch, CountsFailuresAndPrintsEachReportEscapedAfterItsFile) {
     EXPECT_EQ(lines[2], "Cannot open " + shown);
     EXPECT_EQ(lines[3], "in Velloran5/20/2014.PowerPoint.DoItByFile at line 108");
     EXPECT_EQ(m_err.str().find_first_of("\r\x1b"), std::string::npos);
+
+    // One file given twice is converted twice; an unreadable folder is named once.
+    m_err.str("");
+    fakes::FailingListing failing(*m_fs, {m_temp / "locked"});
+    fs::create_directories(m_temp / "locked");
+    const BatchResult twice =
+        runBatch({m_out, true, {good, good, m_temp / "locked"}}, m_fake, failing, m_err, m_stop);
+    EXPECT_EQ(summaryLine(twice), "2 converted, 0 failed") << m_err.str();
+    EXPECT_THAT(m_err.str(), StartsWith("velloran: This folder could not be read, so its files "
+                                        "are left out: " +
+                                        m_temp / "locked\n"));
 }
 
 TEST_F(RunBatch, AFileWithoutItsPageOrWithoutAServerFails) {

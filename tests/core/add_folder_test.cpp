@@ -5,6 +5,7 @@
 
 #include "core/add_folder.h"
 #include "core/path_rules.h"
+#include "failing_listing.h"
 #include "temp_folder.h"
 
 using namespace velloran;
@@ -46,28 +47,6 @@ protected:
     const bool m_windows = kNativePaths.windows;
 };
 
-// Fails to list one folder, which permission bits cannot do for root.
-class FailingListing final : public FileSystem {
-public:
-    FailingListing(FileSystem &inner, std::string bad) : m_inner(inner), m_bad(std::move(bad)) {}
-    bool fileExists(const std::string &p) override { return m_inner.fileExists(p); }
-    bool isNormalFile(const std::string &p) override { return m_inner.isNormalFile(p); }
-    std::optional<PathAttributes> attributes(const std::string &p) override {
-        return m_inner.attributes(p);
-    }
-    std::optional<FolderId> folderId(const std::string &p) override { return m_inner.folderId(p); }
-    void listFolder(const std::string &folder,
-                    const std::function<void(const DirEntry &)> &sink) override {
-        if (folder.rfind(m_bad, 0) == 0 && folder.size() <= m_bad.size() + 1)
-            throw std::runtime_error("Permission denied");
-        m_inner.listFolder(folder, sink);
-    }
-
-private:
-    FileSystem &m_inner;
-    std::string m_bad;
-};
-
 } // namespace
 
 TEST_F(TempTree, WalkSkipsTildeNamesFoldersAndHiddenFolders) {
@@ -79,7 +58,9 @@ TEST_F(TempTree, WalkSkipsTildeNamesFoldersAndHiddenFolders) {
     if (!m_windows) { // hidden by its name: a file is listed, a folder not entered
         file("R/.hidden.ppt");
         file("R/.secret/inner.ppt");
+        file("R/Why?/inside.ppt"); // "?" is an ordinary character here
         all.push_back(path("R/.hidden.ppt"));
+        all.push_back(path("R/Why?/inside.ppt"));
     }
     EXPECT_EQ(sorted(walk("R", "*.*")), sorted(all));
 }
@@ -87,11 +68,20 @@ TEST_F(TempTree, WalkSkipsTildeNamesFoldersAndHiddenFolders) {
 TEST_F(TempTree, ListingComparesNamesUpperCased) {
     if (m_windows)
         GTEST_SKIP() << "the volume's own order";
-    // Upper-cased, "[", "^", "_" and "~" come after "Z"; non-ASCII after those.
-    for (const char *name : {"\xC3\xA9", "~lock", "_b", "^d", "[c]", "Z", "e", "B", "a"})
+    // Upper-cased, "[", "^", "_" and "~" come after "Z"; non-ASCII after those,
+    // upper-cased too: "\u00e9a" before "\u00c9b".
+    for (const char *name : {"\xC3\x89"
+                             "b",
+                             "\xC3\xA9"
+                             "a",
+                             "~lock", "_b", "^d", "[c]", "Z", "e", "B", "a"})
         file(std::string("R/") + name);
     EXPECT_EQ(listFilesInFolder(path("R"), "*.*", *m_fs),
-              (Rows{"a", "B", "e", "Z", "[c]", "^d", "_b", "~lock", "\xC3\xA9"}));
+              (Rows{"a", "B", "e", "Z", "[c]", "^d", "_b", "~lock",
+                    "\xC3\xA9"
+                    "a",
+                    "\xC3\x89"
+                    "b"}));
 }
 
 TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
@@ -109,7 +99,12 @@ TEST_F(TempTree, UnreadableSubfolderIsSkipped) {
     for (const char *name :
          {"R/r.txt", "R/A/a.txt", "R/locked/l.txt", "R/locked/sub/deep.txt", "R/Z/z.txt"})
         file(name);
-    FailingListing failing(*m_fs, path("R/locked"));
-    EXPECT_EQ(walk("R", "*", &failing),
-              (Rows{path("R/r.txt"), path("R/A/a.txt"), path("R/Z/z.txt")}));
+    fakes::FailingListing failing(*m_fs, {path("R/locked"), path("R/A")});
+    Rows unreadable;
+    EXPECT_EQ(treeFiles(path("R"), "*", true, failing, m_pump, &unreadable),
+              (Rows{path("R/r.txt"), path("R/Z/z.txt")}));
+    EXPECT_EQ(unreadable, (Rows{path("R/A"), path("R/locked")}));
+    EXPECT_EQ(unreadableFoldersText(unreadable),
+              "These folders could not be read, so their files are left out: " + path("R/A") +
+                  ", " + path("R/locked"));
 }

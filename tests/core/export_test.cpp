@@ -120,6 +120,10 @@ TEST(Export, ASecondInputWithTheSamePageNameFailsInsteadOfReplacingIt) {
          {P("/in/deck.pptx"), P("/in/deck.ppt "), std::string("Rename one of the two files")})
         EXPECT_NE(text.find(part), std::string::npos) << text;
     EXPECT_EQ(run.count("call Application.Quit"), 2) << "each file still quits the application";
+    // The same file again, however it is spelt, is exported again without a report.
+    EXPECT_EQ(run.go(P("/in/deck.pptx")), 0);
+    EXPECT_EQ(run.go(P("/in/x/../deck.pptx")), 0);
+    EXPECT_EQ(run.count("call Presentation.SaveAs"), 3);
 
     // A new run starts afresh.
     PresentationExporter nextRun(run.server, run.ui);

@@ -4,8 +4,10 @@
 #include <fstream>
 #include <map>
 
+#include "core/add_folder.h"
 #include "core/error_report.h"
 #include "core/main_window_logic.h"
+#include "failing_listing.h"
 #include "fake_automation.h"
 #include "scripted_window.h"
 #include "temp_folder.h"
@@ -38,7 +40,7 @@ protected:
         ui = ScriptedWindow();
         ui.onFolderChange = [this] { form->outputFolderEdited(); };
         form = std::make_unique<MainWindowLogic>(WindowContext{
-            ui.ports(), settings, *m_fs, server, prog(""), [] { return P("/home/user/Desktop"); },
+            ui.ports(), settings, m_fs, server, prog(""), [] { return P("/home/user/Desktop"); },
             [] { return P("/home/user"); }, [this] { return draw; }, homePage});
     }
     std::string prog(const std::string &rel) const {
@@ -57,7 +59,8 @@ protected:
     std::unique_ptr<MainWindowLogic> form;
     fakes::TempFolder m_temp;
     fs::path m_dir = m_temp.path();
-    std::unique_ptr<FileSystem> m_fs = makeNativeFileSystem();
+    std::unique_ptr<FileSystem> m_native = makeNativeFileSystem();
+    fakes::FailingListing m_fs{*m_native, {}};
 };
 
 } // namespace
@@ -193,6 +196,19 @@ TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointerAndAppendsOnce)
     EXPECT_NE(ui.boxes[0].text.find("in Velloran5/20/2014.Form1.PushButton6_Click at line 108"),
               std::string::npos);
     EXPECT_EQ(ui.pointerSetting, kPointerDefault);
+
+    // Unreadable subfolders are named in one report, after the rest is added.
+    touch("tree/x/f.ppt");
+    m_fs.bad = {tree + P("/sub"), tree + P("/x")};
+    ui.rows.clear();
+    ui.inputAnswers = {"ppt"};
+    ui.folderAnswers = {tree};
+    form->addFolderTree();
+    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/b.PPTX")}));
+    EXPECT_EQ(ui.boxTexts().back(),
+              errorReportText(unreadableFoldersText(m_fs.bad),
+                              buttonName(Command::AddFolderTree).location, 110));
+    EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
 TEST_F(WindowLogicTest, ExportRunWithNothingToDo) {

@@ -1,10 +1,10 @@
 #include "gui/qt/dialogs.h"
 
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -57,8 +57,8 @@ void configureOpenDialog(QFileDialog &dialog, const OpenFileRequest &request) {
     dialog.setWindowTitle(qs(request.title));
     dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
                                            : QFileDialog::ExistingFile);
-    // Qt's own dialog, so that its file model can be told what "*.*" means;
-    // Windows' native dialog already shows every file for it.
+    // Windows' native dialog already shows every file for "*.*"; elsewhere
+    // Qt's own dialog is used, so that its file model can be told.
     if (!kNativePaths.windows)
         dialog.setOption(QFileDialog::DontUseNativeDialog);
     QStringList captions;
@@ -69,16 +69,23 @@ void configureOpenDialog(QFileDialog &dialog, const OpenFileRequest &request) {
             everyFile << qs(caption);
     }
     dialog.setNameFilters(captions);
-    // Qt reads "*.*" literally and hides names without a dot. The dialog
-    // applies a chosen filter on the box's activation; connected after it,
-    // this widens an every-file filter to "*".
-    auto *model = dialog.findChild<QFileSystemModel *>();
-    auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
-    if (model && types)
-        QObject::connect(types, &QComboBox::activated, &dialog, [=] {
-            if (everyFile.contains(types->currentText()))
-                model->setNameFilters({QStringLiteral("*")});
-        });
+    if (kNativePaths.windows)
+        return;
+    // Qt reads "*.*" literally and hides names without a dot. The dialog's
+    // file model sits behind the proxy a dialog may be given; when the user
+    // picks an every-file filter, and after the dialog has applied it (hence
+    // queued), the model's filter is widened to "*".
+    auto *proxy = new QIdentityProxyModel(&dialog);
+    dialog.setProxyModel(proxy);
+    auto *model = qobject_cast<QFileSystemModel *>(proxy->sourceModel());
+    if (!model)
+        return;
+    const auto widen = [model, everyFile](const QString &filter) {
+        if (everyFile.contains(filter))
+            model->setNameFilters({QStringLiteral("*")});
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, model, widen, Qt::QueuedConnection);
+    widen(dialog.selectedNameFilter());
 }
 
 std::vector<std::string> QtDialogs::openFiles(const OpenFileRequest &request) {

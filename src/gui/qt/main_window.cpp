@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -44,12 +47,34 @@ QFont arialBold(qreal points) {
     return font;
 }
 
+// An option button fills its background from the Button role, every other
+// control from the Window role: both take the colour.
 void setBackground(QWidget *w, const QColor &color) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, color);
+    if (qobject_cast<QRadioButton *>(w))
+        pal.setColor(QPalette::Button, color);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
 }
+
+// Some styles (Fusion among them) draw a frame as a tinted panel, which
+// hides the frame's own background; this draws a plain line around it.
+class PlainFrameStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override {
+        if (element != PE_FrameGroupBox)
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        // Below the caption, where the style's own frame would begin.
+        const int top = option->fontMetrics.height();
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->drawRect(option->rect.adjusted(0, top, -1, -1));
+        painter->restore();
+    }
+};
 
 // Only a list of local files may be dropped on the list.
 std::optional<std::vector<std::string>> droppedFiles(const QMimeData *data) {
@@ -139,8 +164,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_list->setTextElideMode(Qt::ElideNone);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->header()->setStretchLastSection(false);
-    m_list->setAcceptDrops(true);
-    m_list->viewport()->setAcceptDrops(true);
+    // The whole list takes drops: its rows, its header and its scroll bars.
+    for (QWidget *w : {static_cast<QWidget *>(m_list), m_list->viewport(),
+                       static_cast<QWidget *>(m_list->header()), m_list->header()->viewport()})
+        w->setAcceptDrops(true);
     m_list->setDropIndicatorShown(false);
     m_list->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
                                       "Move bar to right and out of window to reveal full names."));
@@ -153,6 +180,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
          {static_cast<QWidget *>(m_extensionFrame), static_cast<QWidget *>(m_outputFrame),
           static_cast<QWidget *>(m_htmOption), static_cast<QWidget *>(m_htmlOption)})
         setBackground(w, Qt::white);
+    auto *frameStyle = new PlainFrameStyle;
+    frameStyle->setParent(this);
+    m_extensionFrame->setStyle(frameStyle);
+    m_outputFrame->setStyle(frameStyle);
 
     // Keyboard order: the list first, then as the original tab indexes run.
     QWidget *order[] = {m_list,
@@ -177,6 +208,8 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
         w->installEventFilter(this);
     }
     m_list->installEventFilter(this);
+    m_list->header()->installEventFilter(this);
+    m_list->header()->viewport()->installEventFilter(this);
 
     WindowContext context{{m_services.dialogs, *this, *this, *this},
                           m_services.settings,
@@ -184,8 +217,13 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
                           m_services.automation,
                           ss(QDir::toNativeSeparators(m_services.programFolder)),
                           [] {
-                              return ss(QDir::toNativeSeparators(QStandardPaths::writableLocation(
-                                  QStandardPaths::DesktopLocation)));
+                              // Qt names ~/Desktop whether or not it exists; a missing one
+                              // counts as unknown, so the home folder stands in.
+                              const QString desktop =
+                                  QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+                              return QFileInfo(desktop).isDir()
+                                         ? ss(QDir::toNativeSeparators(desktop))
+                                         : std::string();
                           },
                           [] { return ss(QDir::toNativeSeparators(QDir::homePath())); },
                           m_services.random01,
@@ -201,6 +239,25 @@ MainWindow::~MainWindow() = default;
 void MainWindow::load() {
     m_logic->load();
     m_list->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::openPaths(const std::vector<std::string> &paths) {
+    if (!paths.empty())
+        handle([&] { m_logic->dropItems(paths); });
+}
+
+std::vector<std::string> pathsToOpen(const QStringList &arguments) {
+    std::vector<std::string> paths;
+    bool optionsEnded = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (!optionsEnded && arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (optionsEnded || !arg.startsWith(u'-')) {
+            paths.push_back(ss(QDir::toNativeSeparators(QFileInfo(arg).absoluteFilePath())));
+        }
+    }
+    return paths;
 }
 
 int MainWindow::twipsToPixels(int twips) const {
@@ -220,6 +277,11 @@ void MainWindow::handle(const std::function<void()> &handler) {
         // now, without finishing the walk.
         m_services.endProgram();
     }
+}
+
+bool MainWindow::isListPart(const QObject *watched) const {
+    return watched == m_list || watched == m_list->viewport() || watched == m_list->header() ||
+           watched == m_list->header()->viewport();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
@@ -255,7 +317,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
-        if (watched == m_list->viewport()) {
+        if (isListPart(watched)) {
             auto *drag = static_cast<QDragMoveEvent *>(event);
             if (m_logic->acceptsDrag(droppedFiles(drag->mimeData()).has_value()))
                 drag->acceptProposedAction();
@@ -265,7 +327,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         }
         break;
     case QEvent::Drop:
-        if (watched == m_list->viewport()) {
+        if (isListPart(watched)) {
             auto *drop = static_cast<QDropEvent *>(event);
             if (const auto files = droppedFiles(drop->mimeData())) {
                 drop->acceptProposedAction();

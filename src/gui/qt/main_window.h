@@ -44,6 +44,8 @@ public:
 
     // Runs the start-up sequence; call once before show().
     void load();
+    // Adds paths to the list as a drop of them does.
+    void openPaths(const std::vector<std::string> &paths);
 
     MainWindowLogic &logic() { return *m_logic; }
     QPushButton *button(Command command) const { return m_buttons.at(command); }
@@ -80,6 +82,8 @@ protected:
 
 private:
     void place(QWidget *w, int left, int top, int width, int height);
+    // The list view itself or one of its parts (rows, header).
+    bool isListPart(const QObject *watched) const;
     // Runs a handler of the logic; when the user closed the window meanwhile,
     // the handler has unwound and the program ends.
     void handle(const std::function<void()> &handler);
@@ -98,5 +102,10 @@ private:
     bool m_closed = false;
     std::optional<QCursor> m_handCursor;
 };
+
+// The paths among the program's arguments (the toolkit has taken its own
+// options out already): every argument after the program name that does not
+// begin with "-", and every one after "--", made absolute.
+std::vector<std::string> pathsToOpen(const QStringList &arguments);
 
 } // namespace velloran

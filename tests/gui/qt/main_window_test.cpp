@@ -1,4 +1,5 @@
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
@@ -49,9 +50,17 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndSkinAndAnEditOfTheFolderIsStored)
     window().findChild<QLineEdit *>(QStringLiteral("Text1"))->clear();
     EXPECT_EQ(m_settings.get(kOutputFolderKey), std::optional<std::string>(""));
 
-    // The skin colours frames and options only when its file exists.
+    // Without the skin, what shows of the window, the frames and the options
+    // is white: a point beside each option's text, in each frame's margin
+    // and between two buttons.
+    const QImage shot = window().grab().toImage();
+    EXPECT_EQ(shot.pixelColor(266, 230), QColor(Qt::white));
+    for (const char *name : {"Option1", "Option2", "Frame1", "Frame2"}) {
+        QWidget *w = named(window(), name);
+        const QPoint at = w->mapTo(&window(), QPoint(w->width() - 4, w->height() - 4));
+        EXPECT_EQ(shot.pixelColor(at), QColor(Qt::white)) << name;
+    }
     const QColor face = QApplication::palette().color(QPalette::Button);
-    EXPECT_NE(named(window(), "Frame1")->palette().color(QPalette::Window), face);
     m_window.reset();
     QDir().mkpath(temp(QStringLiteral("prog/x")));
     QFile skin(temp(QStringLiteral("prog/x/o.cjs")));
@@ -63,6 +72,17 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndSkinAndAnEditOfTheFolderIsStored)
     for (const char *name : {"Frame1", "Frame2", "Option1", "Option2"})
         EXPECT_EQ(named(window(), name)->palette().color(QPalette::Window), face) << name;
     EXPECT_EQ(window().styleSheet(), QStringLiteral("QPushButton { border-radius: 3px; }"));
+}
+
+TEST_F(WindowTest, WithoutADesktopFolderTheHomeFolderIsTheDefault) {
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(m_temp.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp(QStringLiteral("config"))));
+    window().load();
+    qputenv("HOME", home);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    EXPECT_EQ(window().outputFolder(),
+              QDir::toNativeSeparators(m_temp.path() + u'/').toStdString());
 }
 
 TEST_F(WindowTest, PointerIsTheHandOverButtonsAndTheTextBoxButNeverReplacesTheHourglass) {
@@ -133,8 +153,9 @@ protected:
         ASSERT_TRUE(QFile(temp(rel)).open(QIODevice::WriteOnly));
     }
     // Sends an enter and a drop, as a drag from a file manager does.
-    bool drop(const QMimeData &data) {
-        QWidget *target = window().listView()->viewport();
+    bool drop(const QMimeData &data, QWidget *target = nullptr) {
+        if (!target)
+            target = window().listView()->viewport();
         const QPoint pos(30, 30);
         QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
@@ -145,13 +166,13 @@ protected:
         return dropEvent.isAccepted();
     }
     // The paths as URLs; a relative path is one below the temporary folder.
-    bool drop(const QStringList &paths) {
+    bool drop(const QStringList &paths, QWidget *target = nullptr) {
         QMimeData data;
         QList<QUrl> urls;
         for (const auto &p : paths)
             urls << (p.contains(QLatin1Char(':')) ? QUrl(p) : QUrl::fromLocalFile(temp(p)));
         data.setUrls(urls);
-        return drop(data);
+        return drop(data, target);
     }
     QString rows() {
         QStringList out;
@@ -174,6 +195,23 @@ TEST_F(DropTest, FilesBecomeRowsAsDroppedAndFoldersExpandInPlaceLevelByLevel) {
                       QStringLiteral("gone.ppt"), QStringLiteral("a.pptx")}));
     EXPECT_EQ(rows(), QStringLiteral("c.txt R/r.ppt R/A/a.doc R/B/b.odp R/A/A1/a1.pptx a.pptx "
                                      ".hidden gone.ppt a.pptx"));
+    // The column header is part of the list.
+    window().clearRows();
+    EXPECT_TRUE(drop({QStringLiteral("c.txt")}, window().listView()->header()->viewport()));
+    EXPECT_EQ(rows(), QStringLiteral("c.txt"));
+}
+
+TEST_F(DropTest, PathsGivenToTheProgramAreAddedAsADropOfThemAddsThem) {
+    window().load();
+    for (const char *name : {"R/r.ppt", "R/A/a.doc", "a.pptx", "-odd.ppt"})
+        file(QString::fromUtf8(name));
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(m_temp.path()); // relative paths are the current folder's
+    window().openPaths(pathsToOpen({QStringLiteral("velloran"), temp(QStringLiteral("R")),
+                                    QStringLiteral("-unknown"), QStringLiteral("a.pptx"),
+                                    QStringLiteral("--"), QStringLiteral("-odd.ppt")}));
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(rows(), QStringLiteral("R/r.ppt R/A/a.doc a.pptx -odd.ppt"));
 }
 
 TEST_F(DropTest, TextAndRemoteLinksAreRefused) {

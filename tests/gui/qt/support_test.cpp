@@ -1,3 +1,7 @@
+#include <QAbstractProxyModel>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -40,4 +44,34 @@ TEST(PumpingAutomation, KeepsTheEventLoopTurningDuringACall) {
     EXPECT_TRUE(ticked) << "the timer ran while the call was blocked";
     fake.options().failures["Quit"] = "Quit refused";
     EXPECT_THROW(app->call("Quit", {}), AutomationError);
+}
+
+// The real dialog, offscreen: under "All Files (*.*)" a name without a dot
+// is listed too, once the user picks that filter.
+TEST(Dialogs, AllFilesListsNamesWithoutADot) {
+    QTemporaryDir dir;
+    for (const char *name : {"deck.ppt", "noext"})
+        QFile(dir.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
+    QFileDialog dialog;
+    configureOpenDialog(
+        dialog, {"Add", {{"PowerPoint Files (*.p*)", "*.p*"}, {"All Files (*.*)", "*.*"}}, true});
+    dialog.setDirectory(dir.path());
+    dialog.show();
+    // What the dialog's views show: the rows of its proxy.
+    const QAbstractProxyModel *view = dialog.proxyModel();
+    const QModelIndex root = view->mapFromSource(
+        qobject_cast<QFileSystemModel *>(view->sourceModel())->index(dir.path()));
+    const auto listed = [&](const char *name) {
+        return !view->match(view->index(0, 0, root), Qt::DisplayRole, QString::fromLatin1(name), 1,
+                            Qt::MatchExactly)
+                    .isEmpty();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("deck.ppt"); }, 10000));
+    EXPECT_FALSE(listed("noext"));
+    // The filter box, chosen from the keyboard as a user does.
+    auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    ASSERT_TRUE(types);
+    QTest::keyClick(types, Qt::Key_Down);
+    ASSERT_EQ(dialog.selectedNameFilter(), QStringLiteral("All Files (*.*)"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed("noext"); }, 10000));
 }
