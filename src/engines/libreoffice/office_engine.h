@@ -20,8 +20,8 @@ struct EngineOptions {
                                        // falls back to temp
     // Gets one line per deck that was converted with something to mention
     // (fonts drawn in another font). The line names the deck and may hold
-    // any character of its name. Unset: the line goes to standard error with
-    // control characters shown escaped.
+    // any character of its name. Unset: page::printWarning, which escapes
+    // it for the terminal.
     std::function<void(const std::string &)> warn;
 };
 
