@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/automation.h"
+#include "page/engine.h"
+
+#include <fstream>
+#include <functional>
+
+namespace velloran::fakes {
+
+// Stands in for an engine's program: hands over `deck` as read and "draws"
+// each slide as two small picture files, recording the steps asked for.
+class FakeEngine : public page::DeckEngine {
+public:
+    page::Deck deck;             // what readDeck() hands over
+    std::set<std::string> fonts; // what installedFonts() answers
+    std::string failAt;          // "read", "fonts" or "draw": that step throws
+    std::function<void(const std::filesystem::path &)> afterDrawing; // given the folder
+    std::vector<std::string> steps;
+
+    page::Deck readDeck() override { return step("read"), deck; }
+    std::set<std::string> installedFonts() override { return step("fonts"), fonts; }
+    void drawSlides(page::Deck &drawn, const std::filesystem::path &folder,
+                    const std::string &) override {
+        step("draw");
+        drawn.imageWidth = 640;
+        drawn.imageHeight = 360;
+        for (std::size_t i = 0; i < drawn.slides.size(); ++i) {
+            auto &slide = drawn.slides[i];
+            slide.image1x = "slide-" + std::to_string(i + 1) + ".webp";
+            slide.image2x = "slide-" + std::to_string(i + 1) + "-2x.webp";
+            std::ofstream(folder / slide.image1x) << "1x";
+            std::ofstream(folder / slide.image2x) << "2x";
+        }
+        if (afterDrawing)
+            afterDrawing(folder);
+    }
+
+private:
+    void step(const std::string &name) {
+        steps.push_back(name);
+        if (failAt == name)
+            throw AutomationError(name + " failed");
+    }
+};
+
+} // namespace velloran::fakes
