@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/automation.h"
+#include "core/time_limit.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,10 +18,10 @@ namespace velloran::libreoffice {
 std::filesystem::path configuredProgramDir();
 
 struct EngineOptions {
-    std::filesystem::path programDir = configuredProgramDir();      // where soffice.bin lives
-    std::chrono::milliseconds fileTimeout{std::chrono::minutes(3)}; // per file, Open to Close
-    int restartAfterFiles = 100;                                    // recycle the worker
-    std::uint64_t memoryCapBytes = 2ull << 30;                      // recycle when RSS passes this
+    std::filesystem::path programDir = configuredProgramDir();    // where soffice.bin lives
+    std::chrono::milliseconds fileTimeout{kDefaultFileTimeLimit}; // per file, Open to Close
+    int restartAfterFiles = 100;                                  // recycle the worker
+    std::uint64_t memoryCapBytes = 2ull << 30;                    // recycle when RSS passes this
     std::filesystem::path profileRoot; // empty: $XDG_CACHE_HOME/velloran (or ~/.cache/velloran),
                                        // falls back to temp
     // Gets one line per deck that was converted with something to mention
