@@ -23,14 +23,11 @@ public:
     void drawSlides(page::Deck &drawn, const std::filesystem::path &folder,
                     const std::string &) override {
         step("draw");
-        drawn.imageWidth = 640;
-        drawn.imageHeight = 360;
+        drawn.imageWidth = 640, drawn.imageHeight = 360;
         for (std::size_t i = 0; i < drawn.slides.size(); ++i) {
-            auto &slide = drawn.slides[i];
-            slide.image1x = "slide-" + std::to_string(i + 1) + ".webp";
-            slide.image2x = "slide-" + std::to_string(i + 1) + "-2x.webp";
-            std::ofstream(folder / slide.image1x) << "1x";
-            std::ofstream(folder / slide.image2x) << "2x";
+            const std::string stem = "slide-" + std::to_string(i + 1);
+            std::ofstream(folder / (drawn.slides[i].image1x = stem + ".webp")) << "1x";
+            std::ofstream(folder / (drawn.slides[i].image2x = stem + "-2x.webp")) << "2x";
         }
         if (afterDrawing)
             afterDrawing(folder);

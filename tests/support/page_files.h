@@ -9,13 +9,10 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 namespace velloran::test {
 

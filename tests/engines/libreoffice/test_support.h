@@ -2,10 +2,6 @@
 
 #include "page_files.h"
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace velloran::test {
 
 // A flat-ODF document of the given type ("presentation", "graphics", ...);
