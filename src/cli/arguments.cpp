@@ -1,4 +1,5 @@
 #include "cli/arguments.h"
+#include "core/time_limit.h"
 
 #include <algorithm>
 #include <charconv>
@@ -118,7 +119,9 @@ std::string usageText() {
            "  --output DIR        folder for the pages, created when missing (default: the\n"
            "                      window's output folder, else the current folder)\n"
            "  --extension EXT     htm (default) or html\n"
-           "  --timeout SECONDS   give up on a file that takes longer (default: 180)\n"
+           "  --timeout SECONDS   give up on a file that takes longer (default: " +
+           std::to_string(kDefaultFileTimeLimit.count()) +
+           ")\n"
            "  --jobs N            convert N files at once, each with its own office\n"
            "                      process (default: one per core, at most 4)\n"
            "  --help              show this text\n"

@@ -1,5 +1,4 @@
 #include "page/companion_folder.h"
-#include "core/output_layout.h"
 
 #include "core/automation.h"
 #include "core/output_layout.h"
@@ -15,7 +14,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace velloran::page {
@@ -251,37 +249,78 @@ void removeAbandonedLeftovers(const fs::path &folder, const fs::path &input) {
 
 } // namespace
 
+namespace {
+
+bool permissionError(const std::error_code &ec) {
+    return ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
+           ec == std::errc::read_only_file_system;
+}
+
+// Whether the file system of `folder` takes a name `length` characters long.
+// Only its own answer says no: "too long", or, from Windows, "no such file"
+// for a name in a folder that was just made.
+bool nameFits(const fs::path &folder, std::size_t length) {
+    const fs::path probe = folder / fs::path::string_type(length, 'x');
+    std::error_code ec;
+    if (fs::create_directory(probe, ec))
+        fs::remove(probe, ec);
+    return ec != std::errc::filename_too_long && ec != std::errc::no_such_file_or_directory;
+}
+
+// Refuses a page whose own name or companion folder name the file system of
+// `staging` (the output folder's) cannot take.
+void checkNameLengths(const fs::path &page, const fs::path &staging) {
+    const std::size_t longest =
+        std::max(page.filename().native().size(), companionFolder(page).filename().native().size());
+    if (nameFits(staging, longest))
+        return;
+    // The longest name that fits, for the message.
+    std::size_t fits = 0, tooLong = longest;
+    while (tooLong - fits > 1) {
+        const std::size_t middle = fits + (tooLong - fits) / 2;
+        (nameFits(staging, middle) ? fits : tooLong) = middle;
+    }
+    throw AutomationError(
+        "The page name " + page.filename().string() + " is too long: with its folder " +
+        companionFolder(page).filename().string() + " it needs " + std::to_string(longest) +
+        " bytes, and this file system allows " + std::to_string(fits) + ".");
+}
+
+} // namespace
+
 fs::path makeStagingFolder(const fs::path &page, const fs::path &input) {
     const fs::path folder = page.parent_path();
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
         throw AutomationError("The output folder " + folder.string() + " does not exist.");
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
-        throw AutomationError("The output folder " + folder.string() + " is not writable.");
-    if (fs::is_directory(page, ec))
-        throw AutomationError("The output " + page.string() +
-                              " is a folder; choose another page name.");
-    long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (nameMax <= 0)
-        nameMax = 255;
-    const std::size_t longest =
-        std::max(page.filename().native().size(), companionFolder(page).filename().native().size());
-    if (longest > std::size_t(nameMax))
-        throw AutomationError(
-            "The page name " + page.filename().string() + " is too long: with its folder " +
-            companionFolder(page).filename().string() + " it needs " + std::to_string(longest) +
-            " bytes, and this file system allows " + std::to_string(nameMax) + ".");
-    checkReplaceable(page, input);
-    removeAbandonedLeftovers(folder, input);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        fs::path staging = workingName(folder, kWorkingPrefix);
-        if (fs::create_directory(staging, ec))
-            return staging;
-        if (ec && ec != std::errc::file_exists)
+    // Making the staging folder is what shows that the output folder can be
+    // written to; it goes again when a check below refuses the page.
+    fs::path staging;
+    for (int attempt = 0; attempt < 16 && staging.empty(); ++attempt) {
+        const fs::path candidate = workingName(folder, kWorkingPrefix);
+        if (fs::create_directory(candidate, ec))
+            staging = candidate;
+        else if (ec && ec != std::errc::file_exists)
             break;
     }
-    throw AutomationError("The page " + page.string() + " could not be written: " + describe(ec) +
-                          ".");
+    if (staging.empty()) {
+        if (permissionError(ec))
+            throw AutomationError("The output folder " + folder.string() + " is not writable.");
+        throw AutomationError("The page " + page.string() +
+                              " could not be written: " + describe(ec) + ".");
+    }
+    try {
+        if (fs::is_directory(page, ec))
+            throw AutomationError("The output " + page.string() +
+                                  " is a folder; choose another page name.");
+        checkNameLengths(page, staging);
+        checkReplaceable(page, input);
+        removeAbandonedLeftovers(folder, input);
+    } catch (...) {
+        discardStaging(staging);
+        throw;
+    }
+    return staging;
 }
 
 void discardStaging(const fs::path &staging) noexcept {
@@ -307,6 +346,12 @@ void publishStaged(const fs::path &staging, const fs::path &page, const fs::path
         fs::rename(stagedMain, newMain);
         writeExportList(staging);
         checkReplaceable(page, input);
+    } catch (const AutomationError &) {
+        // Refused: the message already says why, naming the page.
+        std::error_code ignored;
+        fs::remove(newMain, ignored);
+        discardStaging(staging);
+        throw;
     } catch (const std::exception &e) {
         std::error_code ignored;
         if (!newMain.empty())

@@ -4,12 +4,10 @@
 
 #include <array>
 #include <cstdint>
-#include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <string_view>
 #include <system_error>
-#include <unistd.h>
 
 namespace velloran::page {
 
@@ -41,14 +39,7 @@ std::uint32_t le32(const unsigned char *p) {
 // so the memory it costs does not depend on the file's size.
 class CompoundFile {
 public:
-    explicit CompoundFile(const fs::path &file)
-        : m_fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~CompoundFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CompoundFile(const CompoundFile &) = delete;
-    CompoundFile &operator=(const CompoundFile &) = delete;
+    explicit CompoundFile(const fs::path &file) : m_in(file, std::ios::binary) {}
 
     // Whether the file starts with the compound-file signature.
     bool hasMagic() {
@@ -87,7 +78,12 @@ public:
 
 private:
     bool read(std::uint64_t offset, unsigned char *out, std::size_t n) {
-        return m_fd >= 0 && ::pread(m_fd, out, n, off_t(offset)) == ssize_t(n);
+        if (!m_in.is_open())
+            return false;
+        m_in.clear(); // a read past the end before says nothing about this one
+        m_in.seekg(std::streamoff(offset));
+        m_in.read(reinterpret_cast<char *>(out), std::streamsize(n));
+        return m_in && std::size_t(m_in.gcount()) == n;
     }
 
     // Where the index-th sector of the allocation table lies: the header
@@ -112,7 +108,7 @@ private:
         return le32(entry);
     }
 
-    int m_fd;
+    std::ifstream m_in;
     std::array<unsigned char, 512> m_header{};
     unsigned m_sectorShift = 9;
 };

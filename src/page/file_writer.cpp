@@ -4,8 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <fstream>
 
 namespace velloran::page {
 
@@ -14,7 +13,9 @@ namespace fs = std::filesystem;
 std::string writeFailureReason(int errorNumber) {
     switch (errorNumber) {
     case ENOSPC:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
         return "there is no space left on the disk";
     case EACCES:
     case EPERM:
@@ -27,27 +28,20 @@ std::string writeFailureReason(int errorNumber) {
 }
 
 void writeFileOrThrow(const fs::path &file, std::string_view bytes, const std::string &pageName) {
-    auto fail = [&](int error) {
+    // The stream leaves the C library's error number of the call that failed
+    // (open, write or close) in errno.
+    errno = 0;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out)
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (out)
+        out.close();
+    if (!out) {
+        // A stream that failed without an error number ran out of room.
+        const int error = errno ? errno : ENOSPC;
         throw AutomationError("The page " + pageName +
                               " could not be written: " + writeFailureReason(error) + ".");
-    };
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail(errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            fail(error);
-        }
-        done += std::size_t(n);
     }
-    if (::close(fd) != 0 && errno != EINTR)
-        fail(errno);
 }
 
 } // namespace velloran::page

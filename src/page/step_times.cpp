@@ -2,21 +2,22 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include <mutex>
 
 namespace velloran::page {
 
 namespace {
 
-// The record file, opened once for appending; -1 when recording is off.
-int recordFile() {
-    static const int fd = [] {
+// The record file, opened once for appending; null when recording is off.
+std::FILE *recordFile() {
+    static std::FILE *const file = [] {
         const char *path = std::getenv("VELLORAN_STEP_TIMES");
-        return path && *path ? ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+        return path && *path ? std::fopen(path, "a") : nullptr;
     }();
-    return fd;
+    return file;
 }
+
+std::mutex g_recordMutex;
 
 } // namespace
 
@@ -24,16 +25,17 @@ StepTimer::StepTimer(const char *step)
     : m_step(step), m_started(std::chrono::steady_clock::now()) {}
 
 StepTimer::~StepTimer() {
-    const int fd = recordFile();
-    if (fd < 0)
+    std::FILE *file = recordFile();
+    if (!file)
         return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    char line[64];
-    const int n = std::snprintf(line, sizeof line, "%s\t%.6f\n", m_step, seconds);
-    // One write per line: lines from several workers' threads stay whole.
-    if (n > 0 && ::write(fd, line, std::size_t(n)) < 0)
-        return;
+    // One line at a time, flushed at once: the buffer then holds a whole
+    // line, which reaches the file in one write, so lines from several
+    // workers' threads (and processes) stay whole.
+    std::lock_guard lock(g_recordMutex);
+    std::fprintf(file, "%s\t%.6f\n", m_step, seconds);
+    std::fflush(file);
 }
 
 } // namespace velloran::page

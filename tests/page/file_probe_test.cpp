@@ -1,7 +1,7 @@
 // Recognising inputs that LibreOffice must not be given, from their bytes.
 
 #include "page/file_probe.h"
-#include "test_support.h"
+#include "page_files.h"
 
 #include <gtest/gtest.h>
 

@@ -7,14 +7,9 @@
 #include "engines/libreoffice/uno_connection.h"
 #include "engines/libreoffice/uno_text.h"
 #include "engines/libreoffice/uno_worker.h"
-#include "page/companion_folder.h"
-#include "page/file_probe.h"
-#include "page/page_writer.h"
-#include "page/step_times.h"
+#include "page/pipeline.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <unistd.h>
@@ -66,13 +61,6 @@ bool flagValue(const Variant &v, const std::string &what) {
     return asBool(v, what);
 }
 
-std::string joined(const std::vector<std::string> &names) {
-    std::string out;
-    for (const auto &name : names)
-        out += (out.empty() ? "" : ", ") + name;
-    return out;
-}
-
 // The file URL of a folder, ending in '/', as LibreOffice writes the links
 // it made absolute.
 std::string folderUrl(const fs::path &folder) {
@@ -83,22 +71,6 @@ std::string folderUrl(const fs::path &folder) {
         return {};
     }
     return url.ends_with('/') ? url : url + "/";
-}
-
-// Shows a line on standard error with control characters escaped, so that a
-// name from a deck cannot drive the terminal.
-void printWarning(const std::string &line) {
-    std::string out;
-    for (unsigned char c : line) {
-        if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    std::fprintf(stderr, "Warning: %s\n", out.c_str());
 }
 
 fs::path absolutePath(const std::string &path) {
@@ -153,6 +125,27 @@ struct OpenDocument {
     // The name LibreOffice reads the file by, kept until it is closed: it may
     // read parts of the file again while the document is open.
     std::unique_ptr<PathAlias> alias;
+};
+
+// The page pipeline's view of one open presentation in the worker.
+class DocumentEngine : public DeckEngine {
+public:
+    DocumentEngine(UnoWorker &worker, const OpenDocument &doc) : m_worker(worker), m_doc(doc) {}
+
+    Deck readDeck() override { return m_worker.readDeck(m_doc.id, m_doc.name); }
+    std::set<std::string> installedFonts() override {
+        return m_worker.installedFonts(m_doc.id, m_doc.name);
+    }
+    void drawSlides(Deck &deck, const fs::path &folder, const std::string &pageName) override {
+        // LibreOffice writes into the staging folder through a UTF-8 name.
+        const PathAlias target(folder);
+        m_worker.drawSlides(m_doc.id, deck, target.path(), pageName, m_doc.name);
+    }
+    std::string deckFolderUrl() override { return folderUrl(m_doc.path.parent_path()); }
+
+private:
+    UnoWorker &m_worker;
+    const OpenDocument &m_doc;
 };
 
 class Application;
@@ -244,8 +237,7 @@ public:
     std::shared_ptr<OpenDocument> open(const std::string &fileName) {
         const fs::path path = absolutePath(fileName);
         const std::string name = path.filename().string();
-        if (auto problem = checkInputFile(path, name))
-            throw AutomationError(*problem);
+        checkBeforeOpening(path, name);
         auto doc = std::make_shared<OpenDocument>();
         doc->alias = std::make_unique<PathAlias>(path);
         doc->id = m_worker->open(doc->alias->path(), name);
@@ -285,12 +277,8 @@ public:
 
     UnoWorker &worker() { return *m_worker; }
 
-    void warn(const std::string &line) const {
-        if (m_warn)
-            m_warn(line);
-        else
-            printWarning(line);
-    }
+    // Where the pipeline's warnings go; unset, to page::printWarning.
+    const std::function<void(const std::string &)> &warnings() const { return m_warn; }
 
 private:
     void closeAll() {
@@ -372,29 +360,8 @@ void Presentation::saveAs(const NamedArgs &args) {
     const fs::path page = absolutePath(fileName);
     if (page.filename().empty())
         throw AutomationError("SaveAs: " + fileName + " names a folder, not a page");
-    const fs::path staging = makeStagingFolder(page, m_doc->path);
-    PageContext context;
-    context.fallbackTitle = m_doc->path.stem().string();
-    context.folderName = companionFolder(page).filename().string();
-    context.deckFolderUrl = folderUrl(m_doc->path.parent_path());
-    context.pageName = page.filename().string();
-    std::vector<std::string> fonts;
-    try {
-        // LibreOffice writes into the staging folder through a UTF-8 name.
-        const PathAlias target(staging);
-        fonts = m_app->worker().exportPage(m_doc->id, target.path(),
-                                           target.path() / kStagedMainName, context, m_doc->name);
-    } catch (...) {
-        discardStaging(staging);
-        throw;
-    }
-    {
-        StepTimer timer("publish");
-        publishStaged(staging, page, m_doc->path);
-    }
-    if (!fonts.empty())
-        m_app->warn(m_doc->name + ": fonts not installed, drawn in other fonts: " + joined(fonts) +
-                    ".");
+    DocumentEngine engine(m_app->worker(), *m_doc);
+    savePage(engine, {m_doc->path, m_doc->name, page}, m_app->warnings());
 }
 
 Variant Presentations::doGet(const std::string &member) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/automation.h"
+#include "core/time_limit.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,17 +12,22 @@
 
 namespace velloran::libreoffice {
 
+// The LibreOffice program folder the build was configured with
+// (VELLORAN_LIBREOFFICE_PROGRAM_DIR): where soffice.bin and the UNO runtime
+// the engine links against live.
+std::filesystem::path configuredProgramDir();
+
 struct EngineOptions {
-    std::filesystem::path programDir = "/usr/lib/libreoffice/program"; // where soffice.bin lives
-    std::chrono::milliseconds fileTimeout{std::chrono::minutes(3)};    // per file, Open to Close
-    int restartAfterFiles = 100;                                       // recycle the worker
-    std::uint64_t memoryCapBytes = 2ull << 30; // recycle when RSS passes this
+    std::filesystem::path programDir = configuredProgramDir();    // where soffice.bin lives
+    std::chrono::milliseconds fileTimeout{kDefaultFileTimeLimit}; // per file, Open to Close
+    int restartAfterFiles = 100;                                  // recycle the worker
+    std::uint64_t memoryCapBytes = 2ull << 30;                    // recycle when RSS passes this
     std::filesystem::path profileRoot; // empty: $XDG_CACHE_HOME/velloran (or ~/.cache/velloran),
                                        // falls back to temp
     // Gets one line per deck that was converted with something to mention
     // (fonts drawn in another font). The line names the deck and may hold
-    // any character of its name. Unset: the line goes to standard error with
-    // control characters shown escaped.
+    // any character of its name. Unset: page::printWarning, which escapes
+    // it for the terminal.
     std::function<void(const std::string &)> warn;
 };
 

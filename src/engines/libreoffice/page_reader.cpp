@@ -1,5 +1,6 @@
 #include "engines/libreoffice/page_reader.h"
 
+#include "engines/libreoffice/slide_renderer.h"
 #include "engines/libreoffice/uno_text.h"
 
 #include <com/sun/star/awt/FontDescriptor.hpp>
@@ -31,6 +32,7 @@
 #include <com/sun/star/text/XTextRange.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace velloran::libreoffice {
 
@@ -385,6 +387,10 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
     }
     if (deck.language.empty())
         deck.language = firstLocale;
+    // The pictures keep the page's aspect ratio; the renderer draws them at
+    // this size, so the page size is read once, here.
+    deck.imageWidth = kSlideWidth;
+    deck.imageHeight = std::max(1, int(std::lround(kSlideWidth * height / width)));
     return deck;
 }
 

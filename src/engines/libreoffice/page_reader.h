@@ -13,7 +13,8 @@ namespace velloran::libreoffice {
 // Reads what the page shows from an open presentation over UNO: the slides
 // in order with their titles, the text of every shape and table in reading
 // order, notes, pictures' titles and descriptions, hyperlinks, the
-// document's title and language, and the fonts the text uses. Throws UNO
+// document's title and language, the fonts the text uses, and the size of
+// the slide pictures, from the first page's aspect ratio. Throws UNO
 // exceptions; call it under the watchdog.
 page::Deck
 readDeck(const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document);

@@ -5,12 +5,10 @@
 #include "page/file_writer.h"
 #include "page/page_writer.h"
 
-#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 
-#include <cmath>
 #include <deque>
 #include <future>
 #include <stdexcept>
@@ -47,20 +45,10 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     const sal_Int32 count = std::min<sal_Int32>(pages->getCount(), sal_Int32(deck.slides.size()));
 
-    sal_Int32 pageWidth = 28000, pageHeight = 15750;
-    if (count > 0) {
-        Reference<css::beans::XPropertySet> props(pages->getByIndex(0), UNO_QUERY);
-        sal_Int32 w = 0, h = 0;
-        if (props.is() && (props->getPropertyValue("Width") >>= w) &&
-            (props->getPropertyValue("Height") >>= h) && w > 0 && h > 0) {
-            pageWidth = w;
-            pageHeight = h;
-        }
-    }
-    const int width = kSlideWidth;
-    const int height = std::max(1, int(std::lround(double(width) * pageHeight / pageWidth)));
-    deck.imageWidth = width;
-    deck.imageHeight = height;
+    const int width = deck.imageWidth;
+    const int height = deck.imageHeight;
+    if (width <= 0 || height <= 0)
+        throw std::logic_error("the deck's picture size was not read");
 
     auto filterData = properties({
         prop("PixelWidth", css::uno::Any(sal_Int32(width * 2))),

@@ -19,9 +19,9 @@ inline constexpr int kSlideWidth = 640;
 // WebP quality of the slide pictures (0-100).
 inline constexpr int kWebpQuality = 80;
 
-// Renders every slide of an open presentation into `folder` as WebP, at 1x
-// and 2x with the page's aspect ratio, and fills in the picture names and
-// size of `deck`.
+// Renders every slide of an open presentation into `folder` as WebP, at the
+// picture size readDeck() put in `deck` (1x) and twice that (2x), and fills
+// in the picture names of `deck`.
 //
 // LibreOffice's graphic export filter draws each page once, at 2x, as an
 // uncompressed BMP; this process encodes it as WebP at both sizes while

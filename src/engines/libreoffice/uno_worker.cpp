@@ -6,8 +6,6 @@
 #include "engines/libreoffice/uno_connection.h"
 #include "engines/libreoffice/uno_text.h"
 #include "page/file_writer.h"
-#include "page/font_check.h"
-#include "page/page_writer.h"
 #include "page/step_times.h"
 
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -52,6 +50,11 @@ std::string folderProblem(const fs::path &folder) {
     if (access(folder.c_str(), W_OK | X_OK) != 0)
         return writeFailureReason(errno == EROFS ? EROFS : EACCES);
     return {};
+}
+
+AutomationError couldNotSave(const std::string &displayName, const CallFailure &f) {
+    return AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
+                           f.message + ").");
 }
 
 } // namespace
@@ -222,40 +225,55 @@ int UnoWorker::slideCount(DocId id, const std::string &displayName) {
     return count;
 }
 
-std::vector<std::string> UnoWorker::exportPage(DocId id, const fs::path &folder,
-                                               const fs::path &mainFile, const PageContext &context,
-                                               const std::string &displayName) {
+// Reading the deck and drawing it both count as saving: that is the call
+// the caller made, and what a timeout or crash message names.
+Deck UnoWorker::readDeck(DocId id, const std::string &displayName) {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
     const auto doc = m.document(id, displayName);
     Deck deck;
     try {
+        m.withinFileLimit(doc, Activity::Saving, displayName,
+                          [&] { deck = libreoffice::readDeck(doc.component); });
+    } catch (const CallFailure &f) {
+        throw couldNotSave(displayName, f);
+    }
+    return deck;
+}
+
+std::set<std::string> UnoWorker::installedFonts(DocId id, const std::string &displayName) {
+    std::lock_guard lock(m_impl->mutex);
+    auto &m = *m_impl;
+    if (!m.fontsKnown) {
+        const auto doc = m.document(id, displayName);
+        try {
+            m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
+                m.fonts = libreoffice::installedFonts(m.connection.remoteContext());
+            });
+        } catch (const CallFailure &f) {
+            throw couldNotSave(displayName, f);
+        }
+        m.fontsKnown = true;
+    }
+    return m.fonts;
+}
+
+void UnoWorker::drawSlides(DocId id, Deck &deck, const fs::path &folder,
+                           const std::string &pageName, const std::string &displayName) {
+    std::lock_guard lock(m_impl->mutex);
+    auto &m = *m_impl;
+    const auto doc = m.document(id, displayName);
+    try {
         m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
-            {
-                StepTimer timer("read");
-                deck = readDeck(doc.component);
-                if (!m.fontsKnown) {
-                    m.fonts = installedFonts(m.connection.remoteContext());
-                    m.fontsKnown = true;
-                }
-            }
-            StepTimer timer("render");
-            renderSlides(m.connection.remoteContext(), doc.component, folder, deck,
-                         context.pageName);
+            renderSlides(m.connection.remoteContext(), doc.component, folder, deck, pageName);
         });
     } catch (const CallFailure &f) {
         const std::string problem = folderProblem(folder);
         if (!problem.empty())
             throw AutomationError("The page for " + displayName +
                                   " could not be written: " + problem + ".");
-        throw AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
-                              f.message + ").");
+        throw couldNotSave(displayName, f);
     }
-    {
-        StepTimer timer("write");
-        writePage(deck, context, mainFile, folder);
-    }
-    return unmappedFonts(deck.fonts, m.fonts);
 }
 
 void UnoWorker::close(DocId id) {

@@ -1,17 +1,15 @@
 #pragma once
 
 #include "engines/libreoffice/office_engine.h"
+#include "page/deck_model.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-namespace velloran::page {
-struct PageContext;
-}
 
 namespace velloran::libreoffice {
 
@@ -42,13 +40,17 @@ public:
     // Number of slides in an open document.
     int slideCount(DocId id, const std::string &displayName);
 
-    // Writes the web page of the document: its slide pictures, style sheet
-    // and script into `folder`, the page itself as `mainFile`. Returns the
-    // fonts the deck uses that are drawn in some other font.
-    std::vector<std::string> exportPage(DocId id, const std::filesystem::path &folder,
-                                        const std::filesystem::path &mainFile,
-                                        const page::PageContext &context,
-                                        const std::string &displayName);
+    // What the page shows of an open document (page::DeckEngine::readDeck).
+    page::Deck readDeck(DocId id, const std::string &displayName);
+
+    // The font families the running worker draws with; asked once per worker.
+    std::set<std::string> installedFonts(DocId id, const std::string &displayName);
+
+    // Draws the slides of an open document into `folder`
+    // (page::DeckEngine::drawSlides). A failure that the folder explains (a
+    // full disk, no permission) says so.
+    void drawSlides(DocId id, page::Deck &deck, const std::filesystem::path &folder,
+                    const std::string &pageName, const std::string &displayName);
 
     // Closes a document. Never fails: a document in a worker that died is
     // already gone.

@@ -2,11 +2,6 @@
 
 #include "page/page_writer.h"
 
-#include <algorithm>
-#include <fstream>
-#include <regex>
-#include <sstream>
-
 namespace velloran::test {
 
 void writeFlatOdf(const fs::path &file, const std::string &type, const std::string &body,
@@ -32,16 +27,6 @@ void writeDeck(const fs::path &file, const std::vector<std::string> &titles) {
  svg:x="2cm" svg:y="2cm" svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>)" +
             escapeHtml(title) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
     writeFlatOdf(file, "presentation", "<office:presentation>" + pages + "</office:presentation>");
-}
-
-void writeBytes(const fs::path &file, const std::string &bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string readText(const fs::path &file) {
-    std::ostringstream s;
-    s << std::ifstream(file, std::ios::binary).rdbuf();
-    return s.str();
 }
 
 AutoRef open(AutomationRegistry &registry, const fs::path &file) {
@@ -77,17 +62,6 @@ Conversion convert(AutomationRegistry &registry, const fs::path &input, const fs
                                     const fs::path &page) {
     const Conversion c = convert(registry, input, page);
     return c.ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << c.error;
-}
-
-std::vector<std::string> namesMatching(const fs::path &dir, const std::string &pattern) {
-    const std::regex re(pattern);
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto &entry : fs::directory_iterator(dir, ec))
-        if (std::regex_match(entry.path().filename().string(), re))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 fs::path corpusDir() {

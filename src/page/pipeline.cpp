@@ -1,0 +1,81 @@
+#include "page/pipeline.h"
+
+#include "core/automation.h"
+#include "core/text.h"
+#include "page/companion_folder.h"
+#include "page/file_probe.h"
+#include "page/font_check.h"
+#include "page/page_writer.h"
+#include "page/step_times.h"
+
+#include <cstdio>
+#include <set>
+
+namespace velloran::page {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string joined(const std::vector<std::string> &names) {
+    std::string out;
+    for (const auto &name : names)
+        out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+} // namespace
+
+void printWarning(const std::string &line) {
+    std::fprintf(stderr, "Warning: %s\n", printableName(line).c_str());
+}
+
+void checkBeforeOpening(const fs::path &deck, const std::string &displayName) {
+    if (auto problem = checkInputFile(deck, displayName))
+        throw AutomationError(*problem);
+}
+
+void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
+    const fs::path staging = makeStagingFolder(job.page, job.deck);
+    PageContext context;
+    context.fallbackTitle = job.deck.stem().string();
+    context.folderName = companionFolder(job.page).filename().string();
+    context.pageName = job.page.filename().string();
+    std::vector<std::string> missingFonts;
+    try {
+        context.deckFolderUrl = engine.deckFolderUrl();
+        Deck deck;
+        std::set<std::string> installed;
+        {
+            StepTimer timer("read");
+            deck = engine.readDeck();
+            installed = engine.installedFonts();
+        }
+        {
+            StepTimer timer("render");
+            engine.drawSlides(deck, staging, context.pageName);
+        }
+        {
+            StepTimer timer("write");
+            writePage(deck, context, staging / kStagedMainName, staging);
+        }
+        missingFonts = unmappedFonts(deck.fonts, installed);
+    } catch (...) {
+        discardStaging(staging);
+        throw;
+    }
+    {
+        StepTimer timer("publish");
+        publishStaged(staging, job.page, job.deck);
+    }
+    if (missingFonts.empty())
+        return;
+    const std::string line =
+        job.deckName + ": fonts not installed, drawn in other fonts: " + joined(missingFonts) + ".";
+    if (warn)
+        warn(line);
+    else
+        printWarning(line);
+}
+
+} // namespace velloran::page

@@ -1,0 +1,146 @@
+// One file's way from an open deck to a published page, with a fake engine:
+// the order of the steps, the warnings, what a new export replaces, and
+// what each failure leaves.
+
+#include "core/output_layout.h"
+#include "fake_engine.h"
+#include "page/pipeline.h"
+#include "page_files.h"
+
+#include <gtest/gtest.h>
+
+namespace velloran::page::test {
+
+using namespace velloran::test;
+namespace {
+
+using ::testing::HasSubstr;
+using Steps = std::vector<std::string>;
+
+fakes::FakeEngine twoSlides() {
+    fakes::FakeEngine engine;
+    engine.deck.slides = {{.name = "page1", .title = "One"}, {.name = "page2", .title = "Two"}};
+    return engine;
+}
+
+// A font name from the deck reaches the terminal escaped: "Evil" U+009B
+// "31mFont" would otherwise start a control sequence.
+TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
+    TempDir dir;
+    auto engine = twoSlides();
+    engine.deck.fonts = {std::string("Evil\xC2\x9B") + "31mFont", "Calibri"};
+    engine.fonts = {"Carlito"};
+    ::testing::internal::CaptureStderr();
+    savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / "deck.htm"});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Warning: deck.fodp: fonts not installed, drawn in other fonts: "
+              "Evil\\xC2\\x9B31mFont.\n");
+    EXPECT_EQ(engine.steps, (Steps{"read", "fonts", "draw"}));
+    // Written after the drawing: the page shows the pictures drawn.
+    EXPECT_THAT(readText(dir / "deck.htm"), HasSubstr("deck_files/slide-2-2x.webp"));
+    EXPECT_EQ(namesMatching(dir / "deck_files", ".*"),
+              (Steps{kExportListName, "page.css", "page.js", "slide-1-2x.webp", "slide-1.webp",
+                     "slide-2-2x.webp", "slide-2.webp"}));
+    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+}
+
+// A re-export replaces all that the earlier export wrote, and only that,
+// whatever its list names; an empty folder of the user's holds nothing to
+// lose. Any page whose names fit is written; the message for one whose
+// names do not names the page, never our working names.
+TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
+    TempDir dir;
+    auto engine = twoSlides();
+    const auto save = [&](const std::string &page) {
+        savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / page});
+    };
+    save("a.htm");
+    writeBytes(dir / "victim.txt", "mine");
+    const fs::path list = dir / "a_files" / kExportListName;
+    writeBytes(list, readText(list) + "../victim.txt\n/etc/hostname\n");
+    engine.deck.slides.pop_back();
+    save("a.htm");
+    EXPECT_EQ(readText(dir / "victim.txt"), "mine");
+    EXPECT_EQ(namesMatching(dir / "a_files", "slide.*"),
+              (Steps{"slide-1-2x.webp", "slide-1.webp"}));
+    fs::create_directory(dir / "b_files");
+    save("b.htm");
+    EXPECT_TRUE(fs::exists(dir / "b_files" / "slide-1.webp"));
+    // 249 bytes + "_files" is the longest folder name that fits in 255.
+    save(std::string(249, 'x') + ".htm");
+    EXPECT_TRUE(fs::exists(dir / (std::string(249, 'x') + "_files") / "slide-1.webp"));
+    const std::string y(250, 'y');
+    EXPECT_THAT([&] { save(y + ".htm"); },
+                throwsError("The page name " + y + ".htm is too long: with its folder " + y +
+                            "_files it needs 256 bytes, and this file system allows 255."));
+    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+}
+
+// Whatever refuses (the probe, the output folder) or fails, the earlier
+// export of the page and everything else in the output folder stay as they
+// were, and no step runs after it.
+TEST(Pipeline, AFailureLeavesTheOutputFolderAsItWas) {
+    TempDir dir;
+    auto earlier = twoSlides();
+    savePage(earlier, {dir / "deck.fodp", "deck.fodp", dir / "a.htm"});
+    for (const char *folder : {"taken.htm", "b_files", "e_files"})
+        fs::create_directory(dir / folder);
+    writeBytes(dir / "deck.fodp", "deck");
+    writeBytes(dir / "empty.pptx", "");
+    writeBytes(dir / "b_files" / "b.fodp", "deck");
+    writeBytes(dir / "e_files" / "notes.txt", "mine");
+    const auto userFile = [&](const fs::path &) { writeBytes(dir / "a_files" / "x.txt", "x"); };
+    const auto cssFolder = [](const fs::path &f) { fs::create_directory(f / "page.css"); };
+    struct Case {
+        std::string input, page, failAt;
+        std::function<void(const fs::path &)> afterDrawing;
+        std::string error;
+    };
+    std::vector<Case> cases = {
+        {"deck.fodp", "a.htm", "read", {}, "read failed"},
+        {"deck.fodp", "a.htm", "fonts", {}, "fonts failed"},
+        {"deck.fodp", "a.htm", "draw", {}, "draw failed"},
+        {"deck.fodp", "a.htm", "", cssFolder, "The page a.htm could not be written: "},
+        // A file of the user's appears in the companion folder meanwhile.
+        {"deck.fodp", "a.htm", "", userFile,
+         "The page a.htm was not written: its folder " + (dir / "a_files").string() +
+             " holds x.txt, which no export of this program wrote there. Move"},
+        {"empty.pptx", "a.htm", "", {}, "The file empty.pptx is empty (0 bytes)."},
+        {"missing.pptx", "a.htm", "", {}, "The file missing.pptx was not found."},
+        {"taken.htm", "a.htm", "", {}, "taken.htm is a folder, not a presentation file."},
+        {"deck.fodp", "no such folder/a.htm", "", {}, "no such folder does not exist"},
+        {"deck.fodp", "taken.htm", "", {}, "taken.htm is a folder"},
+        {"b_files/b.fodp", "b.htm", "", {}, "holds the presentation being converted (b.fodp)"},
+        {"deck.fodp", "e.htm", "", {}, "holds notes.txt, which no export"},
+    };
+#ifndef _WIN32 // links, and folders the user may not write to
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "d_files");
+    cases.push_back({"deck.fodp", "d.htm", "", {}, "is a link"});
+    fs::create_directories(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    std::error_code rootIgnoresPermissions;
+    if (!fs::create_directory(dir / "locked" / "x", rootIgnoresPermissions))
+        cases.push_back({"deck.fodp", "locked/a.htm", "", {}, "locked is not writable"});
+#endif
+    const auto before = snapshot(dir.path());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.error);
+        auto engine = twoSlides();
+        engine.failAt = c.failAt;
+        engine.afterDrawing = c.afterDrawing;
+        // The probe, then (the engine opens the deck) the rest.
+        const PageJob job{dir / c.input, c.input, dir / c.page};
+        EXPECT_THAT(([&] { checkBeforeOpening(job.deck, job.deckName), savePage(engine, job); }),
+                    throwsError(c.error));
+        // Refused before reading, or stopped at the step that failed.
+        const std::string last = c.failAt.empty() && c.afterDrawing ? "draw" : c.failAt;
+        EXPECT_EQ(engine.steps.empty() ? "" : engine.steps.back(), last);
+        // The user's file stays where it appeared.
+        EXPECT_EQ(fs::remove(dir / "a_files" / "x.txt"), c.error.find("x.txt") != c.error.npos);
+        EXPECT_EQ(snapshot(dir.path()), before);
+    }
+}
+
+} // namespace
+} // namespace velloran::page::test
