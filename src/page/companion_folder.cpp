@@ -334,7 +334,7 @@ void publishStaged(const fs::path &staging, const fs::path &page, const fs::path
     const std::string pageName = page.filename().string();
     if (!fs::is_regular_file(stagedMain, ec) || fs::file_size(stagedMain, ec) == 0 || ec) {
         discardStaging(staging);
-        throw AutomationError("LibreOffice wrote no web page for " + pageName + ".");
+        throw AutomationError("No web page was written for " + pageName + ".");
     }
 
     const fs::path folder = companionFolder(page);
