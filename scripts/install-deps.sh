@@ -18,6 +18,8 @@ packages=(
     # The Debian package's test: the manual-page index and the desktop,
     # AppStream and Debian validators.
     man-db desktop-file-utils appstream lintian
+    # The fleet example's Kubernetes Job is linted as YAML.
+    yamllint
     # The Windows stage: the cross-compiler and Wine to run its tests.
     g++-mingw-w64-x86-64-posix wine wine64
 )
