@@ -39,8 +39,8 @@ public:
     }
 
     // `failure` says why the file failed, empty when it converted; `reports`
-    // holds the error reports shown while it ran.
-    // `upToDate`: skipped by --update.
+    // holds the error reports shown while it ran; `upToDate`, that --update
+    // skipped it.
     void finished(std::size_t number, const std::string &input, const std::string &page,
                   double seconds, const std::string &failure, const std::string &reports,
                   bool upToDate = false) {
