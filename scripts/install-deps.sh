@@ -7,6 +7,9 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev googletest libgtest-dev libgmock-dev
     libreoffice-impress libreoffice-dev libwebp-dev libkainjow-mustache-dev
+    # The command line's run report (JSON) and its hashes (XXH3), both used
+    # as headers only; GNU parallel for the shard test.
+    nlohmann-json3-dev libxxhash-dev parallel
     # Metric-compatible fonts for the fonts decks use most, and CJK glyphs.
     fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
     xvfb xauth
@@ -15,6 +18,8 @@ packages=(
     # The Debian package's test: the manual-page index and the desktop,
     # AppStream and Debian validators.
     man-db desktop-file-utils appstream lintian
+    # The fleet example's Kubernetes Job is linted as YAML.
+    yamllint
     # The Windows stage: the cross-compiler and Wine to run its tests.
     g++-mingw-w64-x86-64-posix wine wine64
 )

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace velloran {
 
@@ -27,6 +28,27 @@ std::optional<std::chrono::milliseconds> parseSeconds(const std::string &text) {
 
 std::string quoted(const std::string &text) {
     return "'" + text + "'";
+}
+
+template <typename Number> std::optional<Number> wholeNumber(std::string_view text) {
+    Number number{};
+    const char *last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(text.data(), last, number);
+    if (ec != std::errc() || end != last || text.empty())
+        return std::nullopt;
+    return number;
+}
+
+// "K/N", K from 0 to N-1.
+std::optional<Shard> parseShard(const std::string &text) {
+    const auto slash = text.find('/');
+    if (slash == std::string::npos)
+        return std::nullopt;
+    const auto index = wholeNumber<unsigned>(std::string_view(text).substr(0, slash));
+    const auto count = wholeNumber<unsigned>(std::string_view(text).substr(slash + 1));
+    if (!index || !count || *count < 1 || *count > kMaxShards || *index >= *count)
+        return std::nullopt;
+    return Shard{*index, *count};
 }
 
 } // namespace
@@ -69,7 +91,14 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        if (name != "--output" && name != "--extension" && name != "--timeout" && name != "--jobs")
+        if (name == "--update") {
+            if (value)
+                return UsageError{"option '--update' takes no value"};
+            options.update = true;
+            continue;
+        }
+        if (name != "--output" && name != "--extension" && name != "--timeout" &&
+            name != "--jobs" && name != "--report" && name != "--shard")
             return UsageError{"unknown option " + quoted(name)};
         if (!value) {
             if (i + 1 == args.size())
@@ -86,13 +115,21 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
                 return UsageError{"option '--extension' takes htm or html, not " + quoted(*value)};
             options.useHtm = *value == "htm";
         } else if (name == "--jobs") {
-            int jobs = 0;
-            const char *last = value->data() + value->size();
-            const auto [end, ec] = std::from_chars(value->data(), last, jobs);
-            if (ec != std::errc() || end != last || jobs < 1 || jobs > kMaxJobs)
+            const auto jobs = wholeNumber<int>(*value);
+            if (!jobs || *jobs < 1 || *jobs > kMaxJobs)
                 return UsageError{"option '--jobs' takes a whole number from 1 to " +
                                   std::to_string(kMaxJobs) + ", not " + quoted(*value)};
             options.jobs = jobs;
+        } else if (name == "--report") {
+            if (value->empty())
+                return UsageError{"option '--report' needs a file name or '-', not an empty text"};
+            options.reportFile = *value;
+        } else if (name == "--shard") {
+            options.shard = parseShard(*value);
+            if (!options.shard)
+                return UsageError{"option '--shard' takes K/N, a slice K from 0 to N-1 of N from 1 "
+                                  "to " +
+                                  std::to_string(kMaxShards) + ", not " + quoted(*value)};
         } else {
             options.fileTimeout = parseSeconds(*value);
             if (!options.fileTimeout)
@@ -107,7 +144,7 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
 
 std::string usageText() {
     return "Usage: velloran convert [--output DIR] [--extension htm|html] [--timeout SECONDS]\n"
-           "                        [--jobs N] PATH...\n"
+           "                        [--jobs N] [--update] [--report FILE] [--shard K/N] PATH...\n"
            "       velloran --help | --version\n"
            "       velloran [FILE...]              (opens the window, FILEs in its list)\n"
            "\n"
@@ -124,11 +161,18 @@ std::string usageText() {
            ")\n"
            "  --jobs N            convert N files at once, each with its own office\n"
            "                      process (default: one per core, at most 4)\n"
+           "  --update            skip a file whose page was made from it as it is now, by\n"
+           "                      this version (counted as up to date)\n"
+           "  --report FILE       write one JSON line per file to FILE ('-': the output,\n"
+           "                      the summary then goes to the error stream)\n"
+           "  --shard K/N         convert only slice K (0 to N-1) of N: N runs with the\n"
+           "                      same PATHs cover every file once, a page's twins together\n"
            "  --help              show this text\n"
            "  --version           show the version\n"
            "Options may also be written --name=VALUE; '--' ends them.\n"
            "\n"
-           "Progress and error reports go to the error stream, the summary to the output.\n"
+           "Progress and error reports go to the error stream, the summary to the output\n"
+           "(to the error stream too with '--report -').\n"
            "Ctrl+C (or SIGTERM) stops after the file under way; a second one gives up on\n"
            "that file too. The summary is printed either way.\n"
            "\n"

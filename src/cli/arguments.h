@@ -8,12 +8,22 @@
 
 namespace velloran {
 
+// One of `count` disjoint slices of the files a run expands to; `index`
+// counts from 0, as a Kubernetes Indexed Job's completion index does.
+struct Shard {
+    unsigned index = 0;
+    unsigned count = 1;
+};
+
 // "velloran convert ...": what to convert and how.
 struct ConvertOptions {
     std::optional<std::string> outputFolder;              // nothing: the window's stored folder
     bool useHtm = true;                                   // ".htm" pages, as the window's default
     std::optional<std::chrono::milliseconds> fileTimeout; // nothing: the engine's default
     std::optional<int> jobs;                              // nothing: one per core, at most 4
+    std::optional<std::string> reportFile;                // JSON lines; "-": standard output
+    std::optional<Shard> shard;                           // nothing: every file
+    bool update = false;                                  // skip inputs whose page is up to date
     std::vector<std::string> paths;                       // files and folders as given
 };
 struct ShowHelp {};
@@ -34,6 +44,8 @@ CommandLine parseCommandLine(const std::vector<std::string> &args);
 
 // The most files converted at once.
 inline constexpr int kMaxJobs = 16;
+// The most shards a run may be one of.
+inline constexpr unsigned kMaxShards = 1000000;
 
 // The text printed by --help.
 std::string usageText();

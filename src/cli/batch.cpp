@@ -11,10 +11,15 @@
 #include <set>
 #include <thread>
 
+#include "cli/report.h"
+#include "cli/source_marker.h"
 #include "core/add_folder.h"
 #include "core/export.h"
 #include "core/path_rules.h"
 #include "core/text.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace velloran {
 
@@ -34,14 +39,19 @@ public:
     }
 
     // `failure` says why the file failed, empty when it converted; `reports`
-    // holds the error reports shown while it ran.
+    // holds the error reports shown while it ran; `upToDate`, that --update
+    // skipped it.
     void finished(std::size_t number, const std::string &input, const std::string &page,
-                  double seconds, const std::string &failure, const std::string &reports) {
+                  double seconds, const std::string &failure, const std::string &reports,
+                  bool upToDate = false) {
         char time[32];
         std::snprintf(time, sizeof time, "%.1f s", seconds);
         std::string line = head(number, input, page);
-        line += failure.empty() ? " (" + std::string(time) + ")"
-                                : " FAILED (" + failure + ", " + std::string(time) + ")";
+        if (upToDate)
+            line += " (up to date)";
+        else
+            line += failure.empty() ? " (" + std::string(time) + ")"
+                                    : " FAILED (" + failure + ", " + std::string(time) + ")";
         if (m_live) {
             m_out << kClearLine;
             if (failure.empty() && reports.empty()) {
@@ -82,9 +92,11 @@ class HeldReports final : public Reporter {
 public:
     void begin(const std::string &input, const std::string &page) {
         m_text.clear();
+        m_raw.clear();
         m_names = {input, page};
     }
     void reportError(const std::string &text) override {
+        m_raw.push_back(text);
         std::string safe = text;
         for (const auto &name : m_names) {
             if (name.empty())
@@ -98,11 +110,23 @@ public:
         m_text += printableMessage(safe) + "\n\n";
     }
     const std::string &text() const { return m_text; }
+    // The reports as they were given, for the run report.
+    const std::vector<std::string> &raw() const { return m_raw; }
 
 private:
     std::string m_text;
+    std::vector<std::string> m_raw;
     std::vector<std::string> m_names;
 };
+
+FileReport reportOf(std::string input, std::string page, std::string status, std::string reason) {
+    FileReport line;
+    line.input = std::move(input);
+    line.page = std::move(page);
+    line.status = std::move(status);
+    line.reason = std::move(reason);
+    return line;
+}
 
 bool isWebPage(const std::string &path) {
     const std::string ext = extensionOf(fileNameOf(path));
@@ -161,40 +185,71 @@ std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths,
     return files;
 }
 
+unsigned shardOf(const std::string &file, unsigned count) {
+    const std::string key = asciiLowered(stemOf(fileNameOf(file)));
+    return static_cast<unsigned>(XXH3_64bits(key.data(), key.size()) % count);
+}
+
 BatchResult runBatch(const BatchSettings &settings,
                      const std::vector<AutomationRegistry *> &servers, FileSystem &fs,
                      std::ostream &err, const std::atomic<int> &stop) {
     BatchResult result;
     std::vector<std::string> unreadable;
     result.files = expandBatchPaths(settings.paths, fs, result.ownPages, &unreadable);
+    const std::size_t expanded = result.files.size();
+    if (const auto shard = settings.shard) {
+        const auto elsewhere = [&](const std::string &file) {
+            return shardOf(file, shard->count) != shard->index;
+        };
+        std::erase_if(result.files, elsewhere);
+        std::erase_if(result.ownPages, elsewhere);
+    }
+    // Report lines are written whole and flushed, so that a run cut short
+    // leaves every line of the files it finished.
+    const auto report = [&](FileReport line) {
+        if (settings.report)
+            *settings.report << reportLine(line) << '\n' << std::flush;
+    };
     if (!unreadable.empty())
         err << "velloran: " << printableMessage(unreadableFoldersText(unreadable)) << '\n';
     if (!result.ownPages.empty())
         err << "velloran: left out " << result.ownPages.size()
             << " file(s) of pages this program wrote earlier\n";
+    for (const auto &file : result.ownPages)
+        report(reportOf(file, "", "skipped", "a page this program wrote"));
     const std::size_t total = result.files.size();
     if (total == 0) {
-        err << "velloran: the folders given hold no files to convert\n";
+        if (settings.shard && expanded > 0)
+            err << "velloran: shard " << settings.shard->index << '/' << settings.shard->count
+                << " holds none of the " << expanded << " files to convert\n";
+        else
+            err << "velloran: the folders given hold no files to convert\n";
         return result;
     }
 
+    const ExportTarget target{settings.outputFolder, settings.useHtm, settings.report != nullptr};
     // Without an automation server every step of every file would fail the
     // same way; say so once instead.
     try {
         servers.front()->create(kPowerPointClass);
     } catch (const std::exception &e) {
-        err << "velloran: the presentation program cannot be started: "
-            << printableMessage(e.what()) << '\n';
+        const std::string reason =
+            std::string("the presentation program cannot be started: ") + e.what();
+        err << "velloran: " << printableMessage(reason) << '\n';
+        for (const auto &file : result.files)
+            report(reportOf(file, outputPathFor(file, target.folder, target.useHtm), "failed",
+                            reason));
         result.failed = static_cast<int>(total);
         return result;
     }
 
-    const ExportTarget target{settings.outputFolder, settings.useHtm};
     struct Outcome {
         bool done = false;
         bool stopped = false;
+        bool upToDate = false;
         double seconds = 0;
         std::string page, failure, reports;
+        FileReport line;
     };
     std::vector<Outcome> outcomes(total);
     // Of inputs that share a page, each waits for the one before it in the
@@ -224,10 +279,10 @@ BatchResult runBatch(const BatchSettings &settings,
             const Outcome &o = outcomes[printed];
             if (!o.stopped)
                 progress.finished(printed + 1, result.files[printed], o.page, o.seconds, o.failure,
-                                  o.reports);
+                                  o.reports, o.upToDate);
         }
     };
-    const auto work = [&](AutomationRegistry &server) {
+    const auto work = [&](AutomationRegistry &server, int worker) {
         HeldReports reports;
         PresentationExporter exporter(server, reports, pagesWritten);
         for (;;) {
@@ -241,6 +296,9 @@ BatchResult runBatch(const BatchSettings &settings,
                     changed.wait(lock, [&] { return outcomes[earlierTwin[i]].done; });
                 if (stop.load() != 0) {
                     outcomes[i].done = outcomes[i].stopped = true;
+                    report(reportOf(result.files[i],
+                                    outputPathFor(result.files[i], target.folder, target.useHtm),
+                                    "skipped", "stopped before it was converted"));
                     flush();
                     changed.notify_all();
                     continue;
@@ -249,20 +307,44 @@ BatchResult runBatch(const BatchSettings &settings,
             const std::string &input = result.files[i];
             Outcome o;
             o.page = outputPathFor(input, target.folder, target.useHtm);
-            progress.starting(i + 1, input, o.page);
-            reports.begin(input, o.page);
+            o.line = reportOf(input, o.page, "", "");
+            o.line.worker = worker;
             const auto started = std::chrono::steady_clock::now();
-            const int failures = exporter.exportPresentation(input, target).failures;
+            if (settings.update && pageIsUpToDate(input, o.page)) {
+                // Still this run's page: a later input of the same page fails
+                // as it would after a conversion.
+                pagesWritten->record(PagesWritten::keyOf(o.page), input);
+                o.upToDate = true;
+                o.line.status = "up-to-date";
+                o.line.reason = "up to date";
+            } else {
+                progress.starting(i + 1, input, o.page);
+                reports.begin(input, o.page);
+                // Taken before converting: an input that changes meanwhile
+                // is converted again by the next --update.
+                const auto source = recordSource(input);
+                const ExportResult exported = exporter.exportPresentation(input, target);
+                if (exported.failures > 0)
+                    o.failure = std::to_string(exported.failures) +
+                                (exported.failures == 1 ? " error reported" : " errors reported");
+                else if (!fs.fileExists(o.page))
+                    o.failure = "no page was written";
+                if (o.failure.empty() && source)
+                    writeSourceMarker(o.page, *source);
+                o.reports = reports.text();
+                o.line.status = o.failure.empty() ? "converted" : "failed";
+                o.line.reason = o.failure;
+                o.line.errors = reports.raw();
+                o.line.slides = exported.slides;
+                if (o.failure.empty() && settings.report)
+                    o.line.bytes = bytesOfPage(o.page);
+            }
             o.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            if (failures > 0)
-                o.failure = std::to_string(failures) +
-                            (failures == 1 ? " error reported" : " errors reported");
-            else if (!fs.fileExists(o.page))
-                o.failure = "no page was written";
-            o.reports = reports.text();
+            o.line.seconds = o.seconds;
             o.done = true;
             std::lock_guard lock(mutex);
+            report(o.line);
             outcomes[i] = std::move(o);
             flush();
             changed.notify_all();
@@ -270,8 +352,8 @@ BatchResult runBatch(const BatchSettings &settings,
     };
     std::vector<std::thread> helpers;
     for (std::size_t s = 1; s < servers.size(); ++s)
-        helpers.emplace_back(work, std::ref(*servers[s]));
-    work(*servers.front());
+        helpers.emplace_back(work, std::ref(*servers[s]), static_cast<int>(s + 1));
+    work(*servers.front(), 1);
     for (auto &helper : helpers)
         helper.join();
     progress.done();
@@ -279,6 +361,8 @@ BatchResult runBatch(const BatchSettings &settings,
     for (std::size_t i = 0; i < total; ++i) {
         if (outcomes[i].stopped)
             result.stoppedFiles.push_back(result.files[i]);
+        else if (outcomes[i].upToDate)
+            ++result.upToDate;
         else
             (outcomes[i].failure.empty() ? result.converted : result.failed) += 1;
     }
@@ -293,6 +377,8 @@ BatchResult runBatch(const BatchSettings &settings,
 std::string summaryLine(const BatchResult &result) {
     std::string line = std::to_string(result.converted) + " converted, " +
                        std::to_string(result.failed) + " failed";
+    if (result.upToDate > 0)
+        line += ", " + std::to_string(result.upToDate) + " up to date";
     if (result.skipped() > 0)
         line += ", " + std::to_string(result.skipped()) + " skipped";
     return line;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "core/automation.h"
 #include "core/file_system.h"
 
@@ -18,11 +19,19 @@ struct BatchSettings {
     // One progress line that rewrites itself (for a terminal) instead of one
     // line per file.
     bool liveProgress = false;
+    // Only this slice of the expanded files (own pages included).
+    std::optional<Shard> shard;
+    // Skip an input whose page its source marker says is up to date.
+    bool update = false;
+    // Where one JSON line per input goes as it ends (see report.h); none
+    // when unset.
+    std::ostream *report = nullptr;
 };
 
 struct BatchResult {
     int converted = 0;
     int failed = 0;
+    int upToDate = 0;                      // skipped by --update
     std::vector<std::string> files;        // every file to convert, in conversion order
     std::vector<std::string> stoppedFiles; // not converted because a stop was asked for
     std::vector<std::string> ownPages;     // our own pages and companions found in folders
@@ -57,7 +66,14 @@ inline BatchResult runBatch(const BatchSettings &settings, AutomationRegistry &s
     return runBatch(settings, std::vector<AutomationRegistry *>{&server}, fs, err, stop);
 }
 
-// "2 converted, 1 failed", plus the skipped files when there were any.
+// The shard (0 to count-1) a file belongs to. It depends only on the name of
+// the page the file would write (its stem, ASCII letters of either case
+// alike), so two inputs of one page always share a shard, and a file's shard
+// does not change with the rest of the list.
+unsigned shardOf(const std::string &file, unsigned count);
+
+// "2 converted, 1 failed", plus the files up to date and the skipped files
+// when there were any.
 std::string summaryLine(const BatchResult &result);
 
 } // namespace velloran

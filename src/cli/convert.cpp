@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -40,11 +41,31 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
     settings.useHtm = options.useHtm;
     settings.paths = options.paths;
     settings.liveProgress = errorStreamIsTerminal();
+    settings.shard = options.shard;
+    settings.update = options.update;
 
+    const char *hint = "\nTry 'velloran --help' for more information.\n";
     if (const auto problem = prepareOutputFolder(settings.outputFolder)) {
         err << "velloran: the output folder " << printableName(settings.outputFolder) << ' '
-            << *problem << "\nTry 'velloran --help' for more information.\n";
+            << *problem << hint;
         return 2;
+    }
+    // With the report on the output, the summary goes to the error stream so
+    // that the output holds only report lines.
+    std::ostream *summary = &out;
+    std::ofstream reportFile;
+    if (options.reportFile == "-") {
+        settings.report = &out;
+        summary = &err;
+    } else if (options.reportFile) {
+        reportFile.open(std::filesystem::u8path(*options.reportFile),
+                        std::ios::binary | std::ios::trunc);
+        if (!reportFile) {
+            err << "velloran: the report " << printableName(*options.reportFile)
+                << " cannot be written" << hint;
+            return 2;
+        }
+        settings.report = &reportFile;
     }
 
     const int jobs = options.jobs
@@ -62,7 +83,7 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
     // Leaves no office process behind, interrupted or not.
     services.shutdownAutomation();
 
-    out << summaryLine(result) << std::endl;
+    *summary << summaryLine(result) << std::endl;
     if (const int signalNumber = stopSignal().load())
         return exitStatusForSignal(signalNumber);
     return result.failed > 0 ? 1 : 0;

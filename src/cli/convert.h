@@ -30,7 +30,8 @@ struct ConvertServices {
 // Runs "velloran convert" and returns the exit status: 0 every file
 // converted, 1 some failed, 2 a problem found before any file (usage, or an
 // output folder that cannot be made), 128 + the signal's number when stopped.
-// Once conversion starts, the summary line is always printed on `out`.
+// Once conversion starts, the summary line is always printed: on `out`, or
+// on `err` when the report goes to `out` ("--report -").
 int runConvert(const ConvertOptions &options, ConvertServices &services, std::ostream &out,
                std::ostream &err);
 

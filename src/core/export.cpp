@@ -71,6 +71,10 @@ bool sameFile(const std::string &a, const std::string &b) {
 
 } // namespace
 
+std::string PagesWritten::keyOf(const std::string &page) {
+    return canonicalKey(page);
+}
+
 std::optional<std::string> PagesWritten::writerOf(const std::string &page) const {
     std::lock_guard lock(m_mutex);
     const auto it = m_pages.find(page);
@@ -87,6 +91,7 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
     ReportingProcedure proc(m_reporter, kExportLocation);
     AutoRef created, app, presentation;
     std::string name, folder, out;
+    std::optional<int> slides;
 
     proc.step(102, [&] { created = m_registry.create(kPowerPointClass); });
     proc.step(104, [&] { app = m_registry.attach(kPowerPointClass); });
@@ -119,6 +124,13 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
                                   "convert them into different folders, to get both pages.");
         presentation->call("SaveAs", {{"fileName", out}, {"FileFormat", kSaveAsHtml}});
         m_pages->record(key, inputPath);
+        if (target.countSlides) {
+            try {
+                slides = asInt(asObject(presentation->get("Slides"), "Slides")->get("Count"),
+                               "Slides.Count");
+            } catch (const std::exception &) {
+            }
+        }
     });
     proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", false); });
     proc.step(124, [&] {
@@ -135,7 +147,7 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
             app->call("Quit", {});
         }
     });
-    return {proc.failures(), out};
+    return {proc.failures(), out, slides};
 }
 
 } // namespace velloran

@@ -20,11 +20,16 @@ inline constexpr std::int32_t kSaveAsHtml = 12;
 struct ExportTarget {
     std::string folder;
     bool useHtm = true; // ".htm", else ".html"
+    // After a successful SaveAs, also ask the presentation for its number of
+    // slides (Slides.Count). Not a step of its own: an answer that fails is
+    // simply not given.
+    bool countSlides = false;
 };
 
 struct ExportResult {
-    int failures = 0; // error reports shown
-    std::string page; // the page path the export aimed at
+    int failures = 0;          // error reports shown
+    std::string page;          // the page path the export aimed at
+    std::optional<int> slides; // with countSlides, when the presentation said
 };
 
 // The pages one run has written, each with the input it came from. Shared
@@ -33,6 +38,8 @@ class PagesWritten {
 public:
     std::optional<std::string> writerOf(const std::string &page) const;
     void record(const std::string &page, const std::string &input);
+    // The one spelling of a page path under which it is recorded.
+    static std::string keyOf(const std::string &page);
 
 private:
     mutable std::mutex m_mutex;

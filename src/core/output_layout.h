@@ -15,6 +15,13 @@ namespace velloran {
 
 inline constexpr std::string_view kCompanionSuffix = "_files";
 inline constexpr const char *kExportListName = ".velloran-export";
+// What the page was made from (the input's size, time and content hash, the
+// program's version and the page options), written by the command line once
+// the page is in place, through a temporary of the second name. The export
+// list names both, so the companion folder's rules treat them as the
+// export's own.
+inline constexpr const char *kSourceMarkerName = ".velloran-source";
+inline constexpr const char *kSourceMarkerTempName = ".velloran-source.tmp";
 
 // The companion folder's name for a page whose name without extension is
 // `pageStem`.

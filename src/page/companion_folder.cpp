@@ -120,6 +120,8 @@ void writeExportList(const fs::path &staging) {
     std::vector<std::string> names;
     for (const auto &e : entries)
         names.push_back(e.relative);
+    // The source marker comes after the swap; listed now, it is the export's.
+    names.insert(names.end(), {kSourceMarkerName, kSourceMarkerTempName});
     std::sort(names.begin(), names.end());
     std::string text = std::string(kExportListHeader) + "\n";
     for (const auto &name : names)

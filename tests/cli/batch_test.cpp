@@ -8,7 +8,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -52,6 +56,13 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
     EXPECT_FALSE(options.useHtm);
     EXPECT_EQ(options.fileTimeout, std::chrono::milliseconds(1500));
     EXPECT_EQ(options.paths, (std::vector<std::string>{"a.pptx", "-", "--b.ppt"}));
+    const auto fleet = std::get<ConvertOptions>(
+        parseCommandLine({"convert", "--update", "--report=-", "--shard", "2/3", "in"}));
+    EXPECT_TRUE(fleet.update);
+    EXPECT_EQ(fleet.reportFile, "-");
+    ASSERT_TRUE(fleet.shard);
+    EXPECT_EQ(fleet.shard->index * 10 + fleet.shard->count, 23u);
+    EXPECT_FALSE(options.update || options.reportFile || options.shard);
 
     const auto errorOf = [](const std::vector<std::string> &args) {
         const auto parsed = parseCommandLine(args);
@@ -69,6 +80,9 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
         {{"convert", "--jobs", "0", "a.pptx"},
          "option '--jobs' takes a whole number from 1 to 16, not '0'"},
         {{"convert", "--output", "out"}, "no presentation or folder given to convert"},
+        {{"convert", "--update=yes", "a.pptx"}, "option '--update' takes no value"},
+        {{"convert", "--report=", "a.pptx"},
+         "option '--report' needs a file name or '-', not an empty text"},
     };
     for (const auto &[args, message] : cases)
         EXPECT_EQ(errorOf(args), message);
@@ -82,6 +96,11 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
     for (const std::string bad : {"0", "-1", "abc", "1s", "", "inf", "nan", "1e300"})
         EXPECT_EQ(errorOf({"convert", "--timeout", bad, "a.pptx"}),
                   "option '--timeout' takes a positive number of seconds, not '" + bad + "'");
+    for (const std::string bad : {"3/3", "0/0", "1", "-1/2", "a/2", "0/2x", "/2", "0/1000001"})
+        EXPECT_EQ(errorOf({"convert", "--shard", bad, "a.pptx"}),
+                  "option '--shard' takes K/N, a slice K from 0 to N-1 of N from 1 to 1000000, "
+                  "not '" +
+                      bad + "'");
 }
 
 TEST(TerminalText, NamesCannotDriveTheTerminal) {
@@ -113,6 +132,17 @@ protected:
     }
     BatchResult run(std::vector<std::string> paths, bool live = false) {
         return runBatch({m_out, true, std::move(paths), live}, m_fake, *m_fs, m_err, m_stop);
+    }
+    // The inputs the fake opened during `body`.
+    std::vector<std::string> opened(const std::function<void()> &body) {
+        const std::size_t before = m_fake.log().size();
+        body();
+        std::vector<std::string> inputs;
+        for (std::size_t i = before; i < m_fake.log().size(); ++i)
+            if (const auto &line = m_fake.log()[i]; line.starts_with("call Presentations.Open"))
+                inputs.push_back(
+                    line.substr(line.find('"') + 1, line.rfind('"') - line.find('"') - 1));
+        return inputs;
     }
 
     TempFolder m_temp;
@@ -206,6 +236,124 @@ TEST_F(RunBatch, SeveralServersKeepListOrderInLinesAndInTheRightToAPage) {
     EXPECT_EQ(heads, "[1/6][2/6][3/6][4/6][5/6][6/6]");
     EXPECT_THAT(m_err.str(), HasSubstr("[4/6] " + decks[3] + " -> " + m_out + "/slow.htm FAILED"));
     EXPECT_EQ(opened.load(), decks.size()) << "each file went to exactly one server";
+}
+
+TEST_F(RunBatch, ReportIsOneJsonLinePerInputWhateverTheNames) {
+    const std::string quoted = deck("in/say \"hi\"\\\nnow.pptx"), bytes = deck("in/bad\xff.pptx");
+    const std::string failing = deck("in/fails.pptx");
+    deck("in/old.htm");
+    deck("in/old_files/.velloran-export");
+    m_fake.options().unopenable[failing] = "Cannot open \x1b\xfe";
+    std::ostringstream report;
+    const BatchResult result = runBatch({m_out, true, {m_temp / "in"}, false, {}, false, &report},
+                                        m_fake, *m_fs, m_err, m_stop);
+    EXPECT_EQ(summaryLine(result), "2 converted, 1 failed, 2 skipped");
+
+    std::map<std::string, nlohmann::json> byInput;
+    for (const auto &line : linesOf(report.str())) {
+        const auto json = nlohmann::json::parse(line); // throws on anything but one valid object
+        const auto raw = json.value("input_bytes", std::vector<unsigned char>{});
+        byInput[raw.empty() ? json["input"].get<std::string>()
+                            : std::string(raw.begin(), raw.end())] = json;
+    }
+    ASSERT_EQ(byInput.size(), 5u) << report.str();
+    const auto &ok = byInput[quoted];
+    EXPECT_EQ(ok["status"], "converted");
+    EXPECT_EQ(ok["page"], m_out + "/say \"hi\"\\\nnow.htm");
+    EXPECT_EQ(ok["reason"], "");
+    EXPECT_EQ(ok["slides"], 2);
+    EXPECT_EQ(ok["bytes"], fs::file_size(m_out + "/say \"hi\"\\\nnow.htm"));
+    EXPECT_EQ(ok["worker"], 1);
+    EXPECT_EQ(byInput[bytes]["input"], m_temp / "in/bad\xEF\xBF\xBD.pptx");
+    EXPECT_EQ(byInput[bytes]["status"], "converted");
+    const auto &bad = byInput[failing];
+    EXPECT_EQ(bad["status"], "failed");
+    EXPECT_EQ(bad["reason"], "2 errors reported");
+    EXPECT_THAT(bad["errors"][0].get<std::string>(),
+                StartsWith("Cannot open \x1b\xEF\xBF\xBD\r\n"));
+    EXPECT_EQ(bad["bytes"], nullptr);
+    EXPECT_EQ(byInput[m_temp / "in/old.htm"]["status"], "skipped");
+}
+
+TEST_F(RunBatch, ShardsCoverEveryFileOnceAndKeepAPagesInputsTogether) {
+    std::vector<std::string> all;
+    for (int i = 0; i < 24; ++i)
+        all.push_back(
+            deck("in/sub" + std::to_string(i % 3) + "/deck" + std::to_string(i) + ".pptx"));
+    const std::string twinA = deck("in/x/Twin.pptx"), twinB = deck("in/y/twin.odp");
+    std::map<std::string, int> shardOfFile;
+    for (unsigned k = 0; k < 3; ++k) {
+        const BatchResult result = runBatch({m_out, true, {m_temp / "in"}, false, Shard{k, 3}},
+                                            m_fake, *m_fs, m_err, m_stop);
+        EXPECT_GT(result.files.size(), 2u) << "shard " << k;
+        for (const auto &file : result.files)
+            EXPECT_TRUE(shardOfFile.emplace(file, k).second) << file << " in two shards";
+    }
+    EXPECT_EQ(shardOfFile.size(), all.size() + 2);
+    EXPECT_EQ(shardOfFile[twinA], shardOfFile[twinB]);
+    // A fleet of mixed versions must agree on every file's shard: a change of
+    // hash or key would convert some files twice and others never.
+    EXPECT_EQ(shardOf("/any/where/deck.pptx", 1000), shardOf("deck.odp", 1000));
+    EXPECT_EQ(shardOf("/in/deck.pptx", 1000), 702u);
+}
+
+TEST_F(RunBatch, UpdateConvertsExactlyTheInputsWhoseSourceChanged) {
+    m_fake.options().writeCompanion = true;
+    // A name that is not UTF-8 is kept up to date like any other.
+    const std::vector<std::string> decks{deck("a.pptx"), deck("b\xff.pptx"), deck("c.pptx")};
+    std::string summary;
+    const auto convert = [&](bool update, std::vector<std::string> paths) {
+        return opened([&] {
+            summary = summaryLine(runBatch({m_out, true, std::move(paths), false, {}, update},
+                                           m_fake, *m_fs, m_err, m_stop));
+        });
+    };
+    const auto rewrite = [](const std::string &file, const std::string &text) {
+        const auto time = fs::last_write_time(file);
+        std::ofstream(file) << text;
+        fs::last_write_time(file, time);
+    };
+    const struct {
+        std::string what;
+        std::function<void()> change;
+        bool update;
+        std::vector<std::string> converted;
+        std::string summary;
+    } steps[] = {
+        {"first run", [] {}, true, decks, "3 converted, 0 failed"},
+        {"unchanged", [] {}, true, {}, "0 converted, 0 failed, 3 up to date"},
+        {"touched",
+         [&] {
+             fs::last_write_time(decks[1], fs::last_write_time(decks[1]) + std::chrono::seconds(2));
+         },
+         true,
+         {decks[1]},
+         "1 converted, 0 failed, 2 up to date"},
+        {"same size and time, other content",
+         [&] { rewrite(decks[0], "DECK"); },
+         true,
+         {decks[0]},
+         "1 converted, 0 failed, 2 up to date"},
+        {"damaged marker",
+         [&] { std::ofstream(m_out + "/c_files/.velloran-source") << "{\"form"; },
+         true,
+         {decks[2]},
+         "1 converted, 0 failed, 2 up to date"},
+        {"page gone",
+         [&] { fs::remove(m_out + "/a.htm"); },
+         true,
+         {decks[0]},
+         "1 converted, 0 failed, 2 up to date"},
+        {"without --update", [] {}, false, decks, "3 converted, 0 failed"},
+    };
+    for (const auto &step : steps) {
+        step.change();
+        EXPECT_EQ(convert(step.update, decks), step.converted) << step.what;
+        EXPECT_EQ(summary, step.summary) << step.what;
+    }
+    // An up-to-date page is still this run's: a second input of it fails.
+    EXPECT_EQ(convert(true, {decks[0], deck("a.odp")}), std::vector<std::string>{m_temp / "a.odp"});
+    EXPECT_EQ(summary, "0 converted, 1 failed, 1 up to date");
 }
 
 // Each run has the window's settings with a stored output folder, which it

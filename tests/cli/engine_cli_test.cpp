@@ -6,7 +6,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "child_process.h"
@@ -154,4 +157,36 @@ TEST_F(EngineCli, AWorkerKilledMidBatchCostsOnlyItsFile) {
         << child->out << child->err;
     EXPECT_GE(converted, 5) << child->err;
     EXPECT_EQ(converted + failed, 6);
+}
+
+// kill -9 in the middle leaves no marker claiming a page it did not finish:
+// --update then converts exactly the decks that have none.
+TEST_F(EngineCli, UpdateAfterAKillConvertsExactlyTheUnfinishedDecks) {
+    sixLargeDecks();
+    {
+        const auto child = start({"convert", "--output", "pages", "decks"});
+        ASSERT_TRUE(child->readUntil("[2/6]", 300000)) << child->err;
+        ASSERT_EQ(kill(child->processId(), SIGKILL), 0);
+        child->wait();
+    }
+    for (int worker : officeProcessesMentioning(m_dir.string())) // orphaned by the kill
+        kill(worker, SIGKILL);
+    std::set<std::string> marked;
+    for (int i = 1; i <= 6; ++i)
+        if (fs::exists(m_dir / "pages" / ("deck" + std::to_string(i) + "_files/.velloran-source")))
+            marked.insert("decks/deck" + std::to_string(i) + ".pptx");
+    EXPECT_GE(marked.size(), 2u) << "the two decks printed as done";
+
+    const auto again =
+        start({"convert", "--update", "--output", "pages", "--report", "report.jsonl", "decks"});
+    EXPECT_EQ(again->wait(), 0) << again->err;
+    EXPECT_EQ(again->out, std::to_string(6 - marked.size()) + " converted, 0 failed, " +
+                              std::to_string(marked.size()) + " up to date\n");
+    std::istringstream report(readAll(m_dir / "report.jsonl"));
+    int lines = 0;
+    for (std::string line; std::getline(report, line); ++lines) {
+        const auto json = nlohmann::json::parse(line);
+        EXPECT_EQ(json["status"], marked.count(json["input"]) ? "up-to-date" : "converted") << line;
+    }
+    EXPECT_EQ(lines, 6);
 }

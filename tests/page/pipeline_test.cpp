@@ -58,9 +58,12 @@ TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
     writeBytes(dir / "victim.txt", "mine");
     const fs::path list = dir / "a_files" / kExportListName;
     writeBytes(list, readText(list) + "../victim.txt\n/etc/hostname\n");
+    // The command line's source marker, written after the swap, is the export's.
+    writeBytes(dir / "a_files" / kSourceMarkerName, "{}");
     engine.deck.slides.pop_back();
     save("a.htm");
     EXPECT_EQ(readText(dir / "victim.txt"), "mine");
+    EXPECT_FALSE(fs::exists(dir / "a_files" / kSourceMarkerName));
     EXPECT_EQ(namesMatching(dir / "a_files", "slide.*"),
               (Steps{"slide-1-2x.webp", "slide-1.webp"}));
     fs::create_directory(dir / "b_files");

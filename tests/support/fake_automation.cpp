@@ -1,5 +1,6 @@
 #include "fake_automation.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace velloran::fakes {
@@ -56,10 +57,21 @@ AutoRef FakePowerPoint::application() {
                 if (member == "Close()")
                     --m_open;
                 else if (member == "SaveAs()" && m_options.writeFiles) {
-                    std::ofstream page(asString(args.at(0).second, "fileName"));
+                    const std::filesystem::path file = asString(args.at(0).second, "fileName");
+                    std::ofstream page(file);
                     if (!(page << "<html><body>" << path << "</body></html>\n"))
                         throw AutomationError("Cannot write the web page");
-                } else if (member != "SaveAs()")
+                    if (m_options.writeCompanion) {
+                        const auto folder = file.parent_path() / (file.stem().string() + "_files");
+                        std::filesystem::create_directories(folder);
+                        std::ofstream(folder / ".velloran-export") << "velloran export 1\n";
+                    }
+                } else if (member == "Slides")
+                    return Variant(AutoRef(std::make_shared<FakeObject>(
+                        *this, "Slides", [this](const std::string &, const NamedArgs &) {
+                            return Variant(static_cast<std::int32_t>(m_options.slides));
+                        })));
+                else if (member != "SaveAs()")
                     throw AutomationError("Unknown member " + member);
                 return Variant{};
             });

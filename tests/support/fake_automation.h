@@ -29,6 +29,9 @@ public:
         // Input paths whose Open fails, with this description.
         std::map<std::string, std::string> unopenable;
         bool writeFiles = false; // SaveAs writes a small page at the requested path
+        // With writeFiles, also a companion folder holding an empty export list.
+        bool writeCompanion = false;
+        int slides = 2; // what Slides.Count answers
     };
 
     FakePowerPoint() = default;
