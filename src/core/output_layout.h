@@ -15,6 +15,9 @@ namespace velloran {
 
 inline constexpr std::string_view kCompanionSuffix = "_files";
 inline constexpr const char *kExportListName = ".velloran-export";
+// The export list's first line; the rest name one relative path each, with
+// '/' between folders and after a folder's name.
+inline constexpr std::string_view kExportListHeader = "velloran export 1";
 
 // The companion folder's name for a page whose name without extension is
 // `pageStem`.

@@ -4,10 +4,13 @@
 
 #include "core/output_layout.h"
 #include "fake_engine.h"
+#include "page/companion_folder.h"
 #include "page/pipeline.h"
 #include "page_files.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 namespace velloran::page::test {
 
@@ -16,6 +19,13 @@ namespace {
 
 using ::testing::HasSubstr;
 using Steps = std::vector<std::string>;
+
+// Sets every time under `dir` back two hours, where it can be set.
+void age(const fs::path &dir) {
+    std::error_code ec;
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(2), ec);
+}
 
 fakes::FakeEngine twoSlides() {
     fakes::FakeEngine engine;
@@ -47,14 +57,25 @@ TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
 // A re-export replaces all that the earlier export wrote, and only that,
 // whatever its list names; an empty folder of the user's holds nothing to
 // lose. Any page whose names fit is written; the message for one whose
-// names do not names the page, never our working names.
+// names do not names the page, never our working names. Names like ours,
+// old or new, an input among them, are the user's all the same.
 TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
     TempDir dir;
     auto engine = twoSlides();
-    const auto save = [&](const std::string &page) {
-        savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / page});
+    const auto usersEntries = [&](std::initializer_list<std::string> names) {
+        for (const auto &name : names)
+            name.back() == '/'
+                ? (fs::create_directory(dir / name), writeBytes(dir / name / "notes.txt", "mine"))
+                : writeBytes(dir / name, "mine");
     };
-    save("a.htm");
+    usersEntries({".velloran-settings", ".velloran-keynotes", ".velloran-20261209/"});
+    age(dir.path());
+    usersEntries({".velloran-sessions", ".velloran-20261210/"});
+    const auto users = snapshot(dir.path());
+    const auto save = [&](const std::string &page, const std::string &input = "deck.fodp") {
+        savePage(engine, {dir / input, input, dir / page});
+    };
+    save("a.htm", ".velloran-keynotes");
     writeBytes(dir / "victim.txt", "mine");
     const fs::path list = dir / "a_files" / kExportListName;
     writeBytes(list, readText(list) + "../victim.txt\n/etc/hostname\n");
@@ -73,7 +94,45 @@ TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
     EXPECT_THAT([&] { save(y + ".htm"); },
                 throwsError("The page name " + y + ".htm is too long: with its folder " + y +
                             "_files it needs 256 bytes, and this file system allows 255."));
-    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+    auto dotted = snapshot(dir.path());
+    std::erase_if(dotted, [](const auto &entry) { return !entry.first.starts_with('.'); });
+    EXPECT_EQ(dotted, users) << "working names left behind, or the user's gone";
+}
+
+// Killed before each step of its swap, an export leaves the earlier page
+// whole or its folder aside; the next export into the folder, even one that
+// fails, first makes the page whole again: the earlier export until the new
+// page is in place, the new one after. No working name outlives a
+// successful export (one without a journal goes once an hour old).
+TEST(Pipeline, AKilledSwapIsPutRightByTheNextExport) {
+    for (int kill = 0; kill <= 4; ++kill) {
+        SCOPED_TRACE("killed before step " + std::to_string(kill));
+        TempDir dir;
+        const PageJob job{dir / "deck.fodp", "deck.fodp", dir / "deck.htm"};
+        auto earlier = twoSlides(), newer = twoSlides(), failing = twoSlides();
+        newer.deck.slides.pop_back();
+        failing.failAt = "draw";
+        savePage(earlier, job);
+        swap_testing::setHook([&](int step) {
+            if (step == kill)
+                throw swap_testing::Killed{};
+        });
+        EXPECT_THROW(savePage(newer, job), swap_testing::Killed);
+        swap_testing::setHook({});
+        swap_testing::restartProcess();
+        age(dir.path());
+        const auto whole = [&](bool fromNewer) {
+            const bool two = readText(job.page).find("slide-2") != std::string::npos;
+            EXPECT_EQ(two, !fromNewer);
+            EXPECT_EQ(fs::exists(dir / "deck_files" / "slide-2.webp"), two);
+            EXPECT_TRUE(fs::exists(dir / "deck_files" / "page.css"));
+        };
+        EXPECT_THROW(savePage(failing, job), AutomationError);
+        whole(kill == 4);
+        savePage(earlier, job);
+        whole(false);
+        EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+    }
 }
 
 // Whatever refuses (the probe, the output folder) or fails, the earlier
