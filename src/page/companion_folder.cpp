@@ -160,7 +160,8 @@ fs::path makeWorkingFolder(const fs::path &page) {
             } catch (const std::exception &) {
                 ec = std::make_error_code(std::errc::no_space_on_device);
             }
-            fs::remove_all(candidate, ec);
+            std::error_code ignored;
+            fs::remove_all(candidate, ignored);
             break;
         }
         if (ec && ec != std::errc::file_exists)
