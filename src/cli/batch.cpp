@@ -6,8 +6,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -133,13 +136,27 @@ bool isWebPage(const std::string &path) {
     return equalsIgnoringCase(ext, "htm") || equalsIgnoringCase(ext, "html");
 }
 
+// The names the export list of the companion folder `companion` holds;
+// nothing when it holds no list of ours.
+std::optional<std::set<std::string>> exportList(const std::string &companion) {
+    std::ifstream in(std::filesystem::u8path(companion + kNativePaths.separator + kExportListName),
+                     std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || line != kExportListHeader)
+        return std::nullopt;
+    std::set<std::string> names{kExportListName};
+    while (std::getline(in, line))
+        names.insert(line);
+    return names;
+}
+
 // Leaves out of a folder's files the pages we wrote there: a page whose
-// companion folder beside it holds our export list, and everything inside
-// that folder.
-std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSystem &fs,
+// companion folder beside it holds our export list, and what that list
+// names. A deck the user put in that folder is still a deck.
+std::vector<std::string> withoutOwnPages(std::vector<std::string> files,
                                          std::vector<std::string> &ownPages) {
     const char sep = kNativePaths.separator;
-    std::set<std::string> companions;
+    std::map<std::string, std::set<std::string>> companions; // with a separator at the end
     std::set<std::string> pages;
     for (const auto &file : files) {
         if (!isWebPage(file))
@@ -147,8 +164,8 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSys
         const auto slash = file.rfind(sep);
         const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
         const std::string companion = folder + companionFolderName(stemOf(fileNameOf(file)));
-        if (fs.fileExists(companion + sep + kExportListName)) {
-            companions.insert(companion + sep);
+        if (auto listed = exportList(companion)) {
+            companions[companion + sep] = std::move(*listed);
             pages.insert(file);
         }
     }
@@ -157,8 +174,12 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files, FileSys
             return true;
         for (auto slash = file.rfind(sep); slash != std::string::npos && slash > 0;
              slash = file.rfind(sep, slash - 1))
-            if (companions.count(file.substr(0, slash + 1)))
-                return true;
+            if (const auto it = companions.find(file.substr(0, slash + 1));
+                it != companions.end()) {
+                std::string relative = file.substr(slash + 1);
+                std::replace(relative.begin(), relative.end(), sep, '/');
+                return it->second.count(relative) > 0;
+            }
         return false;
     };
     std::vector<std::string> kept;
@@ -178,7 +199,7 @@ std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths,
         auto rows = expandDroppedItems({path}, fs, pump, unreadable);
         const auto attrs = fs.attributes(path);
         if (attrs && attrs->isFolder)
-            rows = withoutOwnPages(std::move(rows), fs, ownPages);
+            rows = withoutOwnPages(std::move(rows), ownPages);
         files.insert(files.end(), std::make_move_iterator(rows.begin()),
                      std::make_move_iterator(rows.end()));
     }
@@ -210,6 +231,21 @@ BatchResult runBatch(const BatchSettings &settings,
         if (settings.report)
             *settings.report << reportLine(line) << '\n' << std::flush;
     };
+    // A folder named as an argument that cannot be read fails, with the
+    // reason; its unreadable subfolders are only named.
+    for (const auto &path : settings.paths) {
+        const auto attrs = fs.attributes(path);
+        if (!attrs || !attrs->isFolder || attrs->hiddenOrSystem)
+            continue;
+        try {
+            fs.listFolder(withTrailingSeparator(path), [](const DirEntry &) {});
+        } catch (const std::exception &e) {
+            err << "velloran: " << printableMessage(e.what()) << '\n';
+            report(reportOf(path, "", "failed", e.what()));
+            ++result.failed;
+            std::erase(unreadable, path);
+        }
+    }
     if (!unreadable.empty())
         err << "velloran: " << printableMessage(unreadableFoldersText(unreadable)) << '\n';
     if (!result.ownPages.empty())
@@ -222,7 +258,7 @@ BatchResult runBatch(const BatchSettings &settings,
         if (settings.shard && expanded > 0)
             err << "velloran: shard " << settings.shard->index << '/' << settings.shard->count
                 << " holds none of the " << expanded << " files to convert\n";
-        else
+        else if (result.failed == 0)
             err << "velloran: the folders given hold no files to convert\n";
         return result;
     }

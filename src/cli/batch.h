@@ -40,16 +40,17 @@ struct BatchResult {
 
 // The files the paths stand for: a folder expands as a drop on the window
 // expands it, except that pages this program wrote there (a page beside its
-// companion folder, and that folder's contents) are left out and listed in
-// `ownPages`. Files named one by one are always kept. Folders that cannot be
-// read are named in `unreadable` when given.
+// companion folder, and what that folder's export list names) are left out
+// and listed in `ownPages`. Files named one by one are always kept. Folders
+// that cannot be read are named in `unreadable` when given.
 std::vector<std::string> expandBatchPaths(const std::vector<std::string> &paths, FileSystem &fs,
                                           std::vector<std::string> &ownPages,
                                           std::vector<std::string> *unreadable = nullptr);
 
 // Converts every file the paths stand for with the same per-file export as
 // the window, printing progress and error reports on `err`. A file counts as
-// converted when no failure was reported and its page exists afterwards.
+// converted when no failure was reported and its page exists afterwards; a
+// folder given that cannot be read counts as failed.
 // When `stop` becomes non-zero, the files under way are finished and the rest
 // are skipped.
 //

@@ -22,6 +22,9 @@ inline constexpr const char *kExportListName = ".velloran-export";
 // export's own.
 inline constexpr const char *kSourceMarkerName = ".velloran-source";
 inline constexpr const char *kSourceMarkerTempName = ".velloran-source.tmp";
+// The export list's first line; the rest name one relative path each, with
+// '/' between folders and after a folder's name.
+inline constexpr std::string_view kExportListHeader = "velloran export 1";
 
 // The companion folder's name for a page whose name without extension is
 // `pageStem`.

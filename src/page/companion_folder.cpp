@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <set>
@@ -43,6 +44,11 @@ std::string describe(const std::error_code &ec) {
     return ec.message();
 }
 
+bool permissionError(const std::error_code &ec) {
+    return ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
+           ec == std::errc::read_only_file_system;
+}
+
 } // namespace
 
 fs::path companionFolder(const fs::path &page) {
@@ -51,25 +57,120 @@ fs::path companionFolder(const fs::path &page) {
 
 namespace {
 
-// Working names in the output folder are short and fixed in length, so that
-// any page whose own name and companion folder name fit can be written.
-// ".velloran-" names hold a staged export or a page being written;
-// ".velloran-old-" names an earlier companion folder while it is replaced.
+// All that an export has in flight lives in one working folder beside the
+// page: ".velloran-" and eight letters or digits, short and fixed in length so
+// that any page whose own names fit can be written. It is made by
+// create_directory() on a fresh random name, which fails when the name is
+// taken, so the folder is ours alone, and it holds a marker naming the folder
+// and the process that made it. A folder without that marker is the user's,
+// whatever its name, and is never touched. Inside:
+//   s      the staged companion folder, which the engine draws into
+//   page   the main page, moved out of it before the swap
+//   old    the earlier companion folder while it is replaced
+//   swap   the journal of a swap under way
 constexpr std::string_view kWorkingPrefix = ".velloran-";
-constexpr std::string_view kOldPrefix = ".velloran-old-";
-constexpr std::string_view kExportListHeader = "velloran export 1";
+constexpr const char *kMarkerName = "owner";
+constexpr const char *kStagedName = "s";
+constexpr const char *kMainName = "page";
+constexpr const char *kOldName = "old";
+constexpr const char *kJournalName = "swap";
+constexpr const char *kJournalTemporary = "swap.new";
+constexpr std::string_view kMarkerHeader = "velloran working folder 1";
+constexpr std::string_view kJournalHeader = "velloran swap 1";
 constexpr std::uintmax_t kMaxExportListBytes = 4u << 20;
 
-fs::path workingName(const fs::path &folder, std::string_view prefix) {
-    return folder / (std::string(prefix) + randomSuffix());
+// This process, as its working folders' markers name it: a random token and
+// the time it was first asked for. Standard C++ has no process id; the token
+// tells our own folders (in use) from those of processes that are gone.
+std::string &processMark() {
+    static std::string mark =
+        randomSuffix() + randomSuffix() + " " +
+        std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
+    return mark;
 }
 
-bool isWorkingName(const std::string &name, std::string_view prefix) {
-    if (!name.starts_with(prefix) || name.size() != prefix.size() + 8)
+std::function<void(int)> &swapHook() {
+    static std::function<void(int)> hook;
+    return hook;
+}
+
+bool present(const fs::path &path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Renames, throwing the system's reason alone: messages never show working
+// names.
+void move(const fs::path &from, const fs::path &to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec)
+        throw std::runtime_error(describe(ec));
+}
+
+bool isWorkingName(const std::string &name) {
+    if (!name.starts_with(kWorkingPrefix) || name.size() != kWorkingPrefix.size() + 8)
         return false;
-    return std::all_of(name.begin() + std::ptrdiff_t(prefix.size()), name.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'z');
-    });
+    return std::all_of(
+        name.begin() + std::ptrdiff_t(kWorkingPrefix.size()), name.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'z');
+        });
+}
+
+// The lines of a regular file (never through a link) of at most `maxBytes`.
+std::optional<std::vector<std::string>> readLines(const fs::path &file, std::uintmax_t maxBytes) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)) || fs::file_size(file, ec) > maxBytes ||
+        ec)
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The process that made the working folder `folder`, as its marker says;
+// nothing when it is not a working folder of this program.
+std::optional<std::string> workingFolderOwner(const fs::path &folder) {
+    const std::string name = folder.filename().string();
+    std::error_code ec;
+    if (!isWorkingName(name) || !fs::is_directory(fs::symlink_status(folder, ec)))
+        return std::nullopt;
+    const auto lines = readLines(folder / kMarkerName, 4096);
+    if (!lines || lines->size() != 3 || (*lines)[0] != kMarkerHeader || (*lines)[1] != name)
+        return std::nullopt;
+    return (*lines)[2];
+}
+
+// A new working folder beside `page`, with its marker and an empty staging
+// folder.
+fs::path makeWorkingFolder(const fs::path &page) {
+    const fs::path folder = page.parent_path();
+    std::error_code ec;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const fs::path candidate = folder / (std::string(kWorkingPrefix) + randomSuffix());
+        if (fs::create_directory(candidate, ec)) {
+            try {
+                writeFile(candidate / kMarkerName, std::string(kMarkerHeader) + "\n" +
+                                                       candidate.filename().string() + "\n" +
+                                                       processMark() + "\n");
+                if (fs::create_directory(candidate / kStagedName, ec))
+                    return candidate;
+            } catch (const std::exception &) {
+                ec = std::make_error_code(std::errc::no_space_on_device);
+            }
+            std::error_code ignored;
+            fs::remove_all(candidate, ignored);
+            break;
+        }
+        if (ec && ec != std::errc::file_exists)
+            break;
+    }
+    if (permissionError(ec))
+        throw AutomationError("The output folder " + folder.string() + " is not writable.");
+    throw AutomationError("The page " + page.string() + " could not be written: " + describe(ec) +
+                          ".");
 }
 
 // Whether `file` lies somewhere inside `folder`, compared by identity so that
@@ -132,21 +233,11 @@ void writeExportList(const fs::path &staging) {
 // The entries the export list of `folder` names; nothing when there is no
 // readable list.
 std::optional<std::set<std::string>> readExportList(const fs::path &folder) {
-    const fs::path list = folder / kExportListName;
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(list, ec)) ||
-        fs::file_size(list, ec) > kMaxExportListBytes || ec)
+    const auto lines = readLines(folder / kExportListName, kMaxExportListBytes);
+    if (!lines || lines->empty() || lines->front() != kExportListHeader)
         return std::nullopt;
-    std::ifstream in(list, std::ios::binary);
-    std::string line;
-    if (!std::getline(in, line) || line != kExportListHeader)
-        return std::nullopt;
-    std::set<std::string> names;
-    while (std::getline(in, line))
-        names.insert(line);
-    return names;
+    return std::set<std::string>(lines->begin() + 1, lines->end());
 }
-
 // Why a new export may not take the place of `folder`, as the end of a
 // sentence naming the page; nothing when the folder is absent, empty, or
 // holds only what its export list names.
@@ -228,35 +319,92 @@ void removeExport(const fs::path &folder) noexcept {
     }
 }
 
-// Working names of an export that was cut short (our process killed
-// mid-way) stay hidden in the output folder. Clear them once they are
-// clearly abandoned; a fresh one may belong to a concurrent export.
-void removeAbandonedLeftovers(const fs::path &folder, const fs::path &input) {
+// Removes the working folder `work` and what it holds: the staged export,
+// the moved-out page, and of an earlier companion folder only what its list
+// names. Never throws.
+void removeWorkingFolder(const fs::path &work) noexcept {
+    std::error_code ec;
+    removeExport(work / kOldName);
+    fs::remove_all(work / kStagedName, ec);
+    for (const char *name : {kMainName, kJournalTemporary, kJournalName})
+        fs::remove(work / name, ec);
+    if (present(work / kOldName))
+        return; // something unlisted in the earlier folder: kept, and the marker with it
+    fs::remove(work / kMarkerName, ec);
+    fs::remove(work, ec);
+}
+
+// Puts the page of a swap in `work` that did not place its page back as it
+// was: the earlier companion folder, when there was one, in its place. A
+// swap that placed its page is done but for tidying. Throws
+// std::runtime_error.
+void undoSwap(const fs::path &work, const fs::path &page) {
+    if (!present(work / kMainName))
+        return;
+    const fs::path folder = companionFolder(page);
+    if (!present(work / kStagedName))
+        move(folder, work / kStagedName);
+    if (present(work / kOldName))
+        move(work / kOldName, folder);
+}
+
+// The page a swap journal in `work` names; nothing when there is none.
+std::optional<fs::path> journalPage(const fs::path &work) {
+    const auto lines = readLines(work / kJournalName, 4096);
+    if (!lines || lines->size() != 2 || lines->front() != kJournalHeader)
+        return std::nullopt;
+    const fs::path name(std::u8string((*lines)[1].begin(), (*lines)[1].end()));
+    if (name.empty() || name != name.filename() || name == "." || name == "..")
+        return std::nullopt;
+    return work.parent_path() / name;
+}
+
+// Clears what exports cut short (a process killed mid-way) left in the
+// output folder `folder`, touching only working folders this program made
+// and never one that holds `input`. Those of this process are in use. A
+// swap of a process that is gone is finished or undone at once, so that its
+// page has its folder again before anything else is written; any other
+// working folder goes once it is an hour old, as it may belong to an export
+// still running in another process.
+void tidyOutputFolder(const fs::path &folder, const fs::path &input) {
     const auto cutoff = fs::file_time_type::clock::now() - std::chrono::hours(1);
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        const bool old = isWorkingName(name, kOldPrefix);
-        if (!old && !isWorkingName(name, kWorkingPrefix))
+        const fs::path work = entry.path();
+        const auto owner = workingFolderOwner(work);
+        if (!owner || *owner == processMark() || inside(input, work))
             continue;
+        if (const auto page = journalPage(work)) {
+            try {
+                undoSwap(work, *page);
+            } catch (const std::exception &) {
+                continue; // kept for a later export to try again
+            }
+            removeWorkingFolder(work);
+            continue;
+        }
         std::error_code timeEc;
-        if (entry.last_write_time(timeEc) >= cutoff || timeEc || inside(input, entry.path()))
-            continue;
-        if (old)
-            removeExport(entry.path());
-        else
-            fs::remove_all(entry.path(), timeEc);
+        const auto written = fs::last_write_time(work / kMarkerName, timeEc);
+        if (!timeEc && written < cutoff)
+            removeWorkingFolder(work);
     }
 }
 
 } // namespace
 
-namespace {
+namespace swap_testing {
 
-bool permissionError(const std::error_code &ec) {
-    return ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
-           ec == std::errc::read_only_file_system;
+void setHook(std::function<void(int step)> hook) {
+    swapHook() = std::move(hook);
 }
+
+void restartProcess() {
+    processMark() = randomSuffix() + randomSuffix() + " restarted";
+}
+
+} // namespace swap_testing
+
+namespace {
 
 // Whether the file system of `folder` takes a name `length` characters long.
 // Only its own answer says no: "too long", or, from Windows, "no such file"
@@ -295,29 +443,18 @@ fs::path makeStagingFolder(const fs::path &page, const fs::path &input) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
         throw AutomationError("The output folder " + folder.string() + " does not exist.");
-    // Making the staging folder is what shows that the output folder can be
+    // Making the working folder is what shows that the output folder can be
     // written to; it goes again when a check below refuses the page.
-    fs::path staging;
-    for (int attempt = 0; attempt < 16 && staging.empty(); ++attempt) {
-        const fs::path candidate = workingName(folder, kWorkingPrefix);
-        if (fs::create_directory(candidate, ec))
-            staging = candidate;
-        else if (ec && ec != std::errc::file_exists)
-            break;
-    }
-    if (staging.empty()) {
-        if (permissionError(ec))
-            throw AutomationError("The output folder " + folder.string() + " is not writable.");
-        throw AutomationError("The page " + page.string() +
-                              " could not be written: " + describe(ec) + ".");
-    }
+    const fs::path staging = makeWorkingFolder(page) / kStagedName;
     try {
+        // First what exports cut short left behind: an interrupted swap of
+        // this very page puts its folder back before the checks look at it.
+        tidyOutputFolder(folder, input);
         if (fs::is_directory(page, ec))
             throw AutomationError("The output " + page.string() +
                                   " is a folder; choose another page name.");
         checkNameLengths(page, staging);
         checkReplaceable(page, input);
-        removeAbandonedLeftovers(folder, input);
     } catch (...) {
         discardStaging(staging);
         throw;
@@ -326,12 +463,12 @@ fs::path makeStagingFolder(const fs::path &page, const fs::path &input) {
 }
 
 void discardStaging(const fs::path &staging) noexcept {
-    std::error_code ec;
-    fs::remove_all(staging, ec);
+    removeWorkingFolder(staging.parent_path());
 }
 
 void publishStaged(const fs::path &staging, const fs::path &page, const fs::path &input) {
     std::error_code ec;
+    const fs::path work = staging.parent_path();
     const fs::path stagedMain = staging / kStagedMainName;
     const std::string pageName = page.filename().string();
     if (!fs::is_regular_file(stagedMain, ec) || fs::file_size(stagedMain, ec) == 0 || ec) {
@@ -340,61 +477,64 @@ void publishStaged(const fs::path &staging, const fs::path &page, const fs::path
     }
 
     const fs::path folder = companionFolder(page);
-    fs::path newMain;
     try {
         // The page was written with its links already pointing into the
-        // companion folder; it moves out, and the list names what stays.
-        newMain = workingName(page.parent_path(), kWorkingPrefix);
-        fs::rename(stagedMain, newMain);
+        // companion folder; it moves out, and the list names what stays:
+        // whatever is written into the staging folder before this line.
+        move(stagedMain, work / kMainName);
         writeExportList(staging);
         checkReplaceable(page, input);
     } catch (const AutomationError &) {
         // Refused: the message already says why, naming the page.
-        std::error_code ignored;
-        fs::remove(newMain, ignored);
         discardStaging(staging);
         throw;
     } catch (const std::exception &e) {
-        std::error_code ignored;
-        if (!newMain.empty())
-            fs::remove(newMain, ignored);
         discardStaging(staging);
         throw AutomationError("The page " + page.string() + " could not be written: " + e.what() +
                               ".");
     }
 
-    // Swap in: move an earlier companion folder aside, put ours in its
-    // place, then replace the page itself (rename is atomic per file).
-    fs::path old;
-    if (fs::exists(fs::symlink_status(folder, ec))) {
-        old = workingName(page.parent_path(), kOldPrefix);
-        fs::rename(folder, old, ec);
-        if (ec) {
-            const std::string reason = describe(ec);
-            fs::remove(newMain, ec);
-            discardStaging(staging);
-            throw AutomationError("The earlier folder " + folder.string() +
-                                  " could not be replaced: " + reason + ".");
+    // The swap. The journal says what is under way before anything moves;
+    // rename is atomic per entry, and an export in this folder that finds the
+    // journal of a process that is gone finishes or undoes the swap from
+    // where it stopped (undoSwap()).
+    const std::function<void()> steps[] = {
+        [&] {
+            const std::u8string name = page.filename().u8string();
+            writeFile(work / kJournalTemporary, std::string(kJournalHeader) + "\n" +
+                                                    std::string(name.begin(), name.end()) + "\n");
+            move(work / kJournalTemporary, work / kJournalName);
+        },
+        [&] {
+            if (present(folder))
+                move(folder, work / kOldName);
+        },
+        [&] { move(staging, folder); },
+        [&] { move(work / kMainName, page); },
+    };
+    std::size_t step = 0;
+    try {
+        for (; step < std::size(steps); ++step) {
+            if (swapHook())
+                swapHook()(int(step));
+            steps[step]();
         }
-    }
-    fs::rename(staging, folder, ec);
-    const bool placed = !ec;
-    if (placed)
-        fs::rename(newMain, page, ec);
-    if (ec) {
-        const std::string reason = describe(ec);
-        std::error_code ignored;
-        if (placed)
-            fs::remove_all(folder, ignored);
-        if (!old.empty())
-            fs::rename(old, folder, ignored);
-        fs::remove(newMain, ignored);
-        discardStaging(staging);
-        throw AutomationError("The page " + page.string() + " could not be written: " + reason +
+        if (swapHook())
+            swapHook()(int(step));
+    } catch (const std::exception &e) {
+        try {
+            undoSwap(work, page);
+            removeWorkingFolder(work);
+        } catch (const std::exception &) {
+            // Left with its journal for a later export to put right.
+        }
+        if (step == 1)
+            throw AutomationError("The earlier folder " + folder.string() +
+                                  " could not be replaced: " + e.what() + ".");
+        throw AutomationError("The page " + page.string() + " could not be written: " + e.what() +
                               ".");
     }
-    if (!old.empty())
-        removeExport(old);
+    removeWorkingFolder(work);
 }
 
 } // namespace velloran::page

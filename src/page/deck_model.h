@@ -43,7 +43,8 @@ struct Deck {
     std::string language;                // BCP 47 tag; may be empty
     int imageWidth = 0, imageHeight = 0; // pixel size of the 1x pictures
     std::vector<Slide> slides;
-    std::set<std::string> fonts; // every font the text names
+    std::set<std::string> fonts;                // every font the text names
+    std::vector<int> slidesWithUndrawnPictures; // numbered from 1: a picture left blank
 };
 
 } // namespace velloran::page

@@ -41,7 +41,7 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
     context.fallbackTitle = job.deck.stem().string();
     context.folderName = companionFolder(job.page).filename().string();
     context.pageName = job.page.filename().string();
-    std::vector<std::string> missingFonts;
+    std::vector<std::string> warnings;
     try {
         context.deckFolderUrl = engine.deckFolderUrl();
         Deck deck;
@@ -59,7 +59,16 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
             StepTimer timer("write");
             writePage(deck, context, staging / kStagedMainName, staging);
         }
-        missingFonts = unmappedFonts(deck.fonts, installed);
+        if (const auto fonts = unmappedFonts(deck.fonts, installed); !fonts.empty())
+            warnings.push_back(job.deckName + ": fonts not installed, drawn in other fonts: " +
+                               joined(fonts) + ".");
+        std::vector<std::string> slides;
+        for (const int number : deck.slidesWithUndrawnPictures)
+            slides.push_back(std::to_string(number));
+        if (!slides.empty())
+            warnings.push_back(job.deckName +
+                               ": pictures too large to draw or unreadable, left blank on slides " +
+                               joined(slides) + ".");
     } catch (...) {
         discardStaging(staging);
         throw;
@@ -68,14 +77,8 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
         StepTimer timer("publish");
         publishStaged(staging, job.page, job.deck);
     }
-    if (missingFonts.empty())
-        return;
-    const std::string line =
-        job.deckName + ": fonts not installed, drawn in other fonts: " + joined(missingFonts) + ".";
-    if (warn)
-        warn(line);
-    else
-        printWarning(line);
+    for (const auto &line : warnings)
+        warn ? warn(line) : printWarning(line);
 }
 
 } // namespace velloran::page

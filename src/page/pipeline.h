@@ -15,7 +15,8 @@ namespace velloran::page {
 //   savePage             stage a folder beside the page; read the deck; draw
 //                        its slides; write the page; publish the page and its
 //                        companion folder in place of any earlier export;
-//                        warn about fonts drawn in other fonts
+//                        warn about fonts drawn in other fonts and about
+//                        pictures too large to draw
 //
 // A failure at any step throws AutomationError and leaves the output folder
 // as it was.

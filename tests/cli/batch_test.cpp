@@ -169,16 +169,15 @@ TEST_F(RunBatch, CountsFailuresAndPrintsEachReportEscapedAfterItsFile) {
     EXPECT_EQ(lines[3], "in Velloran5/20/2014.PowerPoint.DoItByFile at line 108");
     EXPECT_EQ(m_err.str().find_first_of("\r\x1b"), std::string::npos);
 
-    // One file given twice is converted twice; an unreadable folder is named once.
+    // One file given twice is converted twice; an unreadable folder given
+    // fails with the reason.
     m_err.str("");
     fakes::FailingListing failing(*m_fs, {m_temp / "locked"});
     fs::create_directories(m_temp / "locked");
     const BatchResult twice =
         runBatch({m_out, true, {good, good, m_temp / "locked"}}, m_fake, failing, m_err, m_stop);
-    EXPECT_EQ(summaryLine(twice), "2 converted, 0 failed") << m_err.str();
-    EXPECT_THAT(m_err.str(), StartsWith("velloran: This folder could not be read, so its files "
-                                        "are left out: " +
-                                        m_temp / "locked\n"));
+    EXPECT_EQ(summaryLine(twice), "2 converted, 1 failed") << m_err.str();
+    EXPECT_THAT(m_err.str(), StartsWith("velloran: Permission denied\n["));
 }
 
 TEST_F(RunBatch, AFileWithoutItsPageOrWithoutAServerFails) {
@@ -194,12 +193,18 @@ TEST_F(RunBatch, AFileWithoutItsPageOrWithoutAServerFails) {
 }
 
 TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutButPagesNamedOneByOneAreKept) {
-    // Ours: a page whose folder beside it holds our export list. A page without
-    // that list, or a folder without its page, is the user's.
-    for (const char *name : {"in/deck.htm", "in/deck_files/.velloran-export",
-                             "in/deck_files/sub/text0.html", "in/saved_files/style.css"})
+    // Ours: a page whose folder beside it holds our export list, and what the
+    // list names. A page without that list, a folder without its page, and
+    // the user's deck in our folder are the user's.
+    for (const char *name : {"in/deck.htm", "in/deck_files/sub/text0.html", "in/saved.htm",
+                             "in/saved_files/.velloran-export", "in/saved_files/style.css"})
         deck(name);
-    const std::vector<std::string> expected{deck("in/deck.pptx"), deck("in/saved.htm"),
+    std::ofstream(m_temp / "in/deck_files/.velloran-export")
+        << "velloran export 1\nsub/\nsub/text0.html\n";
+    const std::vector<std::string> expected{deck("in/deck.pptx"),
+                                            m_temp / "in/saved.htm",
+                                            deck("in/deck_files/mine.pptx"),
+                                            m_temp / "in/saved_files/.velloran-export",
                                             m_temp / "in/saved_files/style.css",
                                             m_temp / "in/deck.htm"};
     const BatchResult result = run({m_temp / "in", m_temp / "in/deck.htm"});
@@ -243,6 +248,7 @@ TEST_F(RunBatch, ReportIsOneJsonLinePerInputWhateverTheNames) {
     const std::string failing = deck("in/fails.pptx");
     deck("in/old.htm");
     deck("in/old_files/.velloran-export");
+    std::ofstream(m_temp / "in/old_files/.velloran-export") << "velloran export 1\n";
     m_fake.options().unopenable[failing] = "Cannot open \x1b\xfe";
     std::ostringstream report;
     const BatchResult result = runBatch({m_out, true, {m_temp / "in"}, false, {}, false, &report},

@@ -4,10 +4,13 @@
 
 #include "core/output_layout.h"
 #include "fake_engine.h"
+#include "page/companion_folder.h"
 #include "page/pipeline.h"
 #include "page_files.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 namespace velloran::page::test {
 
@@ -16,6 +19,13 @@ namespace {
 
 using ::testing::HasSubstr;
 using Steps = std::vector<std::string>;
+
+// Sets every time under `dir` back two hours, where it can be set.
+void age(const fs::path &dir) {
+    std::error_code ec;
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(2), ec);
+}
 
 fakes::FakeEngine twoSlides() {
     fakes::FakeEngine engine;
@@ -30,11 +40,14 @@ TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
     auto engine = twoSlides();
     engine.deck.fonts = {std::string("Evil\xC2\x9B") + "31mFont", "Calibri"};
     engine.fonts = {"Carlito"};
+    engine.deck.slidesWithUndrawnPictures = {1, 2};
     ::testing::internal::CaptureStderr();
     savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / "deck.htm"});
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Warning: deck.fodp: fonts not installed, drawn in other fonts: "
-              "Evil\\xC2\\x9B31mFont.\n");
+              "Evil\\xC2\\x9B31mFont.\n"
+              "Warning: deck.fodp: pictures too large to draw or unreadable, left blank on slides "
+              "1, 2.\n");
     EXPECT_EQ(engine.steps, (Steps{"read", "fonts", "draw"}));
     // Written after the drawing: the page shows the pictures drawn.
     EXPECT_THAT(readText(dir / "deck.htm"), HasSubstr("deck_files/slide-2-2x.webp"));
@@ -47,14 +60,25 @@ TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
 // A re-export replaces all that the earlier export wrote, and only that,
 // whatever its list names; an empty folder of the user's holds nothing to
 // lose. Any page whose names fit is written; the message for one whose
-// names do not names the page, never our working names.
+// names do not names the page, never our working names. Names like ours,
+// old or new, an input among them, are the user's all the same.
 TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
     TempDir dir;
     auto engine = twoSlides();
-    const auto save = [&](const std::string &page) {
-        savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / page});
+    const auto usersEntries = [&](std::initializer_list<std::string> names) {
+        for (const auto &name : names)
+            name.back() == '/'
+                ? (fs::create_directory(dir / name), writeBytes(dir / name / "notes.txt", "mine"))
+                : writeBytes(dir / name, "mine");
     };
-    save("a.htm");
+    usersEntries({".velloran-settings", ".velloran-keynotes", ".velloran-20261209/"});
+    age(dir.path());
+    usersEntries({".velloran-sessions", ".velloran-20261210/"});
+    const auto users = snapshot(dir.path());
+    const auto save = [&](const std::string &page, const std::string &input = "deck.fodp") {
+        savePage(engine, {dir / input, input, dir / page});
+    };
+    save("a.htm", ".velloran-keynotes");
     writeBytes(dir / "victim.txt", "mine");
     const fs::path list = dir / "a_files" / kExportListName;
     writeBytes(list, readText(list) + "../victim.txt\n/etc/hostname\n");
@@ -69,14 +93,55 @@ TEST(Pipeline, RepublishingReplacesOnlyWhatAnExportWrote) {
     fs::create_directory(dir / "b_files");
     save("b.htm");
     EXPECT_TRUE(fs::exists(dir / "b_files" / "slide-1.webp"));
-    // 249 bytes + "_files" is the longest folder name that fits in 255.
+    auto dotted = snapshot(dir.path());
+    std::erase_if(dotted, [](const auto &entry) { return !entry.first.starts_with('.'); });
+    EXPECT_EQ(dotted, users) << "working names left behind, or the user's gone";
+    // 249 bytes + "_files" is the longest folder name that fits in 255 (and
+    // too long a path for a snapshot on Windows).
+    const auto dottedNames = namesMatching(dir.path(), R"(\..*)");
     save(std::string(249, 'x') + ".htm");
     EXPECT_TRUE(fs::exists(dir / (std::string(249, 'x') + "_files") / "slide-1.webp"));
     const std::string y(250, 'y');
     EXPECT_THAT([&] { save(y + ".htm"); },
                 throwsError("The page name " + y + ".htm is too long: with its folder " + y +
                             "_files it needs 256 bytes, and this file system allows 255."));
-    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), dottedNames) << "working names left behind";
+}
+
+// Killed before each step of its swap, an export leaves the earlier page
+// whole or its folder aside; the next export into the folder, even one that
+// fails, first makes the page whole again: the earlier export until the new
+// page is in place, the new one after. No working name outlives a
+// successful export (one without a journal goes once an hour old).
+TEST(Pipeline, AKilledSwapIsPutRightByTheNextExport) {
+    for (int kill = 0; kill <= 4; ++kill) {
+        SCOPED_TRACE("killed before step " + std::to_string(kill));
+        TempDir dir;
+        const PageJob job{dir / "deck.fodp", "deck.fodp", dir / "deck.htm"};
+        auto earlier = twoSlides(), newer = twoSlides(), failing = twoSlides();
+        newer.deck.slides.pop_back();
+        failing.failAt = "draw";
+        savePage(earlier, job);
+        swap_testing::setHook([&](int step) {
+            if (step == kill)
+                throw swap_testing::Killed{};
+        });
+        EXPECT_THROW(savePage(newer, job), swap_testing::Killed);
+        swap_testing::setHook({});
+        swap_testing::restartProcess();
+        age(dir.path());
+        const auto whole = [&](bool fromNewer) {
+            const bool two = readText(job.page).find("slide-2") != std::string::npos;
+            EXPECT_EQ(two, !fromNewer);
+            EXPECT_EQ(fs::exists(dir / "deck_files" / "slide-2.webp"), two);
+            EXPECT_TRUE(fs::exists(dir / "deck_files" / "page.css"));
+        };
+        EXPECT_THROW(savePage(failing, job), AutomationError);
+        whole(kill == 4);
+        savePage(earlier, job);
+        whole(false);
+        EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
+    }
 }
 
 // Whatever refuses (the probe, the output folder) or fails, the earlier

@@ -21,6 +21,7 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
+#include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
@@ -33,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace velloran::libreoffice {
 
@@ -114,6 +116,57 @@ std::string localeTag(const css::lang::Locale &locale) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
     });
     return wellFormed ? tag : std::string();
+}
+
+// Whether LibreOffice leaves the picture of a graphic shape blank. A picture
+// it could not load (a damaged one, or one larger than its headless backend
+// takes: a bitmap of more than 2^30 - 1 bytes, rows padded to 4 bytes, of 1,
+// 3 or 4 bytes a pixel) has no graphic at all; one that loaded is checked
+// against that limit too.
+bool leftBlank(const Reference<css::drawing::XShape> &shape) {
+    constexpr std::uint64_t kMaxBitmapBytes = 0x7fffffffu / 2;
+    Reference<css::graphic::XGraphic> graphic;
+    if (!readProperty(Reference<css::beans::XPropertySet>(shape, UNO_QUERY), "Graphic", graphic))
+        return false;
+    if (!graphic.is())
+        return true;
+    const Reference<css::beans::XPropertySet> info(graphic, UNO_QUERY);
+    css::awt::Size size;
+    sal_Int8 bits = 0;
+    if (!readProperty(info, "SizePixel", size) || size.Width <= 0 || size.Height <= 0)
+        return false;
+    readProperty(info, "BitsPerPixel", bits);
+    const std::uint64_t bytesPerPixel = bits > 24 ? 4 : bits > 8 || bits <= 0 ? 3 : 1;
+    const std::uint64_t row = (std::uint64_t(size.Width) * bytesPerPixel + 3) / 4 * 4;
+    return row * std::uint64_t(size.Height) > kMaxBitmapBytes;
+}
+
+// The slides, numbered from 1, with a picture left blank, in
+// groups however deep (walked with a list of their own, not recursion).
+std::vector<int> slidesWithUndrawnPictures(const Reference<css::container::XIndexAccess> &pages) {
+    std::vector<int> slides;
+    for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
+        std::vector<Reference<css::drawing::XShapes>> pending{
+            Reference<css::drawing::XShapes>(pages->getByIndex(i), UNO_QUERY)};
+        bool found = false;
+        while (!pending.empty() && !found) {
+            const Reference<css::drawing::XShapes> shapes = pending.back();
+            pending.pop_back();
+            for (sal_Int32 k = 0; shapes.is() && k < shapes->getCount() && !found; ++k) {
+                Reference<css::drawing::XShape> shape(shapes->getByIndex(k), UNO_QUERY);
+                if (!shape.is())
+                    continue;
+                const rtl::OUString type = shapeType(shape);
+                if (type.equalsAscii("com.sun.star.drawing.GroupShape"))
+                    pending.emplace_back(shape, UNO_QUERY);
+                else if (type.equalsAscii("com.sun.star.drawing.GraphicObjectShape"))
+                    found = leftBlank(shape);
+            }
+        }
+        if (found)
+            slides.push_back(i + 1);
+    }
+    return slides;
 }
 
 // Collects the text of shapes, with what the page needs around it.
@@ -387,6 +440,7 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
     }
     if (deck.language.empty())
         deck.language = firstLocale;
+    deck.slidesWithUndrawnPictures = slidesWithUndrawnPictures(pages);
     // The pictures keep the page's aspect ratio; the renderer draws them at
     // this size, so the page size is read once, here.
     deck.imageWidth = kSlideWidth;

@@ -12,6 +12,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
@@ -73,6 +74,20 @@ bool waitUntilGone(pid_t pid) {
     return true;
 }
 
+// A presentation showing an RGB picture 64 or 20000 pixels square, given by
+// its PNG header alone (IHDR, an empty IDAT, IEND, in base64): LibreOffice
+// makes the bitmap before it reads the pixels.
+void writePictureDeck(const fs::path &file, bool large) {
+    writeFlatOdf(
+        file, "presentation",
+        R"(<office:presentation><draw:page draw:master-page-name="Default"><draw:frame
+ svg:x="1cm" svg:y="1cm" svg:width="8cm" svg:height="8cm"><draw:image><office:binary-data>)"
+        "iVBORw0KGgoAAAANSUhEUgAA" +
+            std::string(large ? "TiAAAE4gCAIAAABsEtFu" : "AEAAAABACAIAAAAlC+aJ") +
+            "AAAACElEQVR4nAMAAAAAAUgGidIAAAAASUVORK5CYII=</office:binary-data></draw:image>"
+            "</draw:frame></draw:page></office:presentation>");
+}
+
 class EngineTest : public ::testing::Test {
 protected:
     void TearDown() override { shutdownOfficeEngine(); }
@@ -109,6 +124,18 @@ TEST_F(EngineTest, BadInputsFailClearlyAndOddNamesConvert) {
     writeDeck(odd, {"One", "Two"});
     fs::create_directory(out);
     EXPECT_TRUE(converts(*registry, odd, out / "bad\xff\xfeutf.htm"));
+
+    // A picture LibreOffice leaves blank, one too large for its bitmaps
+    // (2^30 bytes), is a warning; a small one is not.
+    for (const bool large : {false, true}) {
+        writePictureDeck(m_dir / "picture.fodp", large);
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(converts(*registry, m_dir / "picture.fodp", m_dir / "picture.htm"));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr().find(
+                      "picture.fodp: pictures too large to draw or unreadable, left blank on "
+                      "slides 1.") != std::string::npos,
+                  large);
+    }
 }
 
 // Create starts nothing, attach finds only a live application, Close ends
