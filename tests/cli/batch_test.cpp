@@ -86,7 +86,10 @@ TEST(TerminalText, NamesCannotDriveTheTerminal) {
         {"line\nbreak\ttab\x7f", "line\\x0Abreak\\x09tab\\x7F"},
         {"csi\302\2332J", "csi\\xC2\\x9B2J"},       // C1 control in UTF-8
         {"cut\xe6\x97", "cut\\xE6\\x97"},           // truncated sequence
-        {"over\xc0\xaflong", "over\\xC0\\xAFlong"}, // overlong '/'
+        {"over\xc0\xaflong", "over\\xC0\\xAFlong"},            // overlong '/'
+        {"gpj.\u202Eexe.pptx", "gpj.\\xE2\\x80\\xAEexe.pptx"}, // right-to-left override
+        {"\u202A\u2069\u2066.", "\\xE2\\x80\\xAA\\xE2\\x81\\xA9\\xE2\\x81\\xA6."},
+        {"\u2010\u202F\u2070", "\u2010\u202F\u2070"}, // neighbours are text
     };
     for (const auto &[raw, shown] : names)
         EXPECT_EQ(printableName(raw), shown);
