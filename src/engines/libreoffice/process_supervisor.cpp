@@ -1,11 +1,13 @@
 #include "engines/libreoffice/process_supervisor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -24,7 +26,8 @@ namespace {
 struct Watch {
     pid_t pid;
     ProcessSupervisor::Clock::time_point deadline;
-    bool fired = false;
+    std::uint64_t memoryCap = 0;
+    ProcessSupervisor::Outcome outcome = ProcessSupervisor::Outcome::InTime;
 };
 
 // Everything below runs in the forked child before exec, so it may only use
@@ -88,13 +91,18 @@ struct ProcessSupervisor::State {
             auto now = Clock::now();
             auto next = Clock::time_point::max();
             for (auto &[token, watch] : watches) {
-                if (watch.fired)
+                if (watch.outcome != Outcome::InTime)
                     continue;
                 if (watch.deadline <= now) {
                     killProcessGroup(watch.pid);
-                    watch.fired = true;
-                } else if (watch.deadline < next) {
-                    next = watch.deadline;
+                    watch.outcome = Outcome::TimedOut;
+                } else if (watch.memoryCap > 0 && residentBytesOf(watch.pid) > watch.memoryCap) {
+                    killProcessGroup(watch.pid);
+                    watch.outcome = Outcome::OverMemory;
+                } else {
+                    next = std::min(next, watch.deadline);
+                    if (watch.memoryCap > 0)
+                        next = std::min(next, now + kMemorySampleInterval);
                 }
             }
             if (!jobs.empty())
@@ -182,25 +190,36 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
     return pid;
 }
 
-ProcessSupervisor::Token ProcessSupervisor::arm(pid_t pid, Clock::time_point deadline) {
+ProcessSupervisor::Token ProcessSupervisor::arm(pid_t pid, Clock::time_point deadline,
+                                                std::uint64_t memoryCap) {
     Token token;
     {
         std::lock_guard lock(m_state->mutex);
         token = m_state->nextToken++;
-        m_state->watches.emplace(token, Watch{pid, deadline});
+        m_state->watches.emplace(token, Watch{pid, deadline, memoryCap});
     }
     m_state->wake.notify_all();
     return token;
 }
 
-bool ProcessSupervisor::disarm(Token token) {
+ProcessSupervisor::Outcome ProcessSupervisor::disarm(Token token) {
     std::lock_guard lock(m_state->mutex);
     auto it = m_state->watches.find(token);
     if (it == m_state->watches.end())
-        return false;
-    bool fired = it->second.fired;
+        return Outcome::InTime;
+    const Outcome outcome = it->second.outcome;
     m_state->watches.erase(it);
-    return fired;
+    return outcome;
+}
+
+std::uint64_t residentBytesOf(pid_t pid) {
+    if (pid <= 0)
+        return 0;
+    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+    std::uint64_t size = 0, resident = 0;
+    if (!(statm >> size >> resident))
+        return 0;
+    return resident * std::uint64_t(sysconf(_SC_PAGESIZE));
 }
 
 void killProcessGroup(pid_t pid) {
