@@ -14,7 +14,8 @@ namespace velloran::libreoffice {
 // in order with their titles, the text of every shape and table in reading
 // order, notes, pictures' titles and descriptions, hyperlinks, the
 // document's title and language, and the fonts the text uses. Throws UNO
-// exceptions; call it under the watchdog.
+// exceptions, and std::runtime_error for groups nested too deep to read;
+// call it under the watchdog.
 page::Deck
 readDeck(const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document);
 
