@@ -20,6 +20,8 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
+#include <com/sun/star/embed/XEmbeddedObject.hpp>
+#include <com/sun/star/embed/XLinkageSupport.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
@@ -117,6 +119,18 @@ std::string localeTag(const css::lang::Locale &locale) {
 
 // Far deeper than any deck made by hand nests its groups.
 constexpr std::size_t kMaxGroupDepth = 50;
+
+// An object linked to a document outside the deck is loaded with the deck:
+// unlike linked pictures, LibreOffice has no setting that stops it. It is
+// hidden, so nothing of that document is drawn into the slide picture.
+void hideIfLinked(const Reference<css::beans::XPropertySet> &props) {
+    Reference<css::embed::XEmbeddedObject> object;
+    if (!readProperty(props, "EmbeddedObject", object) || !object.is())
+        return;
+    Reference<css::embed::XLinkageSupport> link(object, UNO_QUERY);
+    if (link.is() && link->isLink())
+        props->setPropertyValue("Visible", css::uno::Any(false));
+}
 
 // Collects the text of shapes, with what the page needs around it.
 class SlideReader {
@@ -242,6 +256,12 @@ public:
                                              std::to_string(kMaxGroupDepth) + " levels deep");
                 if (group.is())
                     levels.push_back({group, 0, group->getCount()});
+                continue;
+            }
+            if (type.endsWithAsciiL(RTL_CONSTASCII_STRINGPARAM("OLE2Shape")) ||
+                type.equalsAscii("com.sun.star.presentation.ChartShape") ||
+                type.equalsAscii("com.sun.star.presentation.CalcShape")) {
+                hideIfLinked(props);
                 continue;
             }
             if (type.equalsAscii("com.sun.star.drawing.TableShape")) {

@@ -13,7 +13,8 @@ namespace velloran::libreoffice {
 // Reads what the page shows from an open presentation over UNO: the slides
 // in order with their titles, the text of every shape and table in reading
 // order, notes, pictures' titles and descriptions, hyperlinks, the
-// document's title and language, and the fonts the text uses. Throws UNO
+// document's title and language, and the fonts the text uses. Linked
+// objects are hidden, so the slide pictures never show them. Throws UNO
 // exceptions, and std::runtime_error for groups nested too deep to read;
 // call it under the watchdog.
 page::Deck

@@ -12,6 +12,8 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <sched.h>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -30,11 +32,40 @@ struct Watch {
     ProcessSupervisor::Outcome outcome = ProcessSupervisor::Outcome::InTime;
 };
 
+// The lines a user namespace's id maps take to keep our own user and group.
+struct IdMaps {
+    std::string uid, gid;
+};
+
 // Everything below runs in the forked child before exec, so it may only use
 // async-signal-safe calls.
+void writeAll(const char *file, const std::string &text) {
+    const int fd = open(file, O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!write(fd, text.data(), text.size());
+        close(fd);
+    }
+}
+
+// Takes the child off the network: in a network namespace of its own it has
+// only a loopback device, and that one down. What a document links to on a
+// server cannot be fetched, whatever part of the office would fetch it. An
+// ordinary user gets the namespace inside a user namespace of its own, with
+// the same user and group ids. Where neither is allowed the child keeps the
+// network.
+void leaveTheNetwork(const IdMaps &maps) {
+    if (unshare(CLONE_NEWNET) == 0 || unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        return;
+    writeAll("/proc/self/setgroups", "deny");
+    writeAll("/proc/self/uid_map", maps.uid);
+    writeAll("/proc/self/gid_map", maps.gid);
+}
+
 [[noreturn]] void execChild(pid_t parent, const char *program, char *const argv[],
-                            char *const envp[], int errorPipe) {
+                            char *const envp[], int errorPipe, const IdMaps &maps) {
     setpgid(0, 0);
+    // Before the death signal: entering a user namespace would clear it.
+    leaveTheNetwork(maps);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) // our process died before prctl took effect
         _exit(127);
@@ -143,6 +174,8 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
         envPtrs.push_back(const_cast<char *>(e.c_str()));
     envPtrs.push_back(nullptr);
 
+    const IdMaps maps{std::to_string(getuid()) + " " + std::to_string(getuid()) + " 1\n",
+                      std::to_string(getgid()) + " " + std::to_string(getgid()) + " 1\n"};
     std::promise<std::pair<pid_t, int>> result;
     auto job = [&] {
         int fds[2];
@@ -154,7 +187,7 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
         pid_t pid = fork();
         if (pid == 0) {
             close(fds[0]);
-            execChild(parent, program.c_str(), argvPtrs.data(), envPtrs.data(), fds[1]);
+            execChild(parent, program.c_str(), argvPtrs.data(), envPtrs.data(), fds[1], maps);
         }
         int forkErr = errno;
         close(fds[1]);

@@ -26,8 +26,9 @@ public:
     // Starts `program` (an absolute path) with the given arguments (argv[0]
     // included) and environment ("NAME=value" strings) as a child of the
     // supervisor thread. The child gets its own process group, /dev/null as
-    // standard streams, no inherited descriptors, and SIGKILL when our process
-    // dies. Throws std::system_error when the program cannot be executed.
+    // standard streams, no inherited descriptors, no network where the system
+    // lets us take it away (a network namespace of its own), and SIGKILL when
+    // our process dies. Throws std::system_error when the program cannot be executed.
     pid_t spawn(const std::string &program, const std::vector<std::string> &argv,
                 const std::vector<std::string> &env);
 

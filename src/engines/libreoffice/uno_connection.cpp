@@ -4,6 +4,7 @@
 
 #include "engines/libreoffice/process_supervisor.h"
 #include "engines/libreoffice/uno_text.h"
+#include "engines/libreoffice/worker_settings.h"
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
@@ -167,6 +168,7 @@ void UnoConnection::start() {
             m_bridge.set(b, UNO_QUERY_THROW);
             m_remoteContext.set(b->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
             m_desktop = css::frame::Desktop::create(m_remoteContext);
+            applyWorkerSettings(m_remoteContext);
         });
     } catch (const CallFailure &f) {
         killAndReap();
