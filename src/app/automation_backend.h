@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/automation.h"
 
@@ -12,8 +14,16 @@ namespace velloran {
 std::shared_ptr<AutomationRegistry> makePlatformAutomation();
 
 // The same, with a limit on how long one file may take before the server
-// gives up on it. Servers without such a watchdog ignore the limit.
-std::shared_ptr<AutomationRegistry> makePlatformAutomation(std::chrono::milliseconds fileTimeout);
+// gives up on it and on the memory its worker may use (nothing or 0: the
+// server's defaults). Servers without such a watchdog ignore the limits.
+std::shared_ptr<AutomationRegistry>
+makePlatformAutomation(std::optional<std::chrono::milliseconds> fileTimeout,
+                       std::uint64_t memoryCapBytes);
+
+// The memory the server's workers may share, in bytes: the machine's, or
+// less when this process runs under a lower control-group limit. 0 when it
+// is not known or the server has no memory cap.
+std::uint64_t availableMemoryBytes();
 
 // Stops whatever the platform's automation server left running.
 void shutdownPlatformAutomation();

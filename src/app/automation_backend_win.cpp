@@ -9,8 +9,14 @@ std::shared_ptr<AutomationRegistry> makePlatformAutomation() {
 }
 
 // PowerPoint has no watchdog of ours: a file takes as long as PowerPoint takes.
-std::shared_ptr<AutomationRegistry> makePlatformAutomation(std::chrono::milliseconds) {
+std::shared_ptr<AutomationRegistry> makePlatformAutomation(std::optional<std::chrono::milliseconds>,
+                                                           std::uint64_t) {
     return makeComRegistry();
+}
+
+// PowerPoint's memory is its own affair.
+std::uint64_t availableMemoryBytes() {
+    return 0;
 }
 
 // PowerPoint is quit after every file, so nothing is left running.

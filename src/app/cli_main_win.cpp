@@ -54,7 +54,7 @@ int main() {
         [](const ConvertOptions &options) {
             ConvertServices services;
             // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
-            services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
+            services.makeAutomation = [](std::optional<std::chrono::milliseconds>, std::uint64_t) {
                 return makeComRegistry();
             };
             services.shutdownAutomation = [] {};

@@ -34,9 +34,11 @@ int convert(int argc, char **argv, const ConvertOptions &options) {
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
 
     ConvertServices services;
-    services.makeAutomation = [](std::optional<std::chrono::milliseconds> timeout) {
-        return timeout ? makePlatformAutomation(*timeout) : makePlatformAutomation();
+    services.makeAutomation = [](std::optional<std::chrono::milliseconds> timeout,
+                                 std::uint64_t memoryCap) {
+        return makePlatformAutomation(timeout, memoryCap);
     };
+    services.machineMemoryBytes = availableMemoryBytes();
     services.shutdownAutomation = shutdownPlatformAutomation;
     // Stopping the server kills a call under way, which then fails at once.
     services.abortAutomation = shutdownPlatformAutomation;

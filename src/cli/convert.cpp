@@ -9,6 +9,7 @@
 
 #include "cli/batch.h"
 #include "core/build_config.h"
+#include "core/memory_budget.h"
 #include "core/text.h"
 
 namespace velloran {
@@ -68,13 +69,20 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
         settings.report = &reportFile;
     }
 
-    const int jobs = options.jobs
-                         ? *options.jobs
-                         : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    const int asked = options.jobs
+                          ? *options.jobs
+                          : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    // Every worker may grow to its cap at the same time; they must all fit.
+    const MemoryBudget budget = planMemory(services.machineMemoryBytes, asked);
+    if (budget.jobsLowered)
+        err << "velloran: converting " << budget.jobs << " files at once, not " << asked
+            << ": each may use up to " << memoryText(budget.capBytes) << " of memory, and "
+            << memoryText(services.machineMemoryBytes) << " are there.\n";
+    const std::uint64_t cap = services.machineMemoryBytes ? budget.capBytes : 0;
     std::vector<std::shared_ptr<AutomationRegistry>> servers;
     std::vector<AutomationRegistry *> serverPointers;
-    for (int i = 0; i < jobs; ++i) {
-        servers.push_back(services.makeAutomation(options.fileTimeout));
+    for (int i = 0; i < budget.jobs; ++i) {
+        servers.push_back(services.makeAutomation(options.fileTimeout, cap));
         serverPointers.push_back(servers.back().get());
     }
     auto fs = makeNativeFileSystem();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,9 +17,14 @@ namespace velloran {
 
 // What "velloran convert" takes from the program around it.
 struct ConvertServices {
-    // The automation server, with the per-file limit when one was given.
-    std::function<std::shared_ptr<AutomationRegistry>(std::optional<std::chrono::milliseconds>)>
+    // The automation server, with the per-file limit when one was given and
+    // the most memory its worker may use (0: the server's own default).
+    std::function<std::shared_ptr<AutomationRegistry>(std::optional<std::chrono::milliseconds>,
+                                                      std::uint64_t)>
         makeAutomation;
+    // The memory the files may share, in bytes; 0 when it is not known, and
+    // then the servers' own limits stand and --jobs is taken as given.
+    std::uint64_t machineMemoryBytes = 0;
     // Stops whatever the server left running.
     std::function<void()> shutdownAutomation;
     // Makes the file under way fail at once (the second Ctrl+C).

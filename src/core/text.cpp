@@ -109,11 +109,17 @@ bool isValidUtf8(std::string_view text) {
 namespace {
 
 // The length of the well-formed UTF-8 sequence at `i` that a terminal shows
-// as text, or 0: U+0080 to U+009F are the C1 controls, CSI among them.
+// as text, or 0: U+0080 to U+009F are the C1 controls, CSI among them, and
+// the bidirectional embeddings, overrides and isolates (U+202A to U+202E,
+// U+2066 to U+2069) would make the rest of the line read reversed.
 std::size_t printableSequenceLength(std::string_view s, std::size_t i) {
     const std::size_t n = utf8SequenceLength(s, i);
-    if (n == 2 && static_cast<unsigned char>(s[i]) == 0xC2 &&
-        static_cast<unsigned char>(s[i + 1]) <= 0x9F)
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    if (n == 2 && byte(0) == 0xC2 && byte(1) <= 0x9F)
+        return 0;
+    if (n == 3 && byte(0) == 0xE2 &&
+        ((byte(1) == 0x80 && byte(2) >= 0xAA && byte(2) <= 0xAE) ||
+         (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9)))
         return 0;
     return n;
 }

@@ -214,6 +214,10 @@ FileKind probeFileKind(const fs::path &file) {
 std::optional<std::string> checkInputFile(const fs::path &file, const std::string &displayName) {
     std::error_code ec;
     auto status = fs::status(file, ec);
+    // A path past the system's limit, or a name in it past the limit for
+    // one name, cannot be opened even when the file is there.
+    if (ec == std::errc::filename_too_long)
+        return "The file " + displayName + " cannot be opened: its path is too long.";
     if (ec || !fs::exists(status))
         return "The file " + displayName + " was not found.";
     if (fs::is_directory(status))

@@ -275,6 +275,33 @@ std::string encodePathSegment(std::string_view segment) {
     return out;
 }
 
+namespace {
+
+// A decoded path inside the deck's folder in one form: split at '/' and
+// '\\' (browsers read both as separators), each segment encoded again.
+// Empty when it is absolute or any segment is a dot segment, however the
+// link spelled it ("%2E%2E", ".%2e", "..\\").
+std::string insidePath(std::string_view decoded) {
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = decoded.find_first_of("/\\", start);
+        const std::string_view segment = decoded.substr(start, end - start);
+        if ((segment.empty() && start == 0) || segment == "." || segment == "..")
+            return {};
+        out += encodePathSegment(segment);
+        if (end == std::string_view::npos)
+            return out;
+        out += '/';
+        start = end + 1;
+    }
+}
+
+bool isFileUrl(std::string_view url) {
+    return url.size() > 5 && asciiLowered(url.substr(0, 5)) == "file:";
+}
+
+} // namespace
+
 std::string pageHref(const std::string &rawUrl, const std::vector<std::string> &slideNames,
                      const std::string &deckFolderUrl) {
     // Browsers ignore leading and trailing spaces and control characters and
@@ -298,19 +325,25 @@ std::string pageHref(const std::string &rawUrl, const std::vector<std::string> &
     if (scheme == "http" || scheme == "https" || scheme == "mailto")
         return url;
     if (scheme == "file") {
-        if (!deckFolderUrl.empty() && url.starts_with(deckFolderUrl) &&
-            url.size() > deckFolderUrl.size()) {
-            const std::string rest = url.substr(deckFolderUrl.size());
-            // A file beside the deck or below it; never one that climbs out.
-            if (rest.find("..") == std::string::npos && rest.front() != '/')
-                return rest;
-        }
-        return {};
+        // A file beside the deck or below it. Both are compared decoded and
+        // after the scheme, whose case does not matter.
+        if (!isFileUrl(deckFolderUrl))
+            return {};
+        const std::string folder = percentDecode(deckFolderUrl.substr(5));
+        const std::string file = percentDecode(url.substr(5));
+        if (!file.starts_with(folder) || file.size() == folder.size())
+            return {};
+        return insidePath(std::string_view(file).substr(folder.size()));
     }
-    if (!scheme.empty() || url.front() == '/' || url.front() == '\\' || url.starts_with("//") ||
-        url.find("..") != std::string::npos)
+    if (!scheme.empty())
         return {};
-    return url;
+    // What follows the path ("?query", "#fragment") is never resolved
+    // against the folder and is kept as it is.
+    const std::size_t tail = std::min(url.find('?'), url.find('#'));
+    const std::string path = insidePath(percentDecode(url.substr(0, tail)));
+    if (path.empty())
+        return {};
+    return tail == std::string::npos ? path : path + url.substr(tail);
 }
 
 std::string pageHtml(const Deck &deck, const PageContext &context) {

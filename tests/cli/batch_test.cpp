@@ -15,10 +15,13 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "child_process.h"
 #include "cli/arguments.h"
 #include "cli/batch.h"
+#include "cli/convert.h"
+#include "core/memory_budget.h"
 #include "core/text.h"
 #include "failing_listing.h"
 #include "fake_automation.h"
@@ -111,13 +114,59 @@ TEST(TerminalText, NamesCannotDriveTheTerminal) {
         {"bad\xff\xfeutf.pptx", "bad\\xFF\\xFEutf.pptx"},
         {"a\x1b]0;owned\ab", "a\\x1B]0;owned\\x07b"},
         {"line\nbreak\ttab\x7f", "line\\x0Abreak\\x09tab\\x7F"},
-        {"csi\302\2332J", "csi\\xC2\\x9B2J"},       // C1 control in UTF-8
-        {"cut\xe6\x97", "cut\\xE6\\x97"},           // truncated sequence
-        {"over\xc0\xaflong", "over\\xC0\\xAFlong"}, // overlong '/'
+        {"csi\302\2332J", "csi\\xC2\\x9B2J"},                  // C1 control in UTF-8
+        {"cut\xe6\x97", "cut\\xE6\\x97"},                      // truncated sequence
+        {"over\xc0\xaflong", "over\\xC0\\xAFlong"},            // overlong '/'
+        {"gpj.\u202Eexe.pptx", "gpj.\\xE2\\x80\\xAEexe.pptx"}, // right-to-left override
+        {"\u202A\u2069\u2066.", "\\xE2\\x80\\xAA\\xE2\\x81\\xA9\\xE2\\x81\\xA6."},
+        {"\u2010\u202F\u2070", "\u2010\u202F\u2070"}, // neighbours are text
     };
     for (const auto &[raw, shown] : names)
         EXPECT_EQ(printableName(raw), shown);
     EXPECT_EQ(printableMessage("a\r\nb\r\rc\nd\x1b[2J"), "a\nb\n\nc\nd\\x1B[2J");
+}
+
+TEST(MemoryBudget, EveryWorkerFitsAtItsCap) {
+    const std::uint64_t GB = kGigabyte;
+    const struct {
+        std::uint64_t machine;
+        int jobs, plannedJobs;
+        std::uint64_t cap;
+    } cases[] = {
+        {0, 8, 8, 2 * GB},          // unknown: as asked, the engine's cap
+        {64 * GB, 4, 4, 4 * GB},    // at most 4 GB each
+        {8 * GB, 4, 4, 3 * GB / 2}, // 6 GB shared by 4
+        {16 * GB, 16, 12, 1 * GB},  // at least 1 GB each, so fewer jobs
+        {1 * GB, 2, 1, 1 * GB},     // never fewer than one
+    };
+    for (const auto &c : cases) {
+        const MemoryBudget b = planMemory(c.machine, c.jobs);
+        EXPECT_EQ(std::tuple(b.jobs, b.capBytes, b.jobsLowered),
+                  std::tuple(c.plannedJobs, c.cap, c.plannedJobs != c.jobs))
+            << c.machine << " " << c.jobs;
+    }
+    EXPECT_EQ(memoryText(3 * GB / 2) + memoryText(4 * GB) + memoryText(64ull << 20),
+              "1.5 GB4 GB64 MB");
+
+    // The command asks for the servers the budget allows, each with its cap.
+    TempFolder temp;
+    std::vector<std::uint64_t> caps;
+    ConvertServices services;
+    services.makeAutomation = [&](std::optional<std::chrono::milliseconds>, std::uint64_t cap) {
+        caps.push_back(cap);
+        return std::make_shared<FakePowerPoint>();
+    };
+    services.shutdownAutomation = [] {};
+    services.abortAutomation = [] {};
+    services.machineMemoryBytes = 4 * GB;
+    ConvertOptions options;
+    options.outputFolder = temp / "out";
+    options.jobs = 8;
+    std::ostringstream out, err;
+    EXPECT_EQ(runConvert(options, services, out, err), 0);
+    EXPECT_EQ(caps, std::vector<std::uint64_t>(3, GB));
+    EXPECT_THAT(err.str(), StartsWith("velloran: converting 3 files at once, not 8: each may use "
+                                      "up to 1 GB of memory, and 4 GB are there.\n"));
 }
 
 class RunBatch : public ::testing::Test {

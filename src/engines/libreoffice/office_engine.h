@@ -21,7 +21,9 @@ struct EngineOptions {
     std::filesystem::path programDir = configuredProgramDir();    // where soffice.bin lives
     std::chrono::milliseconds fileTimeout{kDefaultFileTimeLimit}; // per file, Open to Close
     int restartAfterFiles = 100;                                  // recycle the worker
-    std::uint64_t memoryCapBytes = 2ull << 30;                    // recycle when RSS passes this
+    // A worker whose resident memory passes this is ended: while it converts
+    // a file (that file fails) and between files (it is restarted).
+    std::uint64_t memoryCapBytes = 2ull << 30;
     std::filesystem::path profileRoot; // empty: $XDG_CACHE_HOME/velloran (or ~/.cache/velloran),
                                        // falls back to temp
     // Gets one line per deck that was converted with something to mention

@@ -180,11 +180,7 @@ void OfficeProcess::forget() {
 }
 
 std::uint64_t OfficeProcess::residentBytes() const {
-    std::ifstream statm("/proc/" + std::to_string(m_pid) + "/statm");
-    std::uint64_t size = 0, resident = 0;
-    if (!(statm >> size >> resident))
-        return 0;
-    return resident * std::uint64_t(sysconf(_SC_PAGESIZE));
+    return residentBytesOf(m_pid);
 }
 
 } // namespace velloran::libreoffice

@@ -21,6 +21,8 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
+#include <com/sun/star/embed/XEmbeddedObject.hpp>
+#include <com/sun/star/embed/XLinkageSupport.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -35,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 namespace velloran::libreoffice {
 
@@ -169,6 +172,21 @@ std::vector<int> slidesWithUndrawnPictures(const Reference<css::container::XInde
     return slides;
 }
 
+// Far deeper than any deck made by hand nests its groups.
+constexpr std::size_t kMaxGroupDepth = 50;
+
+// An object linked to a document outside the deck is loaded with the deck:
+// unlike linked pictures, LibreOffice has no setting that stops it. It is
+// hidden, so nothing of that document is drawn into the slide picture.
+void hideIfLinked(const Reference<css::beans::XPropertySet> &props) {
+    Reference<css::embed::XEmbeddedObject> object;
+    if (!readProperty(props, "EmbeddedObject", object) || !object.is())
+        return;
+    Reference<css::embed::XLinkageSupport> link(object, UNO_QUERY);
+    if (link.is() && link->isLink())
+        props->setPropertyValue("Visible", css::uno::Any(false));
+}
+
 // Collects the text of shapes, with what the page needs around it.
 class SlideReader {
 public:
@@ -237,11 +255,27 @@ public:
         return b;
     }
 
-    void readShapes(const Reference<css::drawing::XShapes> &shapes, Slide &slide,
+    // Walks the shapes in reading order, each group's members where the
+    // group stands. The walk keeps its own stack, so no depth can overflow
+    // ours, and stops past kMaxGroupDepth: LibreOffice's time to hand out and
+    // to draw deeply nested groups grows far faster than their depth (a few
+    // thousand levels take minutes), so such a deck would otherwise end only
+    // at the time limit.
+    void readShapes(const Reference<css::drawing::XShapes> &top, Slide &slide,
                     std::vector<TextBlock> &titleBlocks) {
-        const sal_Int32 count = shapes->getCount();
-        for (sal_Int32 i = 0; i < count; ++i) {
-            Reference<css::drawing::XShape> shape(shapes->getByIndex(i), UNO_QUERY);
+        struct Level {
+            Reference<css::drawing::XShapes> shapes;
+            sal_Int32 next, count;
+        };
+        std::vector<Level> levels{{top, 0, top->getCount()}};
+        while (!levels.empty()) {
+            Level &level = levels.back();
+            if (level.next == level.count) {
+                levels.pop_back();
+                continue;
+            }
+            Reference<css::drawing::XShape> shape(level.shapes->getByIndex(level.next++),
+                                                  UNO_QUERY);
             if (!shape.is())
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
@@ -272,8 +306,17 @@ public:
             const rtl::OUString type = shapeType(shape);
             if (type.equalsAscii("com.sun.star.drawing.GroupShape")) {
                 Reference<css::drawing::XShapes> group(shape, UNO_QUERY);
+                if (group.is() && levels.size() > kMaxGroupDepth)
+                    throw std::runtime_error("its shapes are grouped more than " +
+                                             std::to_string(kMaxGroupDepth) + " levels deep");
                 if (group.is())
-                    readShapes(group, slide, titleBlocks);
+                    levels.push_back({group, 0, group->getCount()});
+                continue;
+            }
+            if (type.endsWithAsciiL(RTL_CONSTASCII_STRINGPARAM("OLE2Shape")) ||
+                type.equalsAscii("com.sun.star.presentation.ChartShape") ||
+                type.equalsAscii("com.sun.star.presentation.CalcShape")) {
+                hideIfLinked(props);
                 continue;
             }
             if (type.equalsAscii("com.sun.star.drawing.TableShape")) {

@@ -1,15 +1,19 @@
 #include "engines/libreoffice/process_supervisor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
 #include <mutex>
+#include <sched.h>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -24,14 +28,44 @@ namespace {
 struct Watch {
     pid_t pid;
     ProcessSupervisor::Clock::time_point deadline;
-    bool fired = false;
+    std::uint64_t memoryCap = 0;
+    ProcessSupervisor::Outcome outcome = ProcessSupervisor::Outcome::InTime;
+};
+
+// The lines a user namespace's id maps take to keep our own user and group.
+struct IdMaps {
+    std::string uid, gid;
 };
 
 // Everything below runs in the forked child before exec, so it may only use
 // async-signal-safe calls.
+void writeAll(const char *file, const std::string &text) {
+    const int fd = open(file, O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!write(fd, text.data(), text.size());
+        close(fd);
+    }
+}
+
+// Takes the child off the network: in a network namespace of its own it has
+// only a loopback device, and that one down. What a document links to on a
+// server cannot be fetched, whatever part of the office would fetch it. An
+// ordinary user gets the namespace inside a user namespace of its own, with
+// the same user and group ids. Where neither is allowed the child keeps the
+// network.
+void leaveTheNetwork(const IdMaps &maps) {
+    if (unshare(CLONE_NEWNET) == 0 || unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        return;
+    writeAll("/proc/self/setgroups", "deny");
+    writeAll("/proc/self/uid_map", maps.uid);
+    writeAll("/proc/self/gid_map", maps.gid);
+}
+
 [[noreturn]] void execChild(pid_t parent, const char *program, char *const argv[],
-                            char *const envp[], int errorPipe) {
+                            char *const envp[], int errorPipe, const IdMaps &maps) {
     setpgid(0, 0);
+    // Before the death signal: entering a user namespace would clear it.
+    leaveTheNetwork(maps);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) // our process died before prctl took effect
         _exit(127);
@@ -88,13 +122,18 @@ struct ProcessSupervisor::State {
             auto now = Clock::now();
             auto next = Clock::time_point::max();
             for (auto &[token, watch] : watches) {
-                if (watch.fired)
+                if (watch.outcome != Outcome::InTime)
                     continue;
                 if (watch.deadline <= now) {
                     killProcessGroup(watch.pid);
-                    watch.fired = true;
-                } else if (watch.deadline < next) {
-                    next = watch.deadline;
+                    watch.outcome = Outcome::TimedOut;
+                } else if (watch.memoryCap > 0 && residentBytesOf(watch.pid) > watch.memoryCap) {
+                    killProcessGroup(watch.pid);
+                    watch.outcome = Outcome::OverMemory;
+                } else {
+                    next = std::min(next, watch.deadline);
+                    if (watch.memoryCap > 0)
+                        next = std::min(next, now + kMemorySampleInterval);
                 }
             }
             if (!jobs.empty())
@@ -135,6 +174,8 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
         envPtrs.push_back(const_cast<char *>(e.c_str()));
     envPtrs.push_back(nullptr);
 
+    const IdMaps maps{std::to_string(getuid()) + " " + std::to_string(getuid()) + " 1\n",
+                      std::to_string(getgid()) + " " + std::to_string(getgid()) + " 1\n"};
     std::promise<std::pair<pid_t, int>> result;
     auto job = [&] {
         int fds[2];
@@ -146,7 +187,7 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
         pid_t pid = fork();
         if (pid == 0) {
             close(fds[0]);
-            execChild(parent, program.c_str(), argvPtrs.data(), envPtrs.data(), fds[1]);
+            execChild(parent, program.c_str(), argvPtrs.data(), envPtrs.data(), fds[1], maps);
         }
         int forkErr = errno;
         close(fds[1]);
@@ -182,25 +223,36 @@ pid_t ProcessSupervisor::spawn(const std::string &program, const std::vector<std
     return pid;
 }
 
-ProcessSupervisor::Token ProcessSupervisor::arm(pid_t pid, Clock::time_point deadline) {
+ProcessSupervisor::Token ProcessSupervisor::arm(pid_t pid, Clock::time_point deadline,
+                                                std::uint64_t memoryCap) {
     Token token;
     {
         std::lock_guard lock(m_state->mutex);
         token = m_state->nextToken++;
-        m_state->watches.emplace(token, Watch{pid, deadline});
+        m_state->watches.emplace(token, Watch{pid, deadline, memoryCap});
     }
     m_state->wake.notify_all();
     return token;
 }
 
-bool ProcessSupervisor::disarm(Token token) {
+ProcessSupervisor::Outcome ProcessSupervisor::disarm(Token token) {
     std::lock_guard lock(m_state->mutex);
     auto it = m_state->watches.find(token);
     if (it == m_state->watches.end())
-        return false;
-    bool fired = it->second.fired;
+        return Outcome::InTime;
+    const Outcome outcome = it->second.outcome;
     m_state->watches.erase(it);
-    return fired;
+    return outcome;
+}
+
+std::uint64_t residentBytesOf(pid_t pid) {
+    if (pid <= 0)
+        return 0;
+    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+    std::uint64_t size = 0, resident = 0;
+    if (!(statm >> size >> resident))
+        return 0;
+    return resident * std::uint64_t(sysconf(_SC_PAGESIZE));
 }
 
 void killProcessGroup(pid_t pid) {

@@ -26,18 +26,26 @@ public:
     // Starts `program` (an absolute path) with the given arguments (argv[0]
     // included) and environment ("NAME=value" strings) as a child of the
     // supervisor thread. The child gets its own process group, /dev/null as
-    // standard streams, no inherited descriptors, and SIGKILL when our process
-    // dies. Throws std::system_error when the program cannot be executed.
+    // standard streams, no inherited descriptors, no network where the system
+    // lets us take it away (a network namespace of its own), and SIGKILL when
+    // our process dies. Throws std::system_error when the program cannot be executed.
     pid_t spawn(const std::string &program, const std::vector<std::string> &argv,
                 const std::vector<std::string> &env);
 
-    // Arms a watchdog: at `deadline` the process group of `pid` gets SIGKILL
-    // unless disarm() came first. The caller must not reap `pid` while the
-    // watchdog is armed, so the signal can never reach a recycled pid.
-    Token arm(pid_t pid, Clock::time_point deadline);
+    // How an armed watchdog ended.
+    enum class Outcome { InTime, TimedOut, OverMemory };
 
-    // Removes the watchdog. Returns true when it had already fired.
-    bool disarm(Token token);
+    // Arms a watchdog: at `deadline` the process group of `pid` gets SIGKILL
+    // unless disarm() came first; so it does as soon as the resident memory
+    // of `pid` is seen above `memoryCap` bytes (0: no cap), sampled every
+    // kMemorySampleInterval. The caller must not reap `pid` while the
+    // watchdog is armed, so the signal can never reach a recycled pid.
+    Token arm(pid_t pid, Clock::time_point deadline, std::uint64_t memoryCap = 0);
+
+    // Removes the watchdog and says whether, and why, it had already fired.
+    Outcome disarm(Token token);
+
+    static constexpr std::chrono::milliseconds kMemorySampleInterval{100};
 
     ProcessSupervisor(const ProcessSupervisor &) = delete;
     ProcessSupervisor &operator=(const ProcessSupervisor &) = delete;
@@ -51,5 +59,8 @@ private:
 
 // Sends SIGKILL to the process group led by `pid` (and to `pid` itself).
 void killProcessGroup(pid_t pid);
+
+// The resident memory of `pid` in bytes, from /proc; 0 when it cannot be read.
+std::uint64_t residentBytesOf(pid_t pid);
 
 } // namespace velloran::libreoffice

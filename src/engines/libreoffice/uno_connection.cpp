@@ -1,7 +1,10 @@
 #include "engines/libreoffice/uno_connection.h"
 
+#include "core/memory_budget.h"
+
 #include "engines/libreoffice/process_supervisor.h"
 #include "engines/libreoffice/uno_text.h"
+#include "engines/libreoffice/worker_settings.h"
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
@@ -165,6 +168,7 @@ void UnoConnection::start() {
             m_bridge.set(b, UNO_QUERY_THROW);
             m_remoteContext.set(b->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
             m_desktop = css::frame::Desktop::create(m_remoteContext);
+            applyWorkerSettings(m_remoteContext);
         });
     } catch (const CallFailure &f) {
         killAndReap();
@@ -175,7 +179,12 @@ void UnoConnection::start() {
 void UnoConnection::guarded(Activity activity, const std::string &name, Clock::time_point deadline,
                             std::chrono::milliseconds limit, const std::function<void()> &body) {
     auto &supervisor = ProcessSupervisor::instance();
-    const auto token = supervisor.arm(m_process.pid(), deadline);
+    const bool converting = activity == Activity::Opening || activity == Activity::Saving ||
+                            activity == Activity::Counting;
+    // The memory cap holds while a file is worked on, not only between files:
+    // one deck can take a worker to many gigabytes in a single call.
+    const auto token =
+        supervisor.arm(m_process.pid(), deadline, converting ? m_options.memoryCapBytes : 0);
     std::string message;
     bool failed = true;
     bool disposed = false;
@@ -202,13 +211,16 @@ void UnoConnection::guarded(Activity activity, const std::string &name, Clock::t
     }
     // A call that returned just as the watchdog fired still lost its worker,
     // so the timeout wins over success.
-    const bool timedOut = supervisor.disarm(token);
-    if (!failed && !timedOut)
+    const auto outcome = supervisor.disarm(token);
+    if (!failed && outcome == ProcessSupervisor::Outcome::InTime)
         return;
-    if (timedOut) {
+    if (outcome == ProcessSupervisor::Outcome::OverMemory) {
         killAndReap();
-        const bool converting = activity == Activity::Opening || activity == Activity::Saving ||
-                                activity == Activity::Counting;
+        throw AutomationError("LibreOffice used more than " + memoryText(m_options.memoryCapBytes) +
+                              " of memory converting " + name + ".");
+    }
+    if (outcome == ProcessSupervisor::Outcome::TimedOut) {
+        killAndReap();
         throw AutomationError("LibreOffice timed out after " + secondsText(limit) + " " +
                               (converting ? "converting" : activityText(activity)) + " " + name +
                               ".");
@@ -247,7 +259,7 @@ bool UnoConnection::bridgeAlive() {
         ok = true;
     } catch (...) {
     }
-    if (supervisor.disarm(token))
+    if (supervisor.disarm(token) != ProcessSupervisor::Outcome::InTime)
         ok = false;
     return ok;
 }
