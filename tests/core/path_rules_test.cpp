@@ -15,12 +15,6 @@ class BothStyles : public ::testing::TestWithParam<PathStyle> {};
 
 } // namespace
 
-namespace velloran {
-void PrintTo(const PathStyle &style, std::ostream *os) {
-    *os << (style.windows ? "Windows paths" : "POSIX paths");
-}
-} // namespace velloran
-
 TEST_P(BothStyles, NamesAndFoldersEndingInOneSeparator) {
     const PathStyle s = GetParam();
     EXPECT_EQ(fileNameOf(in(s, "/data/talk.pptx"), s), "talk.pptx");

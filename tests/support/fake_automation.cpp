@@ -104,18 +104,11 @@ AutoRef FakePowerPoint::application() {
     return app;
 }
 
-AutoRef FakePowerPoint::create(const std::string &className) {
-    record("create " + className, "");
-    if (!m_options.installed || className != "PowerPoint.Application")
-        throw AutomationError("ActiveX component can't create object");
-    return application();
-}
-
-AutoRef FakePowerPoint::attach(const std::string &className) {
-    record("attach " + className, "");
-    const bool found = m_options.installed && className == "PowerPoint.Application" &&
-                       (!m_app.expired() || m_options.runningBeforeCreate);
-    if (!found)
+// attach() finds the application only once it was created, or when the user had it running.
+AutoRef FakePowerPoint::start(const std::string &verb, const std::string &className) {
+    record(verb + " " + className, "");
+    if (!m_options.installed || className != "PowerPoint.Application" ||
+        (verb == "attach" && m_app.expired() && !m_options.runningBeforeCreate))
         throw AutomationError("ActiveX component can't create object");
     return application();
 }

@@ -37,8 +37,8 @@ public:
     FakePowerPoint() = default;
     explicit FakePowerPoint(Options options) : m_options(std::move(options)) {}
 
-    AutoRef create(const std::string &className) override;
-    AutoRef attach(const std::string &className) override;
+    AutoRef create(const std::string &className) override { return start("create", className); }
+    AutoRef attach(const std::string &className) override { return start("attach", className); }
 
     Options &options() { return m_options; }
     const std::vector<std::string> &log() const { return m_log; }
@@ -50,6 +50,7 @@ public:
     void record(const std::string &line, const std::string &member);
 
 private:
+    AutoRef start(const std::string &verb, const std::string &className);
     AutoRef application();
 
     Options m_options;

@@ -38,7 +38,6 @@ public:
     // "pointer:11", "caption:text", "centre", "skin:file" ...
     std::vector<std::string> events;
     int processEventsCalls = 0;
-    std::function<void()> onProcessEvents;
     std::function<void()> onFolderChange;
 
     std::vector<std::string> rows;
@@ -95,11 +94,7 @@ public:
         pointerSetting = p;
         events.push_back("pointer:" + std::to_string(p));
     }
-    void processEvents() override {
-        ++processEventsCalls;
-        if (onProcessEvents)
-            onProcessEvents();
-    }
+    void processEvents() override { ++processEventsCalls; }
     void setCaption(const std::string &caption) override { events.push_back("caption:" + caption); }
     void centre() override { events.push_back("centre"); }
     void applySkin(const std::string &f) override { events.push_back("skin:" + f); }

@@ -62,11 +62,7 @@ TEST_F(WindowTest, StartUpFillsCaptionColumnAndSkinAndAnEditOfTheFolderIsStored)
     }
     const QColor face = QApplication::palette().color(QPalette::Button);
     m_window.reset();
-    QDir().mkpath(temp(QStringLiteral("prog/x")));
-    QFile skin(temp(QStringLiteral("prog/x/o.cjs")));
-    ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
-    skin.write("QPushButton { border-radius: 3px; }");
-    skin.close();
+    file(QStringLiteral("prog/x/o.cjs"), "QPushButton { border-radius: 3px; }");
     window().load();
     EXPECT_EQ(window().palette().color(QPalette::Window), face);
     for (const char *name : {"Frame1", "Frame2", "Option1", "Option2"})
@@ -148,10 +144,6 @@ namespace {
 
 class DropTest : public WindowTest {
 protected:
-    void file(const QString &rel) {
-        QDir().mkpath(QFileInfo(temp(rel)).path());
-        ASSERT_TRUE(QFile(temp(rel)).open(QIODevice::WriteOnly));
-    }
     // Sends an enter and a drop, as a drag from a file manager does.
     bool drop(const QMimeData &data, QWidget *target = nullptr) {
         if (!target)

@@ -34,6 +34,12 @@ protected:
     }
     void press(Command command) { QTest::mouseClick(window().button(command), Qt::LeftButton); }
     QString temp(const QString &rel) const { return m_temp.filePath(rel); }
+    // A file below the temporary folder, with the folders it needs.
+    void file(const QString &rel, const QByteArray &content = {}) {
+        QDir().mkpath(QFileInfo(temp(rel)).path());
+        QFile out(temp(rel));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(content) == content.size());
+    }
 
     QTemporaryDir m_temp;
     ScriptedWindow m_dialogs;
