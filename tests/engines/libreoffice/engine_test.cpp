@@ -110,9 +110,14 @@ TEST_F(EngineTest, BadInputsFailClearlyAndOddNamesConvert) {
     fs::create_directories(m_dir / "elsewhere");
     writeBytes(m_dir / "elsewhere" / "slide-1.webp", "mine");
     fs::create_directory_symlink(m_dir / "elsewhere", m_dir / "d_files");
+    std::string deep(4100, 'd'); // past PATH_MAX in names within NAME_MAX
+    for (std::size_t i = 100; i < deep.size(); i += 100)
+        deep[i] = '/';
     std::vector<std::array<std::string, 3>> cases = {
         {"empty.pptx", "out.htm", "empty.pptx is empty"},
         {"missing.pptx", "out.htm", "missing.pptx was not found"},
+        {std::string(300, 'n') + ".pptx", "out.htm", "cannot be opened: its path is too long"},
+        {deep + "/a.pptx", "out.htm", "a.pptx cannot be opened: its path is too long"},
         {"garbage.pptx", "out.htm", "could not open garbage.pptx: the file is damaged"},
         {"notes.txt", "out.htm",
          "open notes.txt: the file is damaged, or it is not a presentation"},
