@@ -25,8 +25,13 @@ std::string memoryText(std::uint64_t bytes) {
     if (bytes < kGigabyte)
         return std::to_string(bytes >> 20) + " MB";
     const std::uint64_t tenths = bytes * 10 / kGigabyte;
-    return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "") +
-           " GB";
+    std::string text = std::to_string(tenths / 10);
+    if (tenths % 10 != 0) {
+        text += '.';
+        text += char('0' + tenths % 10);
+    }
+    text += " GB";
+    return text;
 }
 
 } // namespace velloran

@@ -99,23 +99,5 @@ TEST(FileProbe, ReadsTheDirectoryAndTheCurrentUserStream) {
     }
 }
 
-// A path the system refuses for its length is not a missing file.
-TEST(FileProbe, APathTooLongIsNotAMissingFile) {
-    TempDir dir;
-    std::string deep = dir.path().string();
-    while (deep.size() <= 4096)
-        deep += "/folder";
-    const struct {
-        fs::path path;
-        std::string reason;
-    } cases[] = {
-        {dir / (std::string(300, 'n') + ".pptx"), "cannot be opened: its path is too long."},
-        {deep + "/deck.pptx", "cannot be opened: its path is too long."},
-        {dir / "missing.pptx", "was not found."},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(checkInputFile(c.path, "deck.pptx"), "The file deck.pptx " + c.reason);
-}
-
 } // namespace
 } // namespace velloran::page::test

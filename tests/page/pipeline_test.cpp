@@ -185,6 +185,12 @@ TEST(Pipeline, AFailureLeavesTheOutputFolderAsItWas) {
     fs::create_directories(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", dir / "d_files");
     cases.push_back({"deck.fodp", "d.htm", "", {}, "is a link"});
+    // Paths the system refuses for their length are not missing files.
+    std::string deep(4100, 'd');
+    for (std::size_t i = 100; i < deep.size(); i += 100)
+        deep[i] = '/';
+    for (const std::string &input : {std::string(300, 'n') + ".pptx", deep + "/a.pptx"})
+        cases.push_back({input, "a.htm", "", {}, "cannot be opened: its path is too long."});
     fs::create_directories(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     std::error_code rootIgnoresPermissions;
