@@ -89,7 +89,17 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
     std::string name, folder, out;
 
     proc.step(102, [&] { created = m_registry.create(kPowerPointClass); });
-    proc.step(104, [&] { app = m_registry.attach(kPowerPointClass); });
+    proc.step(104, [&] {
+        try {
+            app = m_registry.attach(kPowerPointClass);
+        } catch (const AutomationError &) {
+            // Office enters the running-object table a while after it starts,
+            // so right after a create the created application serves.
+            if (!created)
+                throw;
+            app = created;
+        }
+    });
     proc.step(106, [&] { need(created, kPowerPointClass)->put("Visible", true); });
     proc.step(108, [&] {
         AutoRef presentations =
@@ -120,7 +130,7 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
         presentation->call("SaveAs", {{"fileName", out}, {"FileFormat", kSaveAsHtml}});
         m_pages->record(key, inputPath);
     });
-    proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", false); });
+    proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", kAlertsNone); });
     proc.step(124, [&] {
         need(app, kPowerPointClass);
         const std::int32_t open =

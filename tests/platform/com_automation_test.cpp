@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <sstream>
 
 #include "core/error_report.h"
@@ -15,11 +16,7 @@ using ::testing::ThrowsMessage;
 
 namespace {
 
-// Gives the fake server an order.
-void order(const wchar_t *name, const std::wstring &value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, fakes::kControlKey, name, REG_SZ, value.c_str(),
-                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
+using fakes::order;
 
 std::string q(const std::string &s) {
     return "\"" + s + "\":BSTR";
@@ -64,26 +61,99 @@ protected:
     fakes::ScriptedWindow ui;
 };
 
+// The member table's calls as PowerPoint 2010 sees them.
+std::vector<std::string> memberTableCalls(const std::string &input, const std::string &output) {
+    return {
+        "create PowerPoint.Application",
+        "put Application.Visible = true:BOOL",
+        "get Application.Presentations",
+        "call Presentations.Open(FileName=" + q(input) + ")",
+        "call Presentation.SaveAs(FileName=" + q(output) + ", FileFormat=12:I4)",
+        "put Application.DisplayAlerts = 1:I4",
+        "get Application.Presentations",
+        "get Presentations.Count",
+        "call Application.Quit()",
+    };
+}
+
 TEST_F(ComAutomation, ExportMakesTheMemberTableCallsInOrder) {
+    order(L"Version", L"14.0");
     for (const std::string name : {"Q1 review", "Ünïcødé — 日本語 deck"}) {
         SCOPED_TRACE(name);
         std::filesystem::remove(pathOf(tmp / "server.log"));
         const std::string input = tmp / (name + ".pptx"), output = tmp / ("out\\" + name + ".htm");
         fakes::writeFile(input);
         EXPECT_EQ(exportOne(input), 0);
-        EXPECT_EQ(serverLog(),
-                  (std::vector<std::string>{
-                      "create PowerPoint.Application",
-                      "put Application.Visible = true:BOOL",
-                      "get Application.Presentations",
-                      "call Presentations.Open(FileName=" + q(input) + ")",
-                      "call Presentation.SaveAs(FileName=" + q(output) + ", FileFormat=12:I4)",
-                      "put Application.DisplayAlerts = false:BOOL",
-                      "get Application.Presentations",
-                      "get Presentations.Count",
-                      "call Application.Quit()",
-                  }));
+        EXPECT_EQ(serverLog(), memberTableCalls(input, output));
     }
+}
+
+// Each scenario of the fake against one export: how many steps fail, the
+// exact calls, and that no server is left running afterwards.
+TEST_F(ComAutomation, ServerScenariosEndWithTheirCallsAndNoServerLeft) {
+    const std::string output = tmp / "out\\deck.htm";
+    const auto calls = memberTableCalls(deck, output);
+    const struct {
+        const char *scenario;
+        std::vector<std::pair<const wchar_t *, const wchar_t *>> orders;
+        int failures;
+        std::vector<std::string> log;
+    } rows[] = {
+        {"PowerPoint 2010", {{L"Version", L"14.0"}}, 0, calls},
+        // The refusal of format 12 costs that step only; PowerPoint is still quit.
+        {"current PowerPoint", {}, 1, calls},
+        // Office enters the running-object table late: the created object serves.
+        {"late registration", {{L"Version", L"14.0"}, {L"LateRegister", L"8000"}}, 0, calls},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.scenario);
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        order(L"Log", toWide(tmp / "server.log"));
+        for (const auto &[name, value] : row.orders)
+            order(name, value);
+        std::filesystem::remove(pathOf(tmp / "server.log"));
+        EXPECT_EQ(exportOne(deck), row.failures);
+        EXPECT_EQ(serverLog(), row.log);
+        EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+    }
+    EXPECT_THAT(ui.boxTexts(),
+                ::testing::ElementsAre(HasSubstr("This file format is not supported")));
+}
+
+// Each object answers its own members only, and its properties take their
+// own types.
+TEST_F(ComAutomation, EachObjectAnswersOnlyItsOwnMembers) {
+    std::ofstream(pathOf(deck)) << "title\nchart\n";
+    AutoRef app = registry->create(kPowerPointClass);
+    AutoRef presentations = asObject(app->get("Presentations"), "Presentations");
+    AutoRef presentation = asObject(presentations->call("Open", {{"", deck}}), "Open");
+    EXPECT_EQ(asInt(asObject(presentation->get("Slides"), "Slides")->get("Count"), "Count"), 2);
+    EXPECT_EQ(asString(app->get("Version"), "Version"), "16.0");
+    const struct {
+        AutoRef object;
+        std::function<void(AutoObject &)> use;
+        const char *error;
+    } refused[] = {
+        {app,
+         [&](AutoObject &o) {
+             o.call("SaveAs", {{"FileName", tmp / "x.htm"}});
+         },
+         "DISP_E_UNKNOWNNAME"},
+        {presentations, [](AutoObject &o) { o.get("Visible"); }, "DISP_E_UNKNOWNNAME"},
+        {app, [](AutoObject &o) { o.put("DisplayAlerts", false); }, "Invalid enumeration value"},
+        {presentation,
+         [](AutoObject &o) {
+             o.call("Close", {{"SaveChanges", true}});
+         },
+         "DISP_E_UNKNOWNNAME"},
+    };
+    for (const auto &row : refused)
+        EXPECT_THAT([&] { row.use(*row.object); },
+                    ThrowsMessage<AutomationError>(HasSubstr(row.error)));
+    app->put("DisplayAlerts", 1);
+    presentation->call("Close", {});
+    EXPECT_EQ(asInt(presentations->get("Count"), "Count"), 0);
+    app->call("Quit", {});
 }
 
 TEST_F(ComAutomation, ServerExceptionDescriptionReachesTheErrorReport) {

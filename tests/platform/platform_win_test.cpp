@@ -123,11 +123,13 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
     fakes::WinTempFolder tmp;
     const std::string good = tmp / "good deck.pptx";
     fakes::writeFile(good);
+    fakes::order(L"Version", L"14.0");
     const auto status =
         fakes::runBeside(L"velloran-cli.exe",
                          L"convert --output \"" + toWide(tmp / "out") + L"\" \"" + toWide(good) +
                              L"\" \"" + toWide(tmp / "missing.pptx") + L"\"",
                          tmp / "run", 60);
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
     const std::string out = fakes::readFile(tmp / "run.out"),
                       err = fakes::readFile(tmp / "run.err");
     EXPECT_EQ(status, 1u) << out << err;
