@@ -14,6 +14,7 @@
 
 #include "cli/arguments.h"
 #include "cli/convert.h"
+#include "core/automation_thread.h"
 #include "core/build_config.h"
 #include "core/names.h"
 #include "platform/com_automation_win.h"
@@ -54,8 +55,9 @@ int main() {
         [](const ConvertOptions &options) {
             ConvertServices services;
             // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
+            // Every object lives on one thread, whichever job calls.
             services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
-                return makeComRegistry();
+                return makeSingleThreadRegistry(makeComRegistry());
             };
             services.shutdownAutomation = [] {};
             services.defaultOutputFolder = defaultOutputFolder();

@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <sstream>
+#include <thread>
 
+#include "core/automation_thread.h"
 #include "core/error_report.h"
 #include "core/export.h"
 #include "platform/com_automation_win.h"
@@ -102,6 +104,15 @@ TEST_F(ComAutomation, ServerScenariosEndWithTheirCallsAndNoServerLeft) {
         {"PowerPoint 2010", {{L"Version", L"14.0"}}, 0, calls},
         // The refusal of format 12 costs that step only; PowerPoint is still quit.
         {"current PowerPoint", {}, 1, calls},
+        // Busy while it starts: each rejected call is made again.
+        {"busy",
+         {{L"Version", L"14.0"}, {L"Busy", L"2"}},
+         0,
+         [&] {
+             auto log = calls;
+             log.insert(log.begin() + 1, 2, "busy: call rejected");
+             return log;
+         }()},
         // Office enters the running-object table late: the created object serves.
         {"late registration", {{L"Version", L"14.0"}, {L"LateRegister", L"8000"}}, 0, calls},
     };
@@ -154,6 +165,52 @@ TEST_F(ComAutomation, EachObjectAnswersOnlyItsOwnMembers) {
     presentation->call("Close", {});
     EXPECT_EQ(asInt(presentations->get("Count"), "Count"), 0);
     app->call("Quit", {});
+}
+
+// A server that stays busy past the limit fails the call with the reason.
+TEST_F(ComAutomation, AServerBusyPastTheLimitFailsTheCallSayingSo) {
+    order(L"Busy", L"1000000");
+    auto impatient = makeSingleThreadRegistry(makeComRegistry(std::chrono::seconds(1)));
+    AutoRef app = impatient->create(kPowerPointClass);
+    EXPECT_THAT([&] { app->put("Visible", true); },
+                ThrowsMessage<AutomationError>(
+                    HasSubstr("PowerPoint stayed busy and rejected the call for 1 s: "
+                              "RPC_E_CALL_REJECTED (0x80010001)")));
+    order(L"Busy", L"0");
+    app->call("Quit", {});
+}
+
+// Objects made on one thread and used from others: straight COM answers
+// RPC_E_WRONG_THREAD, which shows the check can see a crossing; through the
+// single-thread registry every call works, and every object is released on
+// the thread that made it.
+TEST_F(ComAutomation, CallsFromSeveralThreadsNeverCrossApartments) {
+    order(L"Version", L"14.0");
+    const auto fromOtherThreads = [&](AutomationRegistry &through) {
+        std::vector<std::string> errors;
+        AutoRef app = through.create(kPowerPointClass), presentations;
+        const auto onAnotherThread = [&](const std::function<void()> &work) {
+            std::thread([&] {
+                try {
+                    work();
+                } catch (const AutomationError &e) {
+                    errors.push_back(e.what());
+                }
+            }).join();
+        };
+        onAnotherThread([&] { presentations = asObject(app->get("Presentations"), "P"); });
+        onAnotherThread([&] {
+            asObject(presentations ? presentations : app->get("Presentations"), "P")
+                ->call("Open", {{"FileName", deck}});
+        });
+        onAnotherThread([&] { app->put("DisplayAlerts", kAlertsNone); });
+        onAnotherThread([&] { presentations.reset(); });
+        app->call("Quit", {});
+        return errors;
+    };
+    EXPECT_THAT(fromOtherThreads(*registry), ::testing::Contains(HasSubstr("RPC_E_WRONG_THREAD")));
+    EXPECT_THAT(fromOtherThreads(*makeSingleThreadRegistry(registry)), ::testing::IsEmpty());
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
 TEST_F(ComAutomation, ServerExceptionDescriptionReachesTheErrorReport) {
