@@ -46,13 +46,36 @@ std::string defaultOutputFolder() {
     return ec ? std::string(".") : toUtf8(current.wstring());
 }
 
+// A path as PowerPoint must get it: absolute, since PowerPoint resolves a
+// relative one against its own working folder, not ours.
+std::string absolutePath(const std::string &path) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(toWide(path), ec);
+    return ec ? path : toUtf8(absolute.wstring());
+}
+
+// PowerPoint is one process for every client, so jobs would close one
+// another's presentations: one job, whatever was asked.
+ConvertOptions forPowerPoint(ConvertOptions options, std::ostream &err) {
+    if (options.jobs && *options.jobs > 1)
+        err << "velloran: PowerPoint converts one file at a time; --jobs " << *options.jobs
+            << " is ignored.\n";
+    options.jobs = 1;
+    for (auto &path : options.paths)
+        path = absolutePath(path);
+    if (options.outputFolder)
+        options.outputFolder = absolutePath(*options.outputFolder);
+    return options;
+}
+
 } // namespace
 
 int main() {
     SetConsoleOutputCP(CP_UTF8);
     return runCommand(
         arguments(),
-        [](const ConvertOptions &options) {
+        [](const ConvertOptions &asked) {
+            const ConvertOptions options = forPowerPoint(asked, std::cerr);
             ConvertServices services;
             // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
             // Every object lives on one thread, whichever job calls.

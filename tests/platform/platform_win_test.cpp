@@ -117,24 +117,31 @@ TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
     }
 }
 
-// "velloran-cli convert" against the fake server: one deck converts, one is
-// missing, so the run reports it, prints the summary and exits 1.
+// "velloran-cli convert" against the fake server, started in the decks'
+// folder with relative paths and several jobs asked for: one deck converts,
+// one is missing, so the run reports it, prints the summary and exits 1.
+// PowerPoint gets absolute paths, and one file at a time.
 TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
     fakes::WinTempFolder tmp;
-    const std::string good = tmp / "good deck.pptx";
-    fakes::writeFile(good);
+    fakes::writeFile(tmp / "good deck.pptx");
     fakes::order(L"Version", L"14.0");
-    const auto status =
-        fakes::runBeside(L"velloran-cli.exe",
-                         L"convert --output \"" + toWide(tmp / "out") + L"\" \"" + toWide(good) +
-                             L"\" \"" + toWide(tmp / "missing.pptx") + L"\"",
-                         tmp / "run", 60);
+    fakes::order(L"Log", toWide(tmp / "server.log"));
+    const auto status = fakes::runBeside(
+        L"velloran-cli.exe", L"convert --jobs 3 --output out \"good deck.pptx\" missing.pptx",
+        tmp / "run", 60, tmp / "");
     RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
     const std::string out = fakes::readFile(tmp / "run.out"),
-                      err = fakes::readFile(tmp / "run.err");
+                      err = fakes::readFile(tmp / "run.err"),
+                      log = fakes::readFile(tmp / "server.log");
     EXPECT_EQ(status, 1u) << out << err;
     EXPECT_NE(out.find("1 converted, 1 failed"), std::string::npos) << out;
     EXPECT_NE(err.find("missing.pptx cannot be opened"), std::string::npos) << err;
+    const std::string once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
+    EXPECT_EQ(err.find(once), err.rfind(once)) << err;
+    EXPECT_NE(err.find(once), std::string::npos) << err;
+    for (const std::string &path : {tmp / "good deck.pptx", tmp / "out\\good deck.htm"})
+        EXPECT_NE(log.find("FileName=\"" + path + "\""), std::string::npos) << log;
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
 } // namespace

@@ -91,8 +91,10 @@ inline std::string readFile(const std::string &utf8Path) {
 // Runs `program` from the test program's folder with `arguments` and returns
 // its exit code, with its output in `output` + ".out" and ".err". A program
 // that cannot start or still runs after `seconds` (then ended) gives nothing.
+// `folder`, when given, is its working folder.
 inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
-                                      const std::string &output, DWORD seconds = 30) {
+                                      const std::string &output, DWORD seconds = 30,
+                                      const std::string &folder = "") {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring exe = std::filesystem::path(self).parent_path() / program;
@@ -107,8 +109,10 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
                     .hStdOutput = open(".out"),
                     .hStdError = open(".err")};
     PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &si, &pi);
+    const std::wstring workingFolder = toWide(folder);
+    const bool started =
+        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : workingFolder.c_str(), &si, &pi);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
     if (!started)
