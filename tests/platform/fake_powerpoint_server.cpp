@@ -61,26 +61,26 @@ std::string render(const VARIANT &v) {
 // object answers only the names of its own rows; row 0 is the application's
 // default property. A put, get or call of a row that does not allow it fails
 // as a late-bound call on the wrong kind of member does.
-enum Kind { kApplication, kPresentations, kPresentation, kSlides };
-const char *const kKindNames[] = {"Application", "Presentations", "Presentation", "Slides"};
+enum Kind { kApplication, kPresentations, kPresentation };
+const char *const kKindNames[] = {"Application", "Presentations", "Presentation"};
 enum Access { kGet = 1, kPut = 2, kCall = 4 };
 const struct Member {
     Kind kind;
     const wchar_t *name;
     int access;
     unsigned params; // bits into kParams: the arguments it takes, in this order
-} kMembers[] = {{kApplication, L"<default>", kGet, 0},
-                {kApplication, L"Visible", kGet | kPut, 0},
-                {kApplication, L"DisplayAlerts", kGet | kPut, 0},
-                {kApplication, L"Presentations", kGet, 0},
-                {kApplication, L"Version", kGet, 0},
-                {kApplication, L"Quit", kCall, 0},
-                {kPresentations, L"Count", kGet, 0},
-                {kPresentations, L"Open", kCall, 0b11'1001},
-                {kPresentation, L"SaveAs", kCall, 0b0111},
-                {kPresentation, L"Close", kCall, 0},
-                {kPresentation, L"Slides", kGet, 0},
-                {kSlides, L"Count", kGet, 0}};
+} kMembers[] = {
+    {kApplication, L"<default>", kGet, 0},
+    {kApplication, L"Visible", kGet | kPut, 0},
+    {kApplication, L"DisplayAlerts", kGet | kPut, 0},
+    {kApplication, L"Presentations", kGet, 0},
+    {kApplication, L"Version", kGet, 0},
+    {kApplication, L"Quit", kCall, 0},
+    {kPresentations, L"Count", kGet, 0},
+    {kPresentations, L"Open", kCall, 0b11'1001},
+    {kPresentation, L"SaveAs", kCall, 0b0111},
+    {kPresentation, L"Close", kCall, 0},
+};
 const wchar_t *const kParams[] = {L"FileName", L"FileFormat", L"EmbedTrueTypeFonts",
                                   L"ReadOnly", L"Untitled",   L"WithWindow"};
 
@@ -112,7 +112,7 @@ struct Arguments {
 
 class FakeObject final : public IDispatch {
 public:
-    FakeObject(Kind kind, std::wstring file = L"") : m_kind(kind), m_file(std::move(file)) {}
+    explicit FakeObject(Kind kind) : m_kind(kind) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
         *out = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
@@ -226,7 +226,6 @@ private:
     // A member's effect.
     void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
         IDispatch *object = nullptr;
-        bool fresh = false; // made for this answer, its one reference handed over
         const std::wstring file = args.text(0);
         if (member == L"<default>") {
             result->vt = VT_BSTR;
@@ -236,17 +235,14 @@ private:
             result->bstrVal = SysAllocString(isCurrentPowerPoint() ? L"16.0" : L"14.0");
         } else if (member == L"Count") {
             result->vt = VT_I4;
-            result->lVal = m_kind == kSlides ? slideCount() : g_openCount;
+            result->lVal = g_openCount;
         } else if (member == L"Presentations") {
             object = g_presentations;
         } else if (member == L"Open") {
             if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
                 throw L"The presentation " + file + L" cannot be opened.";
             ++g_openCount; // its first reference is never released: Quit ends the server
-            object = new FakeObject(kPresentation, file);
-        } else if (member == L"Slides") {
-            object = new FakeObject(kSlides, m_file);
-            fresh = true;
+            object = new FakeObject(kPresentation);
         } else if (member == L"SaveAs") {
             if (isCurrentPowerPoint() && isWebFormat(args.number(1)))
                 throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
@@ -268,25 +264,12 @@ private:
         if (object) {
             result->vt = VT_DISPATCH;
             result->pdispVal = object;
-            if (!fresh)
-                object->AddRef();
+            object->AddRef();
         }
-    }
-
-    // The deck's description: one line per slide.
-    LONG slideCount() const {
-        std::FILE *deck = _wfopen(m_file.c_str(), L"rb");
-        LONG lines = 0;
-        for (int c; deck && (c = std::fgetc(deck)) != EOF;)
-            lines += c == '\n';
-        if (deck)
-            std::fclose(deck);
-        return lines;
     }
 
     ULONG m_refs = 1; // COM calls this single-threaded server on its one thread
     Kind m_kind;
-    std::wstring m_file; // a presentation's or its slides' deck
 };
 
 // Rejects the first `Busy` automation calls, as PowerPoint does while it
