@@ -46,6 +46,9 @@ std::string defaultOutputFolder() {
     return ec ? std::string(".") : toUtf8(current.wstring());
 }
 
+// As the help text says.
+constexpr std::chrono::seconds kDefaultFileLimit{180};
+
 // A path as PowerPoint must get it: absolute, since PowerPoint resolves a
 // relative one against its own working folder, not ours.
 std::string absolutePath(const std::string &path) {
@@ -77,12 +80,15 @@ int main() {
         [](const ConvertOptions &asked) {
             const ConvertOptions options = forPowerPoint(asked, std::cerr);
             ConvertServices services;
-            // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
-            // Every object lives on one thread, whichever job calls.
-            services.makeAutomation = [](std::optional<std::chrono::milliseconds>) {
-                return makeSingleThreadRegistry(makeComRegistry());
+            // Every object lives on one thread, whichever job calls. A PowerPoint
+            // we started is ended when a file runs past its limit, on the second
+            // Ctrl+C, and at the end if it still runs.
+            services.makeAutomation = [](std::optional<std::chrono::milliseconds> limit) {
+                return makeSingleThreadRegistry(
+                    makeComRegistry(std::chrono::seconds(30), limit.value_or(kDefaultFileLimit)));
             };
-            services.shutdownAutomation = [] {};
+            services.abortAutomation = endStartedServers;
+            services.shutdownAutomation = endStartedServers;
             services.defaultOutputFolder = defaultOutputFolder();
             return runConvert(options, services, std::cout, std::cerr);
         },

@@ -5,7 +5,11 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/wide_string_win.h"
@@ -348,20 +352,120 @@ CLSID classIdOf(const std::string &className) {
     return clsid;
 }
 
+// The server processes this program started, so that those and only those
+// can be ended.
+class StartedServers {
+public:
+    void add(HANDLE process) {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_processes, [](HANDLE p) {
+            const bool ended = WaitForSingleObject(p, 0) == WAIT_OBJECT_0;
+            if (ended)
+                CloseHandle(p);
+            return ended;
+        });
+        m_processes.push_back(process);
+    }
+    bool contains(DWORD pid) {
+        std::lock_guard lock(m_mutex);
+        return std::any_of(m_processes.begin(), m_processes.end(),
+                           [&](HANDLE p) { return GetProcessId(p) == pid; });
+    }
+    void endAll() {
+        std::lock_guard lock(m_mutex);
+        for (HANDLE p : m_processes) {
+            TerminateProcess(p, 1);
+            CloseHandle(p);
+        }
+        m_processes.clear();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<HANDLE> m_processes;
+};
+
+StartedServers &startedServers() {
+    static StartedServers servers;
+    return servers;
+}
+
+// Ends a server process that still runs when its file's time is up. A hung
+// call (a password prompt, a "file in use" box) then fails at once, and the
+// next file starts a fresh server.
+class Watchdog {
+public:
+    ~Watchdog() { disarm(); }
+    void arm(HANDLE process, Milliseconds limit) {
+        disarm();
+        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([process, stop = m_stop, limit] {
+            const HANDLE handles[] = {process, stop};
+            if (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(limit.count())) ==
+                WAIT_TIMEOUT)
+                TerminateProcess(process, 1);
+            CloseHandle(process);
+        });
+    }
+    void disarm() {
+        if (!m_thread.joinable())
+            return;
+        SetEvent(m_stop);
+        m_thread.join();
+        CloseHandle(m_stop);
+    }
+
+private:
+    HANDLE m_stop = nullptr;
+    std::thread m_thread;
+};
+
+// The process behind a created application, from the window its HWND
+// property names; nothing when it cannot be told.
+HANDLE serverProcess(AutoObject &application) {
+    try {
+        const auto window = reinterpret_cast<HWND>(
+            static_cast<INT_PTR>(asInt(application.get("HWND"), "Application.HWND")));
+        DWORD pid = 0;
+        if (!GetWindowThreadProcessId(window, &pid) || pid == GetCurrentProcessId())
+            return nullptr;
+        return OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    } catch (const AutomationError &) {
+        return nullptr;
+    }
+}
+
 class ComRegistry final : public AutomationRegistry {
 public:
-    explicit ComRegistry(Milliseconds busyLimit) : m_busyLimit(busyLimit) {}
+    ComRegistry(Milliseconds busyLimit, std::optional<Milliseconds> fileTimeout)
+        : m_busyLimit(busyLimit), m_fileTimeout(fileTimeout) {}
 
     AutoRef create(const std::string &className) override {
         enterApartment(m_busyLimit);
         const CLSID clsid = classIdOf(className);
+        ComPtr<IUnknown> running;
+        const bool wasRunning = SUCCEEDED(GetActiveObject(clsid, nullptr, running.out()));
         ComPtr<IDispatch> dispatch;
         const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
                                             reinterpret_cast<void **>(dispatch.out()));
         if (FAILED(hr))
             throw AutomationError("Cannot create the automation object \"" + className +
                                   "\": " + describeHresult(hr));
-        return std::make_shared<ComObject>(dispatch.release(), className, m_busyLimit);
+        auto object = std::make_shared<ComObject>(dispatch.release(), className, m_busyLimit);
+        // The one running before is the user's, unless this program started it.
+        if (const HANDLE process = m_fileTimeout ? serverProcess(*object) : nullptr) {
+            if (!wasRunning || startedServers().contains(GetProcessId(process))) {
+                HANDLE kept = nullptr;
+                if (!wasRunning &&
+                    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &kept, 0,
+                                    FALSE, DUPLICATE_SAME_ACCESS))
+                    startedServers().add(kept);
+                m_watchdog.arm(process, *m_fileTimeout);
+            } else {
+                CloseHandle(process);
+            }
+        }
+        return object;
     }
 
     AutoRef attach(const std::string &className) override {
@@ -382,12 +486,20 @@ public:
 
 private:
     Milliseconds m_busyLimit;
+    std::optional<Milliseconds> m_fileTimeout;
+    Watchdog m_watchdog;
 };
 
 } // namespace
 
-std::shared_ptr<AutomationRegistry> makeComRegistry(std::chrono::milliseconds busyLimit) {
-    return std::make_shared<ComRegistry>(busyLimit);
+std::shared_ptr<AutomationRegistry>
+makeComRegistry(std::chrono::milliseconds busyLimit,
+                std::optional<std::chrono::milliseconds> fileTimeout) {
+    return std::make_shared<ComRegistry>(busyLimit, fileTimeout);
+}
+
+void endStartedServers() {
+    startedServers().endAll();
 }
 
 } // namespace velloran

@@ -3,7 +3,9 @@
 // IDispatch, logs every call with its named arguments and their variant
 // types, and fails on command (orders in win_test_support.h). Its objects
 // are current PowerPoint's or, when told, PowerPoint 2010's.
-//   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
+//   fake_powerpoint_server /RegServer [{class id}]
+//                                         register as "PowerPoint.Application",
+//                                         under our own class id or the one given
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
 
@@ -24,6 +26,10 @@ namespace fakes = velloran::fakes;
 namespace {
 
 DWORD g_mainThread = 0, g_classCookie = 0, g_activeCookie = 0;
+CLSID g_clsid{}; // the class "PowerPoint.Application" names now
+// Stands for PowerPoint's main window, whose process a client may look up.
+// Message-only: Wine without a display makes no other kind.
+HWND g_window = nullptr;
 IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
@@ -75,6 +81,7 @@ const struct Member {
     {kApplication, L"DisplayAlerts", kGet | kPut, 0},
     {kApplication, L"Presentations", kGet, 0},
     {kApplication, L"Version", kGet, 0},
+    {kApplication, L"HWND", kGet, 0},
     {kApplication, L"Quit", kCall, 0},
     {kPresentations, L"Count", kGet, 0},
     {kPresentations, L"Open", kCall, 0b11'1001},
@@ -233,6 +240,9 @@ private:
         } else if (member == L"Version") {
             result->vt = VT_BSTR;
             result->bstrVal = SysAllocString(isCurrentPowerPoint() ? L"16.0" : L"14.0");
+        } else if (member == L"HWND") {
+            result->vt = VT_I4;
+            result->lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
         } else if (member == L"Count") {
             result->vt = VT_I4;
             result->lVal = g_openCount;
@@ -241,6 +251,11 @@ private:
         } else if (member == L"Open") {
             if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
                 throw L"The presentation " + file + L" cannot be opened.";
+            const std::wstring hangOn = control(L"HangOn");
+            if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
+                Sleep(60000); // a prompt nobody answers, until the client ends us
+                throw std::wstring(L"Nobody answered the prompt.");
+            }
             ++g_openCount; // its first reference is never released: Quit ends the server
             object = new FakeObject(kPresentation);
         } else if (member == L"SaveAs") {
@@ -320,21 +335,20 @@ public:
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
 
 // RegSetValueW writes a key's default value, making the key when missing.
-int registerServer() {
+int registerServer(const wchar_t *clsid) {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     const std::wstring progIdKey = std::wstring(fakes::kPowerPointProgId) + L"\\CLSID";
     const std::wstring server = L"\"" + std::wstring(exe) + L"\"";
-    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ,
-                        fakes::kFakePowerPointClsidText, 0) != ERROR_SUCCESS ||
-           RegSetValueW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\LocalServer32").c_str(), REG_SZ,
-                        server.c_str(), 0) != ERROR_SUCCESS;
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
+    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ, clsid, 0) != ERROR_SUCCESS ||
+           RegSetValueW(HKEY_CLASSES_ROOT, clsidKey.c_str(), REG_SZ, server.c_str(), 0) !=
+               ERROR_SUCCESS;
 }
 
 void registerActive() {
     if (!g_quitApp)
-        RegisterActiveObject(g_app, fakes::kFakePowerPointClsid, ACTIVEOBJECT_STRONG,
-                             &g_activeCookie);
+        RegisterActiveObject(g_app, g_clsid, ACTIVEOBJECT_STRONG, &g_activeCookie);
 }
 
 int serve() {
@@ -343,13 +357,20 @@ int serve() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // create this thread's queue
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
+    WNDCLASSW windowClass{.lpfnWndProc = DefWindowProcW,
+                          .hInstance = GetModuleHandleW(nullptr),
+                          .lpszClassName = L"FakePowerPoint"};
+    RegisterClassW(&windowClass);
+    g_window = CreateWindowExW(0, windowClass.lpszClassName, L"PowerPoint", 0, 0, 0, 0, 0,
+                               HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
     g_app = new FakeObject(kApplication);
     g_presentations = new FakeObject(kPresentations);
     static Factory factory;
     static BusyFilter filter;
     CoRegisterMessageFilter(&filter, nullptr);
-    if (FAILED(CoRegisterClassObject(fakes::kFakePowerPointClsid, &factory, CLSCTX_LOCAL_SERVER,
-                                     REGCLS_MULTIPLEUSE, &g_classCookie)))
+    if (FAILED(CLSIDFromProgID(fakes::kPowerPointProgId, &g_clsid)) ||
+        FAILED(CoRegisterClassObject(g_clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                     &g_classCookie)))
         return 1;
     // Office enters the running-object table a while after its class is
     // served, so an attach right after a create can fail.
@@ -375,7 +396,7 @@ int serve() {
 int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
-        return registerServer();
+        return registerServer(argc > 2 ? argv[2] : fakes::kFakePowerPointClsidText);
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
         RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());

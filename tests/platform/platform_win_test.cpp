@@ -144,4 +144,27 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
     EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
+// A deck whose Open never answers (a password prompt) costs that file only:
+// past --timeout the PowerPoint we started is ended and the run goes on to
+// its summary. Wine keeps the class object of an ended server and serves it
+// to every later creation, so the run uses a class id of its own, and
+// "PowerPoint.Application" gets ours back afterwards.
+TEST(ConsoleTwin, APromptThatNeverAnswersCostsThatFileOnly) {
+    fakes::WinTempFolder tmp;
+    fakes::writeFile(tmp / "prompt.pptx");
+    fakes::order(L"HangOn", L"prompt");
+    ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
+                               L"/RegServer {3D8E7AE7-65F3-485F-A5C1-15562717D9F2}", tmp / "reg"),
+              0u);
+    const auto status =
+        fakes::runBeside(L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx",
+                         tmp / "run", 30, tmp / "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+    EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
+    const std::string out = fakes::readFile(tmp / "run.out");
+    EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
+    EXPECT_NE(out.find("0 converted, 1 failed"), std::string::npos) << out;
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+}
+
 } // namespace

@@ -31,6 +31,8 @@ inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 //           anything else is current PowerPoint, which has no such format
 //   Busy    how many automation calls a new server rejects first
 //           (RPC_E_CALL_REJECTED), logged as "busy: call rejected"
+//   HangOn  text in a file name whose Open never answers (a prompt), until
+//           the server is ended (or a minute has passed)
 //   LateRegister  milliseconds a new server waits before it enters the
 //           running-object table
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
