@@ -14,8 +14,10 @@
 
 #include "cli/arguments.h"
 #include "cli/convert.h"
+#include "core/automation_thread.h"
 #include "core/build_config.h"
 #include "core/names.h"
+#include "core/time_limit.h"
 #include "platform/com_automation_win.h"
 #include "platform/registry_settings_win.h"
 #include "platform/wide_string_win.h"
@@ -45,19 +47,48 @@ std::string defaultOutputFolder() {
     return ec ? std::string(".") : toUtf8(current.wstring());
 }
 
+// A path as PowerPoint must get it: absolute, since PowerPoint resolves a
+// relative one against its own working folder, not ours.
+std::string absolutePath(const std::string &path) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(toWide(path), ec);
+    return ec ? path : toUtf8(absolute.wstring());
+}
+
+// PowerPoint is one process for every client, so jobs would close one
+// another's presentations: one job, whatever was asked.
+ConvertOptions forPowerPoint(ConvertOptions options, std::ostream &err) {
+    if (options.jobs && *options.jobs > 1)
+        err << "velloran: PowerPoint converts one file at a time; --jobs " << *options.jobs
+            << " is ignored.\n";
+    options.jobs = 1;
+    for (auto &path : options.paths)
+        path = absolutePath(path);
+    if (options.outputFolder)
+        options.outputFolder = absolutePath(*options.outputFolder);
+    return options;
+}
+
 } // namespace
 
 int main() {
     SetConsoleOutputCP(CP_UTF8);
     return runCommand(
         arguments(),
-        [](const ConvertOptions &options) {
+        [](const ConvertOptions &asked) {
+            const ConvertOptions options = forPowerPoint(asked, std::cerr);
             ConvertServices services;
-            // COM has no per-file watchdog of ours: PowerPoint answers or the call fails.
-            services.makeAutomation = [](std::optional<std::chrono::milliseconds>, std::uint64_t) {
-                return makeComRegistry();
+            // Every object lives on one thread, whichever job calls. A PowerPoint
+            // we started is ended when a file runs past its limit, on the second
+            // Ctrl+C, and at the end if it still runs. PowerPoint's memory is its
+            // own affair: no cap is given to it.
+            services.makeAutomation = [](std::optional<std::chrono::milliseconds> limit,
+                                         std::uint64_t) {
+                return makeSingleThreadRegistry(makeComRegistry(
+                    std::chrono::seconds(30), limit.value_or(kDefaultFileTimeLimit)));
             };
-            services.shutdownAutomation = [] {};
+            services.abortAutomation = endStartedServers;
+            services.shutdownAutomation = endStartedServers;
             services.defaultOutputFolder = defaultOutputFolder();
             return runConvert(options, services, std::cout, std::cerr);
         },

@@ -94,7 +94,17 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
     std::optional<int> slides;
 
     proc.step(102, [&] { created = m_registry.create(kPowerPointClass); });
-    proc.step(104, [&] { app = m_registry.attach(kPowerPointClass); });
+    proc.step(104, [&] {
+        try {
+            app = m_registry.attach(kPowerPointClass);
+        } catch (const AutomationError &) {
+            // Office enters the running-object table a while after it starts,
+            // so right after a create the created application serves.
+            if (!created)
+                throw;
+            app = created;
+        }
+    });
     proc.step(106, [&] { need(created, kPowerPointClass)->put("Visible", true); });
     proc.step(108, [&] {
         AutoRef presentations =
@@ -132,7 +142,7 @@ ExportResult PresentationExporter::exportPresentation(const std::string &inputPa
             }
         }
     });
-    proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", false); });
+    proc.step(122, [&] { need(app, kPowerPointClass)->put("DisplayAlerts", kAlertsNone); });
     proc.step(124, [&] {
         need(app, kPowerPointClass);
         const std::int32_t open =

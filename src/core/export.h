@@ -15,6 +15,8 @@ namespace velloran {
 // web page (ppSaveAsHTML).
 inline constexpr const char *kPowerPointClass = "PowerPoint.Application";
 inline constexpr std::int32_t kSaveAsHtml = 12;
+// PowerPoint's DisplayAlerts is a PpAlertLevel, not a Boolean: ppAlertsNone.
+inline constexpr std::int32_t kAlertsNone = 1;
 
 // Where one presentation's page goes.
 struct ExportTarget {

@@ -5,6 +5,11 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/wide_string_win.h"
@@ -13,9 +18,44 @@ namespace velloran {
 
 namespace {
 
-// One single-threaded apartment per thread, entered on the first automation
-// call and left when the thread ends. A thread that already chose another
-// apartment model keeps it.
+using Milliseconds = std::chrono::milliseconds;
+
+bool isRejection(HRESULT hr) {
+    return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER;
+}
+
+// Asks COM to retry a call the server rejected because it is busy (starting,
+// showing a box, being clicked) until `limit` has passed since the call was
+// made; then the call fails with RPC_E_CALL_REJECTED.
+class RetryingFilter final : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
+        *out = riid == IID_IUnknown || riid == IID_IMessageFilter ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    // Lives as long as its thread's apartment.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsed, DWORD) override {
+        return elapsed < m_limit.count() ? kRetryAfterMs : ~DWORD{0};
+    }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+    void setLimit(Milliseconds limit) { m_limit = limit; }
+
+    static constexpr DWORD kRetryAfterMs = 250;
+
+private:
+    Milliseconds m_limit{0};
+};
+
+// One single-threaded apartment per thread, with the retrying filter,
+// entered on the first automation call and left when the thread ends. A
+// thread that already chose another apartment model keeps it.
 class Apartment {
 public:
     Apartment() {
@@ -23,20 +63,47 @@ public:
         m_owned = SUCCEEDED(hr);
         if (FAILED(hr) && hr != RPC_E_CHANGED_MODE)
             throw AutomationError("COM cannot be initialised: " + describeHresult(hr));
+        if (m_owned)
+            CoRegisterMessageFilter(&m_filter, nullptr);
     }
     ~Apartment() {
-        if (m_owned)
+        if (m_owned) {
+            CoRegisterMessageFilter(nullptr, nullptr);
             CoUninitialize();
+        }
     }
     Apartment(const Apartment &) = delete;
     Apartment &operator=(const Apartment &) = delete;
+    RetryingFilter &filter() { return m_filter; }
 
 private:
     bool m_owned = false;
+    RetryingFilter m_filter;
 };
 
-void enterApartment() {
+void enterApartment(Milliseconds busyLimit) {
     thread_local Apartment apartment;
+    apartment.filter().setLimit(busyLimit);
+}
+
+// Runs `attempt` again while the server rejects it as busy, until
+// `limit` has passed. Wine's COM never asks the filter, so the rejection
+// reaches us; on Windows the filter has retried already.
+template <class F> HRESULT retryWhileBusy(Milliseconds limit, F &&attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    HRESULT hr = attempt();
+    while (isRejection(hr) && std::chrono::steady_clock::now() < deadline) {
+        Sleep(RetryingFilter::kRetryAfterMs);
+        hr = attempt();
+    }
+    return hr;
+}
+
+std::string busyText(HRESULT hr, Milliseconds limit) {
+    if (!isRejection(hr))
+        return describeHresult(hr);
+    return "PowerPoint stayed busy and rejected the call for " +
+           std::to_string((limit.count() + 999) / 1000) + " s: " + describeHresult(hr);
 }
 
 // Owns one interface pointer.
@@ -99,12 +166,12 @@ std::wstring fromBstr(BSTR s) {
 
 class ComObject;
 void toVariant(const Variant &in, VARIANT &out);
-Variant fromVariant(VARIANT &in, const std::string &what);
+Variant fromVariant(VARIANT &in, const std::string &what, Milliseconds busyLimit);
 
 class ComObject final : public AutoObject {
 public:
-    ComObject(IDispatch *dispatch, std::string name)
-        : m_dispatch(dispatch), m_name(std::move(name)) {}
+    ComObject(IDispatch *dispatch, std::string name, Milliseconds busyLimit)
+        : m_dispatch(dispatch), m_name(std::move(name)), m_busyLimit(busyLimit) {}
 
     IDispatch *dispatch() const { return m_dispatch.get(); }
 
@@ -142,17 +209,19 @@ private:
         std::vector<LPOLESTR> pointers;
         for (auto &n : names)
             pointers.push_back(n.data());
-        const HRESULT hr =
-            m_dispatch->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()),
-                                      LOCALE_USER_DEFAULT, ids.data());
+        const HRESULT hr = retryWhileBusy(m_busyLimit, [&] {
+            return m_dispatch->GetIDsOfNames(IID_NULL, pointers.data(),
+                                             static_cast<UINT>(pointers.size()),
+                                             LOCALE_USER_DEFAULT, ids.data());
+        });
         if (FAILED(hr))
             throw AutomationError("Automation error in " + where(member) + ": " +
-                                  describeHresult(hr));
+                                  busyText(hr, m_busyLimit));
         return ids;
     }
 
     Variant invoke(const std::string &member, const NamedArgs &args, WORD flags, bool isPut) {
-        enterApartment();
+        enterApartment(m_busyLimit);
         std::vector<DISPID> ids = resolve(member, args, isPut);
 
         // rgvarg holds the named arguments first, each paired with
@@ -182,9 +251,10 @@ private:
         VariantArray result(1);
         ExcepInfoGuard exception;
         UINT badArg = 0;
-        const HRESULT hr =
-            m_dispatch->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                               isPut ? nullptr : &result[0], &exception.info, &badArg);
+        const HRESULT hr = retryWhileBusy(m_busyLimit, [&] {
+            return m_dispatch->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                      isPut ? nullptr : &result[0], &exception.info, &badArg);
+        });
         if (hr == DISP_E_EXCEPTION) {
             if (exception.info.pfnDeferredFillIn)
                 exception.info.pfnDeferredFillIn(&exception.info);
@@ -197,12 +267,14 @@ private:
         }
         if (FAILED(hr))
             throw AutomationError("Automation error in " + where(member) + ": " +
-                                  describeHresult(hr));
-        return isPut ? Variant{} : fromVariant(result[0], member.empty() ? m_name : member);
+                                  busyText(hr, m_busyLimit));
+        return isPut ? Variant{}
+                     : fromVariant(result[0], member.empty() ? m_name : member, m_busyLimit);
     }
 
     ComPtr<IDispatch> m_dispatch;
     std::string m_name;
+    Milliseconds m_busyLimit;
 };
 
 void toVariant(const Variant &in, VARIANT &out) {
@@ -237,7 +309,7 @@ void toVariant(const Variant &in, VARIANT &out) {
     std::visit(Visitor{out}, in);
 }
 
-Variant fromVariant(VARIANT &in, const std::string &what) {
+Variant fromVariant(VARIANT &in, const std::string &what, Milliseconds busyLimit) {
     VariantArray plain(1);
     HRESULT hr = VariantCopyInd(&plain[0], &in);
     if (FAILED(hr))
@@ -259,7 +331,7 @@ Variant fromVariant(VARIANT &in, const std::string &what) {
         hr = v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(dispatch.out()));
         if (FAILED(hr))
             throw AutomationError(what + " is not an automation object: " + describeHresult(hr));
-        return AutoRef(std::make_shared<ComObject>(dispatch.release(), what));
+        return AutoRef(std::make_shared<ComObject>(dispatch.release(), what, busyLimit));
     }
     default:
         // Every numeric type the server may answer with becomes our 32-bit integer.
@@ -280,22 +352,124 @@ CLSID classIdOf(const std::string &className) {
     return clsid;
 }
 
+// The server processes this program started, so that those and only those
+// can be ended.
+class StartedServers {
+public:
+    void add(HANDLE process) {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_processes, [](HANDLE p) {
+            const bool ended = WaitForSingleObject(p, 0) == WAIT_OBJECT_0;
+            if (ended)
+                CloseHandle(p);
+            return ended;
+        });
+        m_processes.push_back(process);
+    }
+    bool contains(DWORD pid) {
+        std::lock_guard lock(m_mutex);
+        return std::any_of(m_processes.begin(), m_processes.end(),
+                           [&](HANDLE p) { return GetProcessId(p) == pid; });
+    }
+    void endAll() {
+        std::lock_guard lock(m_mutex);
+        for (HANDLE p : m_processes) {
+            TerminateProcess(p, 1);
+            CloseHandle(p);
+        }
+        m_processes.clear();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<HANDLE> m_processes;
+};
+
+StartedServers &startedServers() {
+    static StartedServers servers;
+    return servers;
+}
+
+// Ends a server process that still runs when its file's time is up. A hung
+// call (a password prompt, a "file in use" box) then fails at once, and the
+// next file starts a fresh server.
+class Watchdog {
+public:
+    ~Watchdog() { disarm(); }
+    void arm(HANDLE process, Milliseconds limit) {
+        disarm();
+        m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([process, stop = m_stop, limit] {
+            const HANDLE handles[] = {process, stop};
+            if (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(limit.count())) ==
+                WAIT_TIMEOUT)
+                TerminateProcess(process, 1);
+            CloseHandle(process);
+        });
+    }
+    void disarm() {
+        if (!m_thread.joinable())
+            return;
+        SetEvent(m_stop);
+        m_thread.join();
+        CloseHandle(m_stop);
+    }
+
+private:
+    HANDLE m_stop = nullptr;
+    std::thread m_thread;
+};
+
+// The process behind a created application, from the window its HWND
+// property names; nothing when it cannot be told.
+HANDLE serverProcess(AutoObject &application) {
+    try {
+        const auto window = reinterpret_cast<HWND>(
+            static_cast<INT_PTR>(asInt(application.get("HWND"), "Application.HWND")));
+        DWORD pid = 0;
+        if (!GetWindowThreadProcessId(window, &pid) || pid == GetCurrentProcessId())
+            return nullptr;
+        return OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    } catch (const AutomationError &) {
+        return nullptr;
+    }
+}
+
 class ComRegistry final : public AutomationRegistry {
 public:
+    ComRegistry(Milliseconds busyLimit, std::optional<Milliseconds> fileTimeout)
+        : m_busyLimit(busyLimit), m_fileTimeout(fileTimeout) {}
+
     AutoRef create(const std::string &className) override {
-        enterApartment();
+        enterApartment(m_busyLimit);
         const CLSID clsid = classIdOf(className);
+        ComPtr<IUnknown> running;
+        const bool wasRunning = SUCCEEDED(GetActiveObject(clsid, nullptr, running.out()));
         ComPtr<IDispatch> dispatch;
         const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
                                             reinterpret_cast<void **>(dispatch.out()));
         if (FAILED(hr))
             throw AutomationError("Cannot create the automation object \"" + className +
                                   "\": " + describeHresult(hr));
-        return std::make_shared<ComObject>(dispatch.release(), className);
+        auto object = std::make_shared<ComObject>(dispatch.release(), className, m_busyLimit);
+        // The one running before is the user's, unless this program started it.
+        if (const HANDLE process = m_fileTimeout ? serverProcess(*object) : nullptr) {
+            if (!wasRunning || startedServers().contains(GetProcessId(process))) {
+                HANDLE kept = nullptr;
+                if (!wasRunning &&
+                    DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &kept, 0,
+                                    FALSE, DUPLICATE_SAME_ACCESS))
+                    startedServers().add(kept);
+                m_watchdog.arm(process, *m_fileTimeout);
+            } else {
+                CloseHandle(process);
+            }
+        }
+        return object;
     }
 
     AutoRef attach(const std::string &className) override {
-        enterApartment();
+        enterApartment(m_busyLimit);
         const CLSID clsid = classIdOf(className);
         ComPtr<IUnknown> running;
         HRESULT hr = GetActiveObject(clsid, nullptr, running.out());
@@ -307,14 +481,25 @@ public:
         if (FAILED(hr))
             throw AutomationError("The running \"" + className +
                                   "\" is not an automation object: " + describeHresult(hr));
-        return std::make_shared<ComObject>(dispatch.release(), className);
+        return std::make_shared<ComObject>(dispatch.release(), className, m_busyLimit);
     }
+
+private:
+    Milliseconds m_busyLimit;
+    std::optional<Milliseconds> m_fileTimeout;
+    Watchdog m_watchdog;
 };
 
 } // namespace
 
-std::shared_ptr<AutomationRegistry> makeComRegistry() {
-    return std::make_shared<ComRegistry>();
+std::shared_ptr<AutomationRegistry>
+makeComRegistry(std::chrono::milliseconds busyLimit,
+                std::optional<std::chrono::milliseconds> fileTimeout) {
+    return std::make_shared<ComRegistry>(busyLimit, fileTimeout);
+}
+
+void endStartedServers() {
+    startedServers().endAll();
 }
 
 } // namespace velloran

@@ -49,7 +49,7 @@ TEST(Export, CallsTheServerInOrderWithNamedArguments) {
             "get Application.Presentations",
             "call Presentations.Open(fileName=\"" + P("/in/Q1 review.pptx") + "\")",
             "call Presentation.SaveAs(fileName=\"" + P("/out/Q1 review.htm") + "\", FileFormat=12)",
-            "put Application.DisplayAlerts = false",
+            "put Application.DisplayAlerts = 1",
             "get Application.Presentations",
             "get Presentations.Count",
             "call Application.Quit()",

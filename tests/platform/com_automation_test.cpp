@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <sstream>
+#include <thread>
 
+#include "core/automation_thread.h"
 #include "core/error_report.h"
 #include "core/export.h"
 #include "platform/com_automation_win.h"
@@ -15,11 +18,7 @@ using ::testing::ThrowsMessage;
 
 namespace {
 
-// Gives the fake server an order.
-void order(const wchar_t *name, const std::wstring &value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, fakes::kControlKey, name, REG_SZ, value.c_str(),
-                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
+using fakes::order;
 
 std::string q(const std::string &s) {
     return "\"" + s + "\":BSTR";
@@ -64,33 +63,151 @@ protected:
     fakes::ScriptedWindow ui;
 };
 
-TEST_F(ComAutomation, ExportMakesTheMemberTableCallsInOrder) {
-    for (const std::string name : {"Q1 review", "Ünïcødé — 日本語 deck"}) {
-        SCOPED_TRACE(name);
+// The member table's calls as PowerPoint 2010 sees them.
+std::vector<std::string> memberTableCalls(const std::string &input, const std::string &output) {
+    return {
+        "create PowerPoint.Application",
+        "put Application.Visible = true:BOOL",
+        "get Application.Presentations",
+        "call Presentations.Open(FileName=" + q(input) + ")",
+        "call Presentation.SaveAs(FileName=" + q(output) + ", FileFormat=12:I4)",
+        "put Application.DisplayAlerts = 1:I4",
+        "get Application.Presentations",
+        "get Presentations.Count",
+        "call Application.Quit()",
+    };
+}
+
+// Each scenario of the fake against one export of a deck with a Unicode
+// name: how many steps fail with what first report, the exact calls, and that
+// no server is left running afterwards.
+TEST_F(ComAutomation, ServerScenariosEndWithTheirCallsAndNoServerLeft) {
+    const std::string input = tmp / "Ünïcødé — 日本語 deck.pptx";
+    fakes::writeFile(input);
+    const auto calls = memberTableCalls(input, tmp / "out\\Ünïcødé — 日本語 deck.htm");
+    const struct {
+        const char *scenario;
+        std::vector<std::pair<const wchar_t *, const wchar_t *>> orders;
+        int failures;
+        std::vector<std::string> log;
+        const char *report = "";
+    } rows[] = {
+        {"PowerPoint 2010", {{L"Version", L"14.0"}}, 0, calls},
+        // The refusal of format 12 costs that step only; PowerPoint is still quit.
+        {"current PowerPoint", {}, 1, calls, "This file format is not supported"},
+        // The server's own description reaches the report.
+        {"failing SaveAs",
+         {{L"Version", L"14.0"}, {L"FailOn", L"SaveAs"}},
+         1,
+         calls,
+         "The fake server was told to fail.\r\nin Velloran5/20/2014.PowerPoint.DoItByFile at line "
+         "120"},
+        // Busy while it starts: each rejected call is made again.
+        {"busy",
+         {{L"Version", L"14.0"}, {L"Busy", L"2"}},
+         0,
+         [&] {
+             auto log = calls;
+             log.insert(log.begin() + 1, 2, "busy: call rejected");
+             return log;
+         }()},
+        // Office enters the running-object table late: the created object serves.
+        {"late registration", {{L"Version", L"14.0"}, {L"LateRegister", L"8000"}}, 0, calls},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.scenario);
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        order(L"Log", toWide(tmp / "server.log"));
+        for (const auto &[name, value] : row.orders)
+            order(name, value);
         std::filesystem::remove(pathOf(tmp / "server.log"));
-        const std::string input = tmp / (name + ".pptx"), output = tmp / ("out\\" + name + ".htm");
-        fakes::writeFile(input);
-        EXPECT_EQ(exportOne(input), 0);
-        EXPECT_EQ(serverLog(),
-                  (std::vector<std::string>{
-                      "create PowerPoint.Application",
-                      "put Application.Visible = true:BOOL",
-                      "get Application.Presentations",
-                      "call Presentations.Open(FileName=" + q(input) + ")",
-                      "call Presentation.SaveAs(FileName=" + q(output) + ", FileFormat=12:I4)",
-                      "put Application.DisplayAlerts = false:BOOL",
-                      "get Application.Presentations",
-                      "get Presentations.Count",
-                      "call Application.Quit()",
-                  }));
+        ui.events.clear();
+        EXPECT_EQ(exportOne(input), row.failures);
+        EXPECT_EQ(serverLog(), row.log);
+        EXPECT_THAT(ui.boxTexts(), ::testing::AllOf(::testing::SizeIs(row.failures),
+                                                    ::testing::Each(HasSubstr(row.report))));
+        EXPECT_TRUE(fakes::noFakeServerWithin(5000));
     }
 }
 
-TEST_F(ComAutomation, ServerExceptionDescriptionReachesTheErrorReport) {
-    order(L"FailOn", L"SaveAs");
-    EXPECT_EQ(exportOne(deck), 1);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{errorReportText(
-                                 "The fake server was told to fail.", kExportLocation, 120)});
+// Each object answers its own members only, and its properties take their
+// own types.
+TEST_F(ComAutomation, EachObjectAnswersOnlyItsOwnMembers) {
+    AutoRef app = registry->create(kPowerPointClass);
+    AutoRef presentations = asObject(app->get("Presentations"), "Presentations");
+    AutoRef presentation = asObject(presentations->call("Open", {{"", deck}}), "Open");
+    EXPECT_EQ(asString(app->get("Version"), "Version"), "16.0");
+    const struct {
+        AutoRef object;
+        std::function<void(AutoObject &)> use;
+        const char *error;
+    } refused[] = {
+        {app,
+         [&](AutoObject &o) {
+             o.call("SaveAs", {{"FileName", tmp / "x.htm"}});
+         },
+         "DISP_E_UNKNOWNNAME"},
+        {presentations, [](AutoObject &o) { o.get("Visible"); }, "DISP_E_UNKNOWNNAME"},
+        {app, [](AutoObject &o) { o.put("DisplayAlerts", false); }, "Invalid enumeration value"},
+        {presentation,
+         [](AutoObject &o) {
+             o.call("Close", {{"SaveChanges", true}});
+         },
+         "DISP_E_UNKNOWNNAME"},
+    };
+    for (const auto &row : refused)
+        EXPECT_THAT([&] { row.use(*row.object); },
+                    ThrowsMessage<AutomationError>(HasSubstr(row.error)));
+    app->put("DisplayAlerts", 1);
+    presentation->call("Close", {});
+    EXPECT_EQ(asInt(presentations->get("Count"), "Count"), 0);
+    app->call("Quit", {});
+}
+
+// A server that stays busy past the limit fails the call with the reason.
+TEST_F(ComAutomation, AServerBusyPastTheLimitFailsTheCallSayingSo) {
+    order(L"Busy", L"1000000");
+    auto impatient = makeSingleThreadRegistry(makeComRegistry(std::chrono::seconds(1)));
+    AutoRef app = impatient->create(kPowerPointClass);
+    EXPECT_THAT([&] { app->put("Visible", true); },
+                ThrowsMessage<AutomationError>(
+                    HasSubstr("PowerPoint stayed busy and rejected the call for 1 s: "
+                              "RPC_E_CALL_REJECTED (0x80010001)")));
+    order(L"Busy", L"0");
+    app->call("Quit", {});
+}
+
+// Objects made on one thread and used from others: straight COM answers
+// RPC_E_WRONG_THREAD, which shows the check can see a crossing; through the
+// single-thread registry every call works, and every object is released on
+// the thread that made it.
+TEST_F(ComAutomation, CallsFromSeveralThreadsNeverCrossApartments) {
+    order(L"Version", L"14.0");
+    const auto fromOtherThreads = [&](AutomationRegistry &through) {
+        std::vector<std::string> errors;
+        AutoRef app = through.create(kPowerPointClass), presentations;
+        const auto onAnotherThread = [&](const std::function<void()> &work) {
+            std::thread([&] {
+                try {
+                    work();
+                } catch (const AutomationError &e) {
+                    errors.push_back(e.what());
+                }
+            }).join();
+        };
+        onAnotherThread([&] { presentations = asObject(app->get("Presentations"), "P"); });
+        onAnotherThread([&] {
+            asObject(presentations ? presentations : app->get("Presentations"), "P")
+                ->call("Open", {{"FileName", deck}});
+        });
+        onAnotherThread([&] { app->put("DisplayAlerts", kAlertsNone); });
+        onAnotherThread([&] { presentations.reset(); });
+        app->call("Quit", {});
+        return errors;
+    };
+    EXPECT_THAT(fromOtherThreads(*registry), ::testing::Contains(HasSubstr("RPC_E_WRONG_THREAD")));
+    EXPECT_THAT(fromOtherThreads(*makeSingleThreadRegistry(registry)), ::testing::IsEmpty());
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
 // The HRESULT reaches the text by its name from our table.

@@ -1,8 +1,11 @@
 // A stand-in for PowerPoint's automation server, out of process as the real
 // one is. It answers the members the program uses through a hand-written
 // IDispatch, logs every call with its named arguments and their variant
-// types, and fails on command (orders in win_test_support.h).
-//   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
+// types, and fails on command (orders in win_test_support.h). Its objects
+// are current PowerPoint's or, when told, PowerPoint 2010's.
+//   fake_powerpoint_server /RegServer [{class id}]
+//                                         register as "PowerPoint.Application",
+//                                         under our own class id or the one given
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
 
@@ -23,6 +26,10 @@ namespace fakes = velloran::fakes;
 namespace {
 
 DWORD g_mainThread = 0, g_classCookie = 0, g_activeCookie = 0;
+CLSID g_clsid{}; // the class "PowerPoint.Application" names now
+// Stands for PowerPoint's main window, whose process a client may look up.
+// Message-only: Wine without a display makes no other kind.
+HWND g_window = nullptr;
 IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
@@ -56,19 +63,63 @@ std::string render(const VARIANT &v) {
     return std::to_string(v.vt) + ":vartype";
 }
 
-// The members of the three objects, their dispids being their indexes, so
-// dispid 0 is the default property; and the named arguments' dispids.
-const struct {
+// Every object's members in one table. A member's dispid is its row, so each
+// object answers only the names of its own rows; row 0 is the application's
+// default property. A put, get or call of a row that does not allow it fails
+// as a late-bound call on the wrong kind of member does.
+enum Kind { kApplication, kPresentations, kPresentation };
+const char *const kKindNames[] = {"Application", "Presentations", "Presentation"};
+enum Access { kGet = 1, kPut = 2, kCall = 4 };
+const struct Member {
+    Kind kind;
     const wchar_t *name;
-    bool method; // logged as "call", else "get"/"put"
-} kMembers[] = {{L"<default>", false},     {L"Visible", false}, {L"DisplayAlerts", false},
-                {L"Presentations", false}, {L"Quit", true},     {L"Open", true},
-                {L"Count", false},         {L"SaveAs", true}};
-const wchar_t *const kParams[] = {L"FileName", L"FileFormat"};
+    int access;
+    unsigned params; // bits into kParams: the arguments it takes, in this order
+} kMembers[] = {
+    {kApplication, L"<default>", kGet, 0},
+    {kApplication, L"Visible", kGet | kPut, 0},
+    {kApplication, L"DisplayAlerts", kGet | kPut, 0},
+    {kApplication, L"Presentations", kGet, 0},
+    {kApplication, L"Version", kGet, 0},
+    {kApplication, L"HWND", kGet, 0},
+    {kApplication, L"Quit", kCall, 0},
+    {kPresentations, L"Count", kGet, 0},
+    {kPresentations, L"Open", kCall, 0b11'1001},
+    {kPresentation, L"SaveAs", kCall, 0b0111},
+    {kPresentation, L"Close", kCall, 0},
+};
+const wchar_t *const kParams[] = {L"FileName", L"FileFormat", L"EmbedTrueTypeFonts",
+                                  L"ReadOnly", L"Untitled",   L"WithWindow"};
+
+// The HTML formats current PowerPoint no longer has: ppSaveAsHTML,
+// ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
+bool isWebFormat(LONG format) {
+    return format == 12 || format == 13 || format == 14 || format == 20;
+}
+
+bool isCurrentPowerPoint() {
+    return control(L"Version") != L"14.0";
+}
+
+// The arguments of one call, by their index in kParams.
+struct Arguments {
+    const VARIANT *byParam[std::size(kParams)] = {};
+    std::wstring text(std::size_t p) const {
+        return byParam[p] && byParam[p]->vt == VT_BSTR ? byParam[p]->bstrVal : L"";
+    }
+    LONG number(std::size_t p) const {
+        VARIANT v;
+        VariantInit(&v);
+        if (!byParam[p] ||
+            FAILED(VariantChangeType(&v, const_cast<VARIANT *>(byParam[p]), 0, VT_I4)))
+            return 0;
+        return v.lVal;
+    }
+};
 
 class FakeObject final : public IDispatch {
 public:
-    explicit FakeObject(const char *name) : m_name(name) {}
+    explicit FakeObject(Kind kind) : m_kind(kind) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
         *out = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
@@ -94,48 +145,66 @@ public:
                                             DISPID *ids) override {
         std::fill(ids, ids + count, DISPID_UNKNOWN);
         for (std::size_t i = 1; i < std::size(kMembers); ++i)
-            if (_wcsicmp(names[0], kMembers[i].name) == 0)
+            if (kMembers[i].kind == m_kind && _wcsicmp(names[0], kMembers[i].name) == 0)
                 ids[0] = static_cast<DISPID>(i);
-        for (UINT n = 1; n < count; ++n)
+        if (ids[0] == DISPID_UNKNOWN)
+            log("unknown " + name() + "." + toUtf8(names[0]));
+        for (UINT n = 1; n < count && ids[0] != DISPID_UNKNOWN; ++n)
             for (std::size_t p = 0; p < std::size(kParams); ++p)
-                if (_wcsicmp(names[n], kParams[p]) == 0)
+                if ((kMembers[ids[0]].params >> p & 1) && _wcsicmp(names[n], kParams[p]) == 0)
                     ids[n] = static_cast<DISPID>(p);
         return std::count(ids, ids + count, DISPID_UNKNOWN) ? DISP_E_UNKNOWNNAME : S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *dp,
                                      VARIANT *result, EXCEPINFO *exception, UINT *) override {
-        if (id < 0 || static_cast<std::size_t>(id) >= std::size(kMembers))
+        if (id < 0 || static_cast<std::size_t>(id) >= std::size(kMembers) ||
+            (id > 0 && kMembers[id].kind != m_kind))
             return DISP_E_MEMBERNOTFOUND;
-        const auto &member = kMembers[id];
-        std::string line = m_name + "." + toUtf8(member.name);
-        VARIANT *args[std::size(kParams)] = {};
-        if (flags & DISPATCH_PROPERTYPUT) {
+        const Member &member = kMembers[id];
+        const bool isPut = flags & DISPATCH_PROPERTYPUT;
+        if (!(member.access & (isPut ? kPut : member.access & kCall ? kCall : kGet)))
+            return DISP_E_MEMBERNOTFOUND;
+        std::string line = name() + "." + toUtf8(member.name);
+        Arguments args;
+        if (isPut) {
             if (dp->cArgs != 1 || dp->cNamedArgs != 1 ||
                 dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
             line = "put " + line + " = " + render(dp->rgvarg[0]);
         } else {
-            // The program names every argument; unnamed ones would be missing from the log.
+            // Named arguments come first in rgvarg; positional ones follow in
+            // reverse order and fill the member's parameters from the first.
             for (UINT i = 0; i < dp->cNamedArgs; ++i) {
                 const auto p = static_cast<std::size_t>(dp->rgdispidNamedArgs[i]);
-                if (p >= std::size(kParams))
+                if (p >= std::size(kParams) || !(member.params >> p & 1))
                     return DISP_E_PARAMNOTFOUND;
-                args[p] = &dp->rgvarg[i];
+                args.byParam[p] = &dp->rgvarg[i];
             }
-            line = (member.method ? "call " : "get ") + line + (member.method ? "(" : "");
+            std::size_t next = 0;
+            for (UINT i = dp->cArgs; i-- > dp->cNamedArgs;) {
+                while (next < std::size(kParams) && !(member.params >> next & 1))
+                    ++next;
+                if (next == std::size(kParams))
+                    return DISP_E_BADPARAMCOUNT;
+                args.byParam[next++] = &dp->rgvarg[i];
+            }
+            const bool call = member.access & kCall;
+            line = (call ? "call " : "get ") + line + (call ? "(" : "");
             for (std::size_t p = 0; p < std::size(kParams); ++p)
-                if (args[p])
+                if (args.byParam[p])
                     line += (line.ends_with("(") ? "" : ", ") + toUtf8(kParams[p]) + "=" +
-                            render(*args[p]);
-            line += member.method ? ")" : "";
+                            render(*args.byParam[p]);
+            line += call ? ")" : "";
         }
         log(line);
         try {
             if (_wcsicmp(control(L"FailOn").c_str(), member.name) == 0)
                 throw std::wstring(L"The fake server was told to fail.");
-            const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
-            act(member.name, file, result);
+            if (isPut)
+                put(member.name, dp->rgvarg[0]);
+            else
+                act(member.name, args, result);
             return S_OK;
         } catch (const std::wstring &description) { // travels back in EXCEPINFO
             if (exception) {
@@ -148,12 +217,32 @@ public:
     }
 
 private:
-    // A member's effect; `file` is the FileName argument.
-    void act(const std::wstring &member, const std::wstring &file, VARIANT *result) {
+    std::string name() const { return kKindNames[m_kind]; }
+
+    void put(const std::wstring &member, const VARIANT &value) {
+        VARIANT level;
+        VariantInit(&level);
+        // PowerPoint's DisplayAlerts is a PpAlertLevel: ppAlertsNone (1) or
+        // ppAlertsAll (2). A Boolean becomes 0 or -1 and is refused.
+        if (member == L"DisplayAlerts" &&
+            (FAILED(VariantChangeType(&level, const_cast<VARIANT *>(&value), 0, VT_I4)) ||
+             (level.lVal != 1 && level.lVal != 2)))
+            throw std::wstring(L"Application.DisplayAlerts : Invalid enumeration value.");
+    }
+
+    // A member's effect.
+    void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
         IDispatch *object = nullptr;
+        const std::wstring file = args.text(0);
         if (member == L"<default>") {
             result->vt = VT_BSTR;
             result->bstrVal = SysAllocString(L"Microsoft PowerPoint");
+        } else if (member == L"Version") {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(isCurrentPowerPoint() ? L"16.0" : L"14.0");
+        } else if (member == L"HWND") {
+            result->vt = VT_I4;
+            result->lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
         } else if (member == L"Count") {
             result->vt = VT_I4;
             result->lVal = g_openCount;
@@ -162,13 +251,22 @@ private:
         } else if (member == L"Open") {
             if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
                 throw L"The presentation " + file + L" cannot be opened.";
+            const std::wstring hangOn = control(L"HangOn");
+            if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
+                Sleep(60000); // a prompt nobody answers, until the client ends us
+                throw std::wstring(L"Nobody answered the prompt.");
+            }
             ++g_openCount; // its first reference is never released: Quit ends the server
-            object = new FakeObject("Presentation");
+            object = new FakeObject(kPresentation);
         } else if (member == L"SaveAs") {
+            if (isCurrentPowerPoint() && isWebFormat(args.number(1)))
+                throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
             std::FILE *page = _wfopen(file.c_str(), L"wb");
             if (!page)
                 throw L"The web page " + file + L" could not be written.";
             std::fclose(page);
+        } else if (member == L"Close") {
+            --g_openCount;
         } else if (member == L"Quit") {
             // Leave the running-object table and the class table at once, so a
             // later lookup or creation does not find this server; it ends when
@@ -186,7 +284,36 @@ private:
     }
 
     ULONG m_refs = 1; // COM calls this single-threaded server on its one thread
-    std::string m_name;
+    Kind m_kind;
+};
+
+// Rejects the first `Busy` automation calls, as PowerPoint does while it
+// starts or shows a box. Real PowerPoint answers SERVERCALL_RETRYLATER; Wine
+// retries nothing on the client's side and lets such a call through, so the
+// fake answers SERVERCALL_REJECTED, which reaches the client as
+// RPC_E_CALL_REJECTED on both.
+class BusyFilter final : public IMessageFilter {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
+        *out = riid == IID_IUnknown || riid == IID_IMessageFilter ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) override {
+        if (!info || info->iid != IID_IDispatch || m_rejected >= _wtoi(control(L"Busy").c_str()))
+            return SERVERCALL_ISHANDLED;
+        ++m_rejected;
+        log("busy: call rejected");
+        return SERVERCALL_REJECTED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return ~0u; }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+
+private:
+    int m_rejected = 0;
 };
 
 // One application per server, as PowerPoint is a single instance.
@@ -208,15 +335,20 @@ public:
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
 
 // RegSetValueW writes a key's default value, making the key when missing.
-int registerServer() {
+int registerServer(const wchar_t *clsid) {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     const std::wstring progIdKey = std::wstring(fakes::kPowerPointProgId) + L"\\CLSID";
     const std::wstring server = L"\"" + std::wstring(exe) + L"\"";
-    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ,
-                        fakes::kFakePowerPointClsidText, 0) != ERROR_SUCCESS ||
-           RegSetValueW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\LocalServer32").c_str(), REG_SZ,
-                        server.c_str(), 0) != ERROR_SUCCESS;
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
+    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ, clsid, 0) != ERROR_SUCCESS ||
+           RegSetValueW(HKEY_CLASSES_ROOT, clsidKey.c_str(), REG_SZ, server.c_str(), 0) !=
+               ERROR_SUCCESS;
+}
+
+void registerActive() {
+    if (!g_quitApp)
+        RegisterActiveObject(g_app, g_clsid, ACTIVEOBJECT_STRONG, &g_activeCookie);
 }
 
 int serve() {
@@ -225,16 +357,32 @@ int serve() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // create this thread's queue
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
-    g_app = new FakeObject("Application");
-    g_presentations = new FakeObject("Presentations");
+    WNDCLASSW windowClass{.lpfnWndProc = DefWindowProcW,
+                          .hInstance = GetModuleHandleW(nullptr),
+                          .lpszClassName = L"FakePowerPoint"};
+    RegisterClassW(&windowClass);
+    g_window = CreateWindowExW(0, windowClass.lpszClassName, L"PowerPoint", 0, 0, 0, 0, 0,
+                               HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+    g_app = new FakeObject(kApplication);
+    g_presentations = new FakeObject(kPresentations);
     static Factory factory;
-    HRESULT hr = CoRegisterClassObject(fakes::kFakePowerPointClsid, &factory, CLSCTX_LOCAL_SERVER,
-                                       REGCLS_MULTIPLEUSE, &g_classCookie);
-    if (SUCCEEDED(hr))
-        hr = RegisterActiveObject(g_app, fakes::kFakePowerPointClsid, ACTIVEOBJECT_STRONG,
-                                  &g_activeCookie);
-    if (FAILED(hr))
+    static BusyFilter filter;
+    CoRegisterMessageFilter(&filter, nullptr);
+    if (FAILED(CLSIDFromProgID(fakes::kPowerPointProgId, &g_clsid)) ||
+        FAILED(CoRegisterClassObject(g_clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                     &g_classCookie)))
         return 1;
+    // Office enters the running-object table a while after its class is
+    // served, so an attach right after a create can fail.
+    const UINT lateMs = _wtoi(control(L"LateRegister").c_str());
+    if (lateMs == 0)
+        registerActive();
+    else
+        SetTimer(nullptr, 0, lateMs, [](HWND, UINT, UINT_PTR timer, DWORD) {
+            KillTimer(nullptr, timer);
+            log("registered late in the running-object table");
+            registerActive();
+        });
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) // until the application has quit
         DispatchMessageW(&msg);
     g_app->Release();
@@ -248,7 +396,7 @@ int serve() {
 int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
-        return registerServer();
+        return registerServer(argc > 2 ? argv[2] : fakes::kFakePowerPointClsidText);
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
         RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());

@@ -117,22 +117,54 @@ TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
     }
 }
 
-// "velloran-cli convert" against the fake server: one deck converts, one is
-// missing, so the run reports it, prints the summary and exits 1.
+// "velloran-cli convert" against the fake server, started in the decks'
+// folder with relative paths and several jobs asked for: one deck converts,
+// one is missing, so the run reports it, prints the summary and exits 1.
+// PowerPoint gets absolute paths, and one file at a time.
 TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
     fakes::WinTempFolder tmp;
-    const std::string good = tmp / "good deck.pptx";
-    fakes::writeFile(good);
-    const auto status =
-        fakes::runBeside(L"velloran-cli.exe",
-                         L"convert --output \"" + toWide(tmp / "out") + L"\" \"" + toWide(good) +
-                             L"\" \"" + toWide(tmp / "missing.pptx") + L"\"",
-                         tmp / "run", 60);
+    fakes::writeFile(tmp / "good deck.pptx");
+    fakes::order(L"Version", L"14.0");
+    fakes::order(L"Log", toWide(tmp / "server.log"));
+    const auto status = fakes::runBeside(
+        L"velloran-cli.exe", L"convert --jobs 3 --output out \"good deck.pptx\" missing.pptx",
+        tmp / "run", 60, tmp / "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
     const std::string out = fakes::readFile(tmp / "run.out"),
-                      err = fakes::readFile(tmp / "run.err");
+                      err = fakes::readFile(tmp / "run.err"),
+                      log = fakes::readFile(tmp / "server.log");
     EXPECT_EQ(status, 1u) << out << err;
     EXPECT_NE(out.find("1 converted, 1 failed"), std::string::npos) << out;
     EXPECT_NE(err.find("missing.pptx cannot be opened"), std::string::npos) << err;
+    const std::string once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
+    EXPECT_EQ(err.find(once), err.rfind(once)) << err;
+    EXPECT_NE(err.find(once), std::string::npos) << err;
+    for (const std::string &path : {tmp / "good deck.pptx", tmp / "out\\good deck.htm"})
+        EXPECT_NE(log.find("FileName=\"" + path + "\""), std::string::npos) << log;
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+}
+
+// A deck whose Open never answers (a password prompt) costs that file only:
+// past --timeout the PowerPoint we started is ended and the run goes on to
+// its summary. Wine keeps the class object of an ended server and serves it
+// to every later creation, so the run uses a class id of its own, and
+// "PowerPoint.Application" gets ours back afterwards.
+TEST(ConsoleTwin, APromptThatNeverAnswersCostsThatFileOnly) {
+    fakes::WinTempFolder tmp;
+    fakes::writeFile(tmp / "prompt.pptx");
+    fakes::order(L"HangOn", L"prompt");
+    ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
+                               L"/RegServer {3D8E7AE7-65F3-485F-A5C1-15562717D9F2}", tmp / "reg"),
+              0u);
+    const auto status =
+        fakes::runBeside(L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx",
+                         tmp / "run", 30, tmp / "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+    EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
+    const std::string out = fakes::readFile(tmp / "run.out");
+    EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
+    EXPECT_NE(out.find("0 converted, 1 failed"), std::string::npos) << out;
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
 } // namespace

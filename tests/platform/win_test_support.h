@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -25,7 +27,44 @@ inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 //   Log     file that every call is appended to, one UTF-8 line each
 //   FailOn  member name whose calls fail ("SaveAs", "Visible", ...) with
 //           "The fake server was told to fail." in EXCEPINFO
+//   Version "14.0" for PowerPoint 2010, which saves web pages (format 12);
+//           anything else is current PowerPoint, which has no such format
+//   Busy    how many automation calls a new server rejects first
+//           (RPC_E_CALL_REJECTED), logged as "busy: call rejected"
+//   HangOn  text in a file name whose Open never answers (a prompt), until
+//           the server is ended (or a minute has passed)
+//   LateRegister  milliseconds a new server waits before it enters the
+//           running-object table
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
+
+// Gives the fake server an order.
+inline void order(const wchar_t *name, const std::wstring &value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kControlKey, name, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// How many fake servers run.
+inline int fakeServersRunning() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{.dwSize = sizeof entry};
+    int count = 0;
+    for (bool more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        count += _wcsicmp(entry.szExeFile, L"fake_powerpoint_server.exe") == 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// True once no fake server runs; false when one still runs after `ms`.
+inline bool noFakeServerWithin(DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (fakeServersRunning() > 0)
+        if (GetTickCount64() > deadline)
+            return false;
+        else
+            Sleep(50);
+    return true;
+}
 
 // A temporary folder whose paths are UTF-8 text with Windows separators.
 class WinTempFolder : public TempFolder {
@@ -54,8 +93,10 @@ inline std::string readFile(const std::string &utf8Path) {
 // Runs `program` from the test program's folder with `arguments` and returns
 // its exit code, with its output in `output` + ".out" and ".err". A program
 // that cannot start or still runs after `seconds` (then ended) gives nothing.
+// `folder`, when given, is its working folder.
 inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
-                                      const std::string &output, DWORD seconds = 30) {
+                                      const std::string &output, DWORD seconds = 30,
+                                      const std::string &folder = "") {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring exe = std::filesystem::path(self).parent_path() / program;
@@ -70,8 +111,10 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
                     .hStdOutput = open(".out"),
                     .hStdError = open(".err")};
     PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &si, &pi);
+    const std::wstring workingFolder = toWide(folder);
+    const bool started =
+        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : workingFolder.c_str(), &si, &pi);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
     if (!started)
