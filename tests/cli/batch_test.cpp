@@ -6,13 +6,8 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -55,16 +50,14 @@ TEST(ParseCommandLine, ReadsEveryOptionInBothFormsAndNamesEachUsageError) {
     const auto options = std::get<ConvertOptions>(
         parseCommandLine({"convert", "--output=out dir", "a.pptx", "-", "--extension", "html",
                           "--timeout", "1.5", "--", "--b.ppt"}));
-    EXPECT_EQ(options.outputFolder, "out dir");
-    EXPECT_FALSE(options.useHtm);
-    EXPECT_EQ(options.fileTimeout, std::chrono::milliseconds(1500));
-    EXPECT_EQ(options.paths, (std::vector<std::string>{"a.pptx", "-", "--b.ppt"}));
+    EXPECT_EQ(std::tuple(options.outputFolder, options.useHtm, options.fileTimeout, options.paths),
+              std::tuple("out dir", false, std::chrono::milliseconds(1500),
+                         std::vector<std::string>{"a.pptx", "-", "--b.ppt"}));
     const auto fleet = std::get<ConvertOptions>(
         parseCommandLine({"convert", "--update", "--report=-", "--shard", "2/3", "in"}));
-    EXPECT_TRUE(fleet.update);
-    EXPECT_EQ(fleet.reportFile, "-");
     ASSERT_TRUE(fleet.shard);
-    EXPECT_EQ(fleet.shard->index * 10 + fleet.shard->count, 23u);
+    EXPECT_EQ(std::tuple(fleet.update, fleet.reportFile, fleet.shard->index, fleet.shard->count),
+              std::tuple(true, "-", 2u, 3u));
     EXPECT_FALSE(options.update || options.reportFile || options.shard);
 
     const auto errorOf = [](const std::vector<std::string> &args) {
@@ -173,19 +166,10 @@ protected:
         std::ofstream(path) << "deck";
         return path;
     }
-    BatchResult run(std::vector<std::string> paths, bool live = false) {
-        return runBatch({m_out, true, std::move(paths), live}, m_fake, *m_fs, m_err, m_stop);
-    }
-    // The inputs the fake opened during `body`.
-    std::vector<std::string> opened(const std::function<void()> &body) {
-        const std::size_t before = m_fake.log().size();
-        body();
-        std::vector<std::string> inputs;
-        for (std::size_t i = before; i < m_fake.log().size(); ++i)
-            if (const auto &line = m_fake.log()[i]; line.starts_with("call Presentations.Open"))
-                inputs.push_back(
-                    line.substr(line.find('"') + 1, line.rfind('"') - line.find('"') - 1));
-        return inputs;
+    BatchResult run(std::vector<std::string> paths, bool update = false,
+                    std::ostream *report = nullptr) {
+        return runBatch({m_out, true, std::move(paths), false, {}, update, report}, m_fake, *m_fs,
+                        m_err, m_stop);
     }
 
     TempFolder m_temp;
@@ -290,12 +274,10 @@ TEST_F(RunBatch, ReportIsOneJsonLinePerInputWhateverTheNames) {
     const std::string quoted = deck("in/say \"hi\"\\\nnow.pptx"), bytes = deck("in/bad\xff.pptx");
     const std::string failing = deck("in/fails.pptx");
     deck("in/old.htm");
-    deck("in/old_files/.velloran-export");
-    std::ofstream(m_temp / "in/old_files/.velloran-export") << "velloran export 1\n";
+    std::ofstream(deck("in/old_files/.velloran-export")) << "velloran export 1\n";
     m_fake.options().unopenable[failing] = "Cannot open \x1b\xfe";
     std::ostringstream report;
-    const BatchResult result = runBatch({m_out, true, {m_temp / "in"}, false, {}, false, &report},
-                                        m_fake, *m_fs, m_err, m_stop);
+    const BatchResult result = run({m_temp / "in"}, false, &report);
     EXPECT_EQ(summaryLine(result), "2 converted, 1 failed, 2 skipped");
 
     std::map<std::string, nlohmann::json> byInput;
@@ -306,43 +288,24 @@ TEST_F(RunBatch, ReportIsOneJsonLinePerInputWhateverTheNames) {
                             : std::string(raw.begin(), raw.end())] = json;
     }
     ASSERT_EQ(byInput.size(), 5u) << report.str();
-    const auto &ok = byInput[quoted];
-    EXPECT_EQ(ok["status"], "converted");
-    EXPECT_EQ(ok["page"], m_out + "/say \"hi\"\\\nnow.htm");
-    EXPECT_EQ(ok["reason"], "");
-    EXPECT_EQ(ok["slides"], 2);
-    EXPECT_EQ(ok["bytes"], fs::file_size(m_out + "/say \"hi\"\\\nnow.htm"));
-    EXPECT_EQ(ok["worker"], 1);
+    const std::string page = m_out + "/say \"hi\"\\\nnow.htm";
+    const auto &ok = byInput[quoted], &bad = byInput[failing];
+    EXPECT_EQ(std::tuple(ok["status"], ok["page"], ok["reason"], ok["slides"], ok["worker"]),
+              std::tuple("converted", page, "", 2, 1));
+    EXPECT_EQ(ok["bytes"], fs::file_size(page));
     EXPECT_EQ(byInput[bytes]["input"], m_temp / "in/bad\xEF\xBF\xBD.pptx");
-    EXPECT_EQ(byInput[bytes]["status"], "converted");
-    const auto &bad = byInput[failing];
-    EXPECT_EQ(bad["status"], "failed");
-    EXPECT_EQ(bad["reason"], "2 errors reported");
+    EXPECT_EQ(std::tuple(bad["status"], bad["reason"], bad["bytes"]),
+              std::tuple("failed", "2 errors reported", nullptr));
     EXPECT_THAT(bad["errors"][0].get<std::string>(),
                 StartsWith("Cannot open \x1b\xEF\xBF\xBD\r\n"));
-    EXPECT_EQ(bad["bytes"], nullptr);
     EXPECT_EQ(byInput[m_temp / "in/old.htm"]["status"], "skipped");
 }
 
-TEST_F(RunBatch, ShardsCoverEveryFileOnceAndKeepAPagesInputsTogether) {
-    std::vector<std::string> all;
-    for (int i = 0; i < 24; ++i)
-        all.push_back(
-            deck("in/sub" + std::to_string(i % 3) + "/deck" + std::to_string(i) + ".pptx"));
-    const std::string twinA = deck("in/x/Twin.pptx"), twinB = deck("in/y/twin.odp");
-    std::map<std::string, int> shardOfFile;
-    for (unsigned k = 0; k < 3; ++k) {
-        const BatchResult result = runBatch({m_out, true, {m_temp / "in"}, false, Shard{k, 3}},
-                                            m_fake, *m_fs, m_err, m_stop);
-        EXPECT_GT(result.files.size(), 2u) << "shard " << k;
-        for (const auto &file : result.files)
-            EXPECT_TRUE(shardOfFile.emplace(file, k).second) << file << " in two shards";
-    }
-    EXPECT_EQ(shardOfFile.size(), all.size() + 2);
-    EXPECT_EQ(shardOfFile[twinA], shardOfFile[twinB]);
-    // A fleet of mixed versions must agree on every file's shard: a change of
-    // hash or key would convert some files twice and others never.
-    EXPECT_EQ(shardOf("/any/where/deck.pptx", 1000), shardOf("deck.odp", 1000));
+// A page's inputs share a shard, and a fleet of mixed versions must agree on
+// every file's shard: a change of hash or key would convert some files twice
+// and others never. That a folder's shards cover it once is three_shards_test.sh's.
+TEST(Shard, OfAFileIsThatOfItsPageInEveryVersion) {
+    EXPECT_EQ(shardOf("/any/where/Deck.pptx", 1000), shardOf("deck.odp", 1000));
     EXPECT_EQ(shardOf("/in/deck.pptx", 1000), 702u);
 }
 
@@ -350,59 +313,36 @@ TEST_F(RunBatch, UpdateConvertsExactlyTheInputsWhoseSourceChanged) {
     m_fake.options().writeCompanion = true;
     // A name that is not UTF-8 is kept up to date like any other.
     const std::vector<std::string> decks{deck("a.pptx"), deck("b\xff.pptx"), deck("c.pptx")};
-    std::string summary;
-    const auto convert = [&](bool update, std::vector<std::string> paths) {
-        return opened([&] {
-            summary = summaryLine(runBatch({m_out, true, std::move(paths), false, {}, update},
-                                           m_fake, *m_fs, m_err, m_stop));
-        });
+    // Converts `paths`, then checks which inputs the fake opened and the summary.
+    const auto step = [&](const char *what, bool update, const std::vector<std::string> &paths,
+                          const std::vector<std::string> &converted, const std::string &summary) {
+        const std::size_t before = m_fake.log().size();
+        const BatchResult result = run(paths, update);
+        std::vector<std::string> inputs;
+        for (std::size_t i = before; i < m_fake.log().size(); ++i)
+            if (const auto &line = m_fake.log()[i]; line.starts_with("call Presentations.Open"))
+                inputs.push_back(
+                    line.substr(line.find('"') + 1, line.rfind('"') - line.find('"') - 1));
+        EXPECT_EQ(inputs, converted) << what;
+        EXPECT_EQ(summaryLine(result), summary) << what;
     };
-    const auto rewrite = [](const std::string &file, const std::string &text) {
-        const auto time = fs::last_write_time(file);
-        std::ofstream(file) << text;
-        fs::last_write_time(file, time);
-    };
-    const struct {
-        std::string what;
-        std::function<void()> change;
-        bool update;
-        std::vector<std::string> converted;
-        std::string summary;
-    } steps[] = {
-        {"first run", [] {}, true, decks, "3 converted, 0 failed"},
-        {"unchanged", [] {}, true, {}, "0 converted, 0 failed, 3 up to date"},
-        {"touched",
-         [&] {
-             fs::last_write_time(decks[1], fs::last_write_time(decks[1]) + std::chrono::seconds(2));
-         },
-         true,
-         {decks[1]},
-         "1 converted, 0 failed, 2 up to date"},
-        {"same size and time, other content",
-         [&] { rewrite(decks[0], "DECK"); },
-         true,
-         {decks[0]},
-         "1 converted, 0 failed, 2 up to date"},
-        {"damaged marker",
-         [&] { std::ofstream(m_out + "/c_files/.velloran-source") << "{\"form"; },
-         true,
-         {decks[2]},
-         "1 converted, 0 failed, 2 up to date"},
-        {"page gone",
-         [&] { fs::remove(m_out + "/a.htm"); },
-         true,
-         {decks[0]},
-         "1 converted, 0 failed, 2 up to date"},
-        {"without --update", [] {}, false, decks, "3 converted, 0 failed"},
-    };
-    for (const auto &step : steps) {
-        step.change();
-        EXPECT_EQ(convert(step.update, decks), step.converted) << step.what;
-        EXPECT_EQ(summary, step.summary) << step.what;
-    }
+    const std::string one = "1 converted, 0 failed, 2 up to date";
+    step("first run", true, decks, decks, "3 converted, 0 failed");
+    step("unchanged", true, decks, {}, "0 converted, 0 failed, 3 up to date");
+    fs::last_write_time(decks[1], fs::last_write_time(decks[1]) + std::chrono::seconds(2));
+    step("touched", true, decks, {decks[1]}, one);
+    const auto time = fs::last_write_time(decks[0]);
+    std::ofstream(decks[0]) << "DECK";
+    fs::last_write_time(decks[0], time);
+    step("same size and time, other content", true, decks, {decks[0]}, one);
+    std::ofstream(m_out + "/c_files/.velloran-source") << "{\"form";
+    step("damaged marker", true, decks, {decks[2]}, one);
+    fs::remove(m_out + "/a.htm");
+    step("page gone", true, decks, {decks[0]}, one);
+    step("without --update", false, decks, decks, "3 converted, 0 failed");
     // An up-to-date page is still this run's: a second input of it fails.
-    EXPECT_EQ(convert(true, {decks[0], deck("a.odp")}), std::vector<std::string>{m_temp / "a.odp"});
-    EXPECT_EQ(summary, "0 converted, 1 failed, 1 up to date");
+    step("twin", true, {decks[0], deck("a.odp")}, {m_temp / "a.odp"},
+         "0 converted, 1 failed, 1 up to date");
 }
 
 // Each run has the window's settings with a stored output folder, which it

@@ -49,9 +49,7 @@ public:
     int wait(int limitMs = 600000) {
         const bool ended = state() == QProcess::NotRunning || waitForFinished(limitMs);
         collect();
-        if (!ended)
-            return -1;
-        return exitStatus() == QProcess::CrashExit ? -2 : exitCode();
+        return !ended ? -1 : exitStatus() == QProcess::CrashExit ? -2 : exitCode();
     }
 
     std::string out, err; // what the child wrote so far

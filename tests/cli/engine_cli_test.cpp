@@ -6,10 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <regex>
-#include <set>
-#include <sstream>
 #include <thread>
 
 #include "child_process.h"
@@ -18,6 +15,7 @@
 using velloran::testing::ChildProcess;
 using velloran::testing::officeProcessesMentioning;
 namespace fs = std::filesystem;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 
 namespace {
@@ -99,15 +97,14 @@ TEST_P(CtrlC, StopsWithASummaryAndLeavesNothingHalfDone) {
     int pages = 0;
     for (const auto &entry : fs::directory_iterator(m_dir / "pages")) {
         const std::string name = entry.path().filename().string();
-        if (std::regex_match(name, std::regex("deck\\d\\.htm")))
-            pages += std::regex_search(readAll(entry.path()),
-                                       std::regex("</html>\\s*$", std::regex::icase))
-                         ? 1
-                         : 100;
-        else
-            EXPECT_TRUE(std::regex_match(name, std::regex("deck\\d_files"))) << name;
+        EXPECT_TRUE(std::regex_match(name, std::regex(R"(deck\d(\.htm|_files))"))) << name;
+        if (name.ends_with(".htm")) {
+            ++pages;
+            EXPECT_THAT(readAll(entry.path()), ContainsRegex("</[hH][tT][mM][lL]>[[:space:]]*$"))
+                << name;
+        }
     }
-    EXPECT_EQ(pages, converted) << "an incomplete page counts 100";
+    EXPECT_EQ(pages, converted);
 
     // The worker was stopped, not orphaned; its exit may take a moment to show in /proc.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -171,22 +168,15 @@ TEST_F(EngineCli, UpdateAfterAKillConvertsExactlyTheUnfinishedDecks) {
     }
     for (int worker : officeProcessesMentioning(m_dir.string())) // orphaned by the kill
         kill(worker, SIGKILL);
-    std::set<std::string> marked;
+    int marked = 0;
     for (int i = 1; i <= 6; ++i)
-        if (fs::exists(m_dir / "pages" / ("deck" + std::to_string(i) + "_files/.velloran-source")))
-            marked.insert("decks/deck" + std::to_string(i) + ".pptx");
-    EXPECT_GE(marked.size(), 2u) << "the two decks printed as done";
+        marked +=
+            fs::exists(m_dir / "pages" / ("deck" + std::to_string(i) + "_files/.velloran-source"));
+    EXPECT_GE(marked, 2) << "the two decks printed as done";
 
-    const auto again =
-        start({"convert", "--update", "--output", "pages", "--report", "report.jsonl", "decks"});
+    // Were a marker written before its page, that deck would count as converted too.
+    const auto again = start({"convert", "--update", "--output", "pages", "decks"});
     EXPECT_EQ(again->wait(), 0) << again->err;
-    EXPECT_EQ(again->out, std::to_string(6 - marked.size()) + " converted, 0 failed, " +
-                              std::to_string(marked.size()) + " up to date\n");
-    std::istringstream report(readAll(m_dir / "report.jsonl"));
-    int lines = 0;
-    for (std::string line; std::getline(report, line); ++lines) {
-        const auto json = nlohmann::json::parse(line);
-        EXPECT_EQ(json["status"], marked.count(json["input"]) ? "up-to-date" : "converted") << line;
-    }
-    EXPECT_EQ(lines, 6);
+    EXPECT_EQ(again->out, std::to_string(6 - marked) + " converted, 0 failed, " +
+                              std::to_string(marked) + " up to date\n");
 }
