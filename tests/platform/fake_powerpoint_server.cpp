@@ -34,7 +34,7 @@ IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
 IDispatch *g_quitApp = nullptr;
-LONG g_openCount = 0; // presentations opened since the last Quit
+LONG g_openCount = 0; // presentations open
 
 std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
@@ -74,20 +74,15 @@ const struct Member {
     Access access;
     unsigned params; // bits into kParams: the arguments it takes, in this order
 } kMembers[] = {
-    {kApplication, L"<default>", kGet, 0},       {kApplication, L"Visible", kPut, 0},
-    {kApplication, L"DisplayAlerts", kPut, 0},   {kApplication, L"Presentations", kGet, 0},
-    {kApplication, L"Version", kGet, 0},         {kApplication, L"HWND", kGet, 0},
-    {kApplication, L"Quit", kCall, 0},           {kPresentations, L"Count", kGet, 0},
-    {kPresentations, L"Open", kCall, 0b11'1001}, {kPresentation, L"SaveAs", kCall, 0b0111},
-    {kPresentation, L"Close", kCall, 0},
+    {kApplication, L"<default>", kGet, 0},     {kApplication, L"Visible", kPut, 0},
+    {kApplication, L"DisplayAlerts", kPut, 0}, {kApplication, L"Presentations", kGet, 0},
+    {kApplication, L"HWND", kGet, 0},          {kApplication, L"Quit", kCall, 0},
+    {kPresentations, L"Count", kGet, 0},       {kPresentations, L"Open", kCall, 0b11'1001},
+    {kPresentation, L"SaveAs", kCall, 0b0111}, {kPresentation, L"Close", kCall, 0},
 };
 const wchar_t *const kParams[] = {L"FileName", L"FileFormat", L"EmbedTrueTypeFonts",
                                   L"ReadOnly", L"Untitled",   L"WithWindow"};
 using Arguments = const VARIANT * [std::size(kParams)]; // one call's, by their index in kParams
-
-bool isCurrentPowerPoint() {
-    return control(L"Version") != L"14.0";
-}
 
 // The interface queries of an object that lives as long as the server.
 template <class Interface, const IID &kIid> struct Static : Interface {
@@ -152,21 +147,14 @@ public:
                 return DISP_E_PARAMNOTFOUND;
             line = "put " + line + " = " + render(dp->rgvarg[0]);
         } else {
-            // Named arguments come first in rgvarg; positional ones follow in
-            // reverse order and fill the member's parameters from the first.
+            // Every argument is named: the program names them all.
+            if (dp->cArgs != dp->cNamedArgs)
+                return DISP_E_BADPARAMCOUNT;
             for (UINT i = 0; i < dp->cNamedArgs; ++i) {
                 const auto p = static_cast<std::size_t>(dp->rgdispidNamedArgs[i]);
                 if (p >= std::size(kParams) || !(member.params >> p & 1))
                     return DISP_E_PARAMNOTFOUND;
                 args[p] = &dp->rgvarg[i];
-            }
-            std::size_t next = 0;
-            for (UINT i = dp->cArgs; i-- > dp->cNamedArgs;) {
-                while (next < std::size(kParams) && !(member.params >> next & 1))
-                    ++next;
-                if (next == std::size(kParams))
-                    return DISP_E_BADPARAMCOUNT;
-                args[next++] = &dp->rgvarg[i];
             }
             const bool call = member.access == kCall;
             line = (call ? "call " : "get ") + line + (call ? "(" : "");
@@ -180,7 +168,8 @@ public:
         try {
             if (_wcsicmp(control(L"FailOn").c_str(), member.name) == 0)
                 throw std::wstring(L"The fake server was told to fail.");
-            act(member.name, isPut ? &dp->rgvarg[0] : nullptr, args, result);
+            if (!isPut) // a put is only logged
+                act(member.name, args, result);
             return S_OK;
         } catch (const std::wstring &description) { // travels back in EXCEPINFO
             if (exception) {
@@ -195,29 +184,16 @@ public:
 private:
     std::string name() const { return kKindNames[m_kind]; }
 
-    // A member's effect; `put` is the value of a put.
-    void act(const std::wstring &member, const VARIANT *put, const Arguments &args,
-             VARIANT *result) {
+    // The effect of a get or call.
+    void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
         const auto answer = [&](VARTYPE vt) -> VARIANT & {
             result->vt = vt;
             return *result;
         };
         IDispatch *object = nullptr;
         const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
-        VARIANT level;
-        VariantInit(&level);
-        if (put) {
-            // PowerPoint's DisplayAlerts is a PpAlertLevel: ppAlertsNone (1) or
-            // ppAlertsAll (2). A Boolean becomes 0 or -1 and is refused.
-            if (member == L"DisplayAlerts" &&
-                (FAILED(VariantChangeType(&level, const_cast<VARIANT *>(put), 0, VT_I4)) ||
-                 (level.lVal != 1 && level.lVal != 2)))
-                throw std::wstring(L"Application.DisplayAlerts : Invalid enumeration value.");
-        } else if (member == L"<default>" || member == L"Version") {
-            answer(VT_BSTR).bstrVal =
-                SysAllocString(member == L"<default>"  ? L"Microsoft PowerPoint"
-                               : isCurrentPowerPoint() ? L"16.0"
-                                                       : L"14.0");
+        if (member == L"<default>") {
+            answer(VT_BSTR).bstrVal = SysAllocString(L"Microsoft PowerPoint");
         } else if (member == L"HWND") {
             answer(VT_I4).lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
         } else if (member == L"Count") {
@@ -238,7 +214,7 @@ private:
             // Current PowerPoint no longer has the HTML formats: ppSaveAsHTML,
             // ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
             const LONG format = args[1] && args[1]->vt == VT_I4 ? args[1]->lVal : 0;
-            if (isCurrentPowerPoint() &&
+            if (control(L"Version") != L"14.0" && // current PowerPoint, not 2010
                 (format == 12 || format == 13 || format == 14 || format == 20))
                 throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
             std::FILE *page = _wfopen(file.c_str(), L"wb");
@@ -251,7 +227,6 @@ private:
             // Leave the running-object table and the class table at once, so a
             // later lookup or creation does not find this server; it ends when
             // its clients let go of the application.
-            g_openCount = 0;
             g_quitApp = this;
             CoRevokeClassObject(g_classCookie);
             RevokeActiveObject(g_activeCookie, nullptr);

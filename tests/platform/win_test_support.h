@@ -80,17 +80,16 @@ inline std::string readFile(const std::string &utf8Path) {
     return text.str();
 }
 
-// Runs `program` from the test program's folder with `arguments` and returns
-// its exit code, with its output in `output` + ".out" and ".err". A program
-// that cannot start or still runs after `seconds` (then ended) gives nothing.
-// `folder`, when given, is its working folder.
+// Runs `program` from the test program's folder with `arguments` in the
+// folder of `output`, and returns its exit code, with its output in `output`
+// + ".out" and ".err". A program that cannot start or still runs after
+// `seconds` (then ended) gives nothing.
 inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
-                                      const std::string &output, DWORD seconds = 30,
-                                      const std::string &folder = "") {
+                                      const std::string &output, DWORD seconds = 30) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring exe = std::filesystem::path(self).parent_path() / program,
-                       workingFolder = toWide(folder);
+                       folder = pathOf(output).parent_path();
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto open = [&](const char *suffix) {
@@ -102,9 +101,8 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
                     .hStdOutput = open(".out"),
                     .hStdError = open(".err")};
     PROCESS_INFORMATION pi{};
-    const bool started =
-        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       folder.empty() ? nullptr : workingFolder.c_str(), &si, &pi);
+    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, folder.c_str(), &si, &pi);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
     std::optional<DWORD> code;
