@@ -34,7 +34,7 @@ IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Set by Quit: the application whose last client reference ends the server.
 // Ending at once would lose Quit's own reply.
 IDispatch *g_quitApp = nullptr;
-LONG g_openCount = 0; // presentations opened since the last Quit
+LONG g_openCount = 0; // presentations open
 
 std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
@@ -56,65 +56,42 @@ void log(const std::string &line) {
 std::string render(const VARIANT &v) {
     if (v.vt == VT_BSTR)
         return std::string(1, '"') + toUtf8(v.bstrVal) + "\":BSTR";
-    if (v.vt == VT_I4)
-        return std::to_string(v.lVal) + ":I4";
     if (v.vt == VT_BOOL)
         return v.boolVal ? "true:BOOL" : "false:BOOL";
-    return std::to_string(v.vt) + ":vartype";
+    return std::to_string(v.vt == VT_I4 ? v.lVal : v.vt) + (v.vt == VT_I4 ? ":I4" : ":vartype");
 }
 
 // Every object's members in one table. A member's dispid is its row, so each
 // object answers only the names of its own rows; row 0 is the application's
-// default property. A put, get or call of a row that does not allow it fails
+// default property. A put of a member that is not a settable property fails
 // as a late-bound call on the wrong kind of member does.
 enum Kind { kApplication, kPresentations, kPresentation };
 const char *const kKindNames[] = {"Application", "Presentations", "Presentation"};
-enum Access { kGet = 1, kPut = 2, kCall = 4 };
+enum Access { kGet, kPut, kCall }; // kPut: a property that can also be set
 const struct Member {
     Kind kind;
     const wchar_t *name;
-    int access;
+    Access access;
     unsigned params; // bits into kParams: the arguments it takes, in this order
 } kMembers[] = {
-    {kApplication, L"<default>", kGet, 0},
-    {kApplication, L"Visible", kGet | kPut, 0},
-    {kApplication, L"DisplayAlerts", kGet | kPut, 0},
-    {kApplication, L"Presentations", kGet, 0},
-    {kApplication, L"Version", kGet, 0},
-    {kApplication, L"HWND", kGet, 0},
-    {kApplication, L"Quit", kCall, 0},
-    {kPresentations, L"Count", kGet, 0},
-    {kPresentations, L"Open", kCall, 0b11'1001},
-    {kPresentation, L"SaveAs", kCall, 0b0111},
-    {kPresentation, L"Close", kCall, 0},
+    {kApplication, L"<default>", kGet, 0},     {kApplication, L"Visible", kPut, 0},
+    {kApplication, L"DisplayAlerts", kPut, 0}, {kApplication, L"Presentations", kGet, 0},
+    {kApplication, L"HWND", kGet, 0},          {kApplication, L"Quit", kCall, 0},
+    {kPresentations, L"Count", kGet, 0},       {kPresentations, L"Open", kCall, 0b11'1001},
+    {kPresentation, L"SaveAs", kCall, 0b0111}, {kPresentation, L"Close", kCall, 0},
 };
 const wchar_t *const kParams[] = {L"FileName", L"FileFormat", L"EmbedTrueTypeFonts",
                                   L"ReadOnly", L"Untitled",   L"WithWindow"};
+using Arguments = const VARIANT * [std::size(kParams)]; // one call's, by their index in kParams
 
-// The HTML formats current PowerPoint no longer has: ppSaveAsHTML,
-// ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
-bool isWebFormat(LONG format) {
-    return format == 12 || format == 13 || format == 14 || format == 20;
-}
-
-bool isCurrentPowerPoint() {
-    return control(L"Version") != L"14.0";
-}
-
-// The arguments of one call, by their index in kParams.
-struct Arguments {
-    const VARIANT *byParam[std::size(kParams)] = {};
-    std::wstring text(std::size_t p) const {
-        return byParam[p] && byParam[p]->vt == VT_BSTR ? byParam[p]->bstrVal : L"";
+// The interface queries of an object that lives as long as the server.
+template <class Interface, const IID &kIid> struct Static : Interface {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
+        *out = riid == IID_IUnknown || riid == kIid ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
     }
-    LONG number(std::size_t p) const {
-        VARIANT v;
-        VariantInit(&v);
-        if (!byParam[p] ||
-            FAILED(VariantChangeType(&v, const_cast<VARIANT *>(byParam[p]), 0, VT_I4)))
-            return 0;
-        return v.lVal;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 };
 
 class FakeObject final : public IDispatch {
@@ -123,10 +100,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
         *out = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
-        if (!*out)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        if (*out)
+            AddRef();
+        return *out ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -158,52 +134,41 @@ public:
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *dp,
                                      VARIANT *result, EXCEPINFO *exception, UINT *) override {
+        const bool isPut = flags & DISPATCH_PROPERTYPUT;
         if (id < 0 || static_cast<std::size_t>(id) >= std::size(kMembers) ||
-            (id > 0 && kMembers[id].kind != m_kind))
+            (id > 0 && kMembers[id].kind != m_kind) || (isPut && kMembers[id].access != kPut))
             return DISP_E_MEMBERNOTFOUND;
         const Member &member = kMembers[id];
-        const bool isPut = flags & DISPATCH_PROPERTYPUT;
-        if (!(member.access & (isPut ? kPut : member.access & kCall ? kCall : kGet)))
-            return DISP_E_MEMBERNOTFOUND;
         std::string line = name() + "." + toUtf8(member.name);
-        Arguments args;
+        Arguments args = {};
         if (isPut) {
             if (dp->cArgs != 1 || dp->cNamedArgs != 1 ||
                 dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
             line = "put " + line + " = " + render(dp->rgvarg[0]);
         } else {
-            // Named arguments come first in rgvarg; positional ones follow in
-            // reverse order and fill the member's parameters from the first.
+            // Every argument is named: the program names them all.
+            if (dp->cArgs != dp->cNamedArgs)
+                return DISP_E_BADPARAMCOUNT;
             for (UINT i = 0; i < dp->cNamedArgs; ++i) {
                 const auto p = static_cast<std::size_t>(dp->rgdispidNamedArgs[i]);
                 if (p >= std::size(kParams) || !(member.params >> p & 1))
                     return DISP_E_PARAMNOTFOUND;
-                args.byParam[p] = &dp->rgvarg[i];
+                args[p] = &dp->rgvarg[i];
             }
-            std::size_t next = 0;
-            for (UINT i = dp->cArgs; i-- > dp->cNamedArgs;) {
-                while (next < std::size(kParams) && !(member.params >> next & 1))
-                    ++next;
-                if (next == std::size(kParams))
-                    return DISP_E_BADPARAMCOUNT;
-                args.byParam[next++] = &dp->rgvarg[i];
-            }
-            const bool call = member.access & kCall;
+            const bool call = member.access == kCall;
             line = (call ? "call " : "get ") + line + (call ? "(" : "");
             for (std::size_t p = 0; p < std::size(kParams); ++p)
-                if (args.byParam[p])
+                if (args[p])
                     line += (line.ends_with("(") ? "" : ", ") + toUtf8(kParams[p]) + "=" +
-                            render(*args.byParam[p]);
+                            render(*args[p]);
             line += call ? ")" : "";
         }
         log(line);
         try {
             if (_wcsicmp(control(L"FailOn").c_str(), member.name) == 0)
                 throw std::wstring(L"The fake server was told to fail.");
-            if (isPut)
-                put(member.name, dp->rgvarg[0]);
-            else
+            if (!isPut) // a put is only logged
                 act(member.name, args, result);
             return S_OK;
         } catch (const std::wstring &description) { // travels back in EXCEPINFO
@@ -219,33 +184,20 @@ public:
 private:
     std::string name() const { return kKindNames[m_kind]; }
 
-    void put(const std::wstring &member, const VARIANT &value) {
-        VARIANT level;
-        VariantInit(&level);
-        // PowerPoint's DisplayAlerts is a PpAlertLevel: ppAlertsNone (1) or
-        // ppAlertsAll (2). A Boolean becomes 0 or -1 and is refused.
-        if (member == L"DisplayAlerts" &&
-            (FAILED(VariantChangeType(&level, const_cast<VARIANT *>(&value), 0, VT_I4)) ||
-             (level.lVal != 1 && level.lVal != 2)))
-            throw std::wstring(L"Application.DisplayAlerts : Invalid enumeration value.");
-    }
-
-    // A member's effect.
+    // The effect of a get or call.
     void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
+        const auto answer = [&](VARTYPE vt) -> VARIANT & {
+            result->vt = vt;
+            return *result;
+        };
         IDispatch *object = nullptr;
-        const std::wstring file = args.text(0);
+        const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
         if (member == L"<default>") {
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocString(L"Microsoft PowerPoint");
-        } else if (member == L"Version") {
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocString(isCurrentPowerPoint() ? L"16.0" : L"14.0");
+            answer(VT_BSTR).bstrVal = SysAllocString(L"Microsoft PowerPoint");
         } else if (member == L"HWND") {
-            result->vt = VT_I4;
-            result->lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
+            answer(VT_I4).lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
         } else if (member == L"Count") {
-            result->vt = VT_I4;
-            result->lVal = g_openCount;
+            answer(VT_I4).lVal = g_openCount;
         } else if (member == L"Presentations") {
             object = g_presentations;
         } else if (member == L"Open") {
@@ -259,7 +211,11 @@ private:
             ++g_openCount; // its first reference is never released: Quit ends the server
             object = new FakeObject(kPresentation);
         } else if (member == L"SaveAs") {
-            if (isCurrentPowerPoint() && isWebFormat(args.number(1)))
+            // Current PowerPoint no longer has the HTML formats: ppSaveAsHTML,
+            // ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
+            const LONG format = args[1] && args[1]->vt == VT_I4 ? args[1]->lVal : 0;
+            if (control(L"Version") != L"14.0" && // current PowerPoint, not 2010
+                (format == 12 || format == 13 || format == 14 || format == 20))
                 throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
             std::FILE *page = _wfopen(file.c_str(), L"wb");
             if (!page)
@@ -271,14 +227,12 @@ private:
             // Leave the running-object table and the class table at once, so a
             // later lookup or creation does not find this server; it ends when
             // its clients let go of the application.
-            g_openCount = 0;
             g_quitApp = this;
             CoRevokeClassObject(g_classCookie);
             RevokeActiveObject(g_activeCookie, nullptr);
         }
         if (object) {
-            result->vt = VT_DISPATCH;
-            result->pdispVal = object;
+            answer(VT_DISPATCH).pdispVal = object;
             object->AddRef();
         }
     }
@@ -292,14 +246,7 @@ private:
 // retries nothing on the client's side and lets such a call through, so the
 // fake answers SERVERCALL_REJECTED, which reaches the client as
 // RPC_E_CALL_REJECTED on both.
-class BusyFilter final : public IMessageFilter {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
-        *out = riid == IID_IUnknown || riid == IID_IMessageFilter ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+struct BusyFilter final : Static<IMessageFilter, IID_IMessageFilter> {
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) override {
         if (!info || info->iid != IID_IDispatch || m_rejected >= _wtoi(control(L"Busy").c_str()))
             return SERVERCALL_ISHANDLED;
@@ -311,20 +258,11 @@ public:
     DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
         return PENDINGMSG_WAITDEFPROCESS;
     }
-
-private:
     int m_rejected = 0;
 };
 
 // One application per server, as PowerPoint is a single instance.
-class Factory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
-        *out = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+struct Factory final : Static<IClassFactory, IID_IClassFactory> {
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **out) override {
         log("create PowerPoint.Application");
         return outer ? CLASS_E_NOAGGREGATION : g_app->QueryInterface(riid, out);
@@ -332,18 +270,14 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-const std::wstring kClsidKey = std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText;
-
 // RegSetValueW writes a key's default value, making the key when missing.
 int registerServer(const wchar_t *clsid) {
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring progIdKey = std::wstring(fakes::kPowerPointProgId) + L"\\CLSID";
-    const std::wstring server = L"\"" + std::wstring(exe) + L"\"";
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
-    return RegSetValueW(HKEY_CLASSES_ROOT, progIdKey.c_str(), REG_SZ, clsid, 0) != ERROR_SUCCESS ||
-           RegSetValueW(HKEY_CLASSES_ROOT, clsidKey.c_str(), REG_SZ, server.c_str(), 0) !=
-               ERROR_SUCCESS;
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32",
+                       server = L"\"" + std::wstring(exe) + L"\"";
+    return RegSetValueW(HKEY_CLASSES_ROOT, L"PowerPoint.Application\\CLSID", REG_SZ, clsid, 0) ||
+           RegSetValueW(HKEY_CLASSES_ROOT, clsidKey.c_str(), REG_SZ, server.c_str(), 0);
 }
 
 void registerActive() {
@@ -399,7 +333,8 @@ int wmain(int argc, wchar_t **argv) {
         return registerServer(argc > 2 ? argv[2] : fakes::kFakePowerPointClsidText);
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT,
+                       (std::wstring(L"CLSID\\") + fakes::kFakePowerPointClsidText).c_str());
         return 0;
     }
     return _wcsicmp(arg.c_str(), L"Embedding") == 0 ? serve() : 2;

@@ -13,6 +13,8 @@
 
 using namespace velloran;
 using fakes::pathOf;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
 namespace {
@@ -128,19 +130,18 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
     fakes::order(L"Log", toWide(tmp / "server.log"));
     const auto status = fakes::runBeside(
         L"velloran-cli.exe", L"convert --jobs 3 --output out \"good deck.pptx\" missing.pptx",
-        tmp / "run", 60, tmp / "");
+        tmp / "run", 60);
     RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
     const std::string out = fakes::readFile(tmp / "run.out"),
                       err = fakes::readFile(tmp / "run.err"),
-                      log = fakes::readFile(tmp / "server.log");
+                      log = fakes::readFile(tmp / "server.log"),
+                      once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
     EXPECT_EQ(status, 1u) << out << err;
-    EXPECT_NE(out.find("1 converted, 1 failed"), std::string::npos) << out;
-    EXPECT_NE(err.find("missing.pptx cannot be opened"), std::string::npos) << err;
-    const std::string once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
+    EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"));
+    EXPECT_THAT(err, AllOf(HasSubstr("missing.pptx cannot be opened"), HasSubstr(once)));
     EXPECT_EQ(err.find(once), err.rfind(once)) << err;
-    EXPECT_NE(err.find(once), std::string::npos) << err;
-    for (const std::string &path : {tmp / "good deck.pptx", tmp / "out\\good deck.htm"})
-        EXPECT_NE(log.find("FileName=\"" + path + "\""), std::string::npos) << log;
+    EXPECT_THAT(log, AllOf(HasSubstr("FileName=\"" + tmp / "good deck.pptx" + "\""),
+                           HasSubstr("FileName=\"" + tmp / "out\\good deck.htm" + "\"")));
     EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 
@@ -156,14 +157,13 @@ TEST(ConsoleTwin, APromptThatNeverAnswersCostsThatFileOnly) {
     ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
                                L"/RegServer {3D8E7AE7-65F3-485F-A5C1-15562717D9F2}", tmp / "reg"),
               0u);
-    const auto status =
-        fakes::runBeside(L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx",
-                         tmp / "run", 30, tmp / "");
+    const auto status = fakes::runBeside(
+        L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx", tmp / "run");
     RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
     EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
     const std::string out = fakes::readFile(tmp / "run.out");
     EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
-    EXPECT_NE(out.find("0 converted, 1 failed"), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr("0 converted, 1 failed"));
     EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 

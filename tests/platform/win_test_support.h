@@ -16,9 +16,7 @@
 namespace velloran::fakes {
 
 // Shared with the fake server: the class id it registers under
-// "PowerPoint.Application", {3D8E7AE7-65F3-485F-A5C1-15562717D9F1}.
-inline constexpr CLSID kFakePowerPointClsid = {
-    0x3d8e7ae7, 0x65f3, 0x485f, {0xa5, 0xc1, 0x15, 0x56, 0x27, 0x17, 0xd9, 0xf1}};
+// "PowerPoint.Application".
 inline constexpr const wchar_t *kFakePowerPointClsidText =
     L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F1}";
 inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
@@ -43,27 +41,19 @@ inline void order(const wchar_t *name, const std::wstring &value) {
                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-// How many fake servers run.
-inline int fakeServersRunning() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{.dwSize = sizeof entry};
-    int count = 0;
-    for (bool more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry))
-        count += _wcsicmp(entry.szExeFile, L"fake_powerpoint_server.exe") == 0;
-    CloseHandle(snapshot);
-    return count;
-}
-
 // True once no fake server runs; false when one still runs after `ms`.
 inline bool noFakeServerWithin(DWORD ms) {
-    const ULONGLONG deadline = GetTickCount64() + ms;
-    while (fakeServersRunning() > 0)
-        if (GetTickCount64() > deadline)
-            return false;
-        else
-            Sleep(50);
-    return true;
+    for (const ULONGLONG deadline = GetTickCount64() + ms;; Sleep(50)) {
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{.dwSize = sizeof entry};
+        bool running = false;
+        for (bool more = Process32FirstW(snapshot, &entry); more && !running;
+             more = Process32NextW(snapshot, &entry))
+            running = _wcsicmp(entry.szExeFile, L"fake_powerpoint_server.exe") == 0;
+        CloseHandle(snapshot);
+        if (!running || GetTickCount64() > deadline)
+            return !running;
+    }
 }
 
 // A temporary folder whose paths are UTF-8 text with Windows separators.
@@ -90,16 +80,16 @@ inline std::string readFile(const std::string &utf8Path) {
     return text.str();
 }
 
-// Runs `program` from the test program's folder with `arguments` and returns
-// its exit code, with its output in `output` + ".out" and ".err". A program
-// that cannot start or still runs after `seconds` (then ended) gives nothing.
-// `folder`, when given, is its working folder.
+// Runs `program` from the test program's folder with `arguments` in the
+// folder of `output`, and returns its exit code, with its output in `output`
+// + ".out" and ".err". A program that cannot start or still runs after
+// `seconds` (then ended) gives nothing.
 inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
-                                      const std::string &output, DWORD seconds = 30,
-                                      const std::string &folder = "") {
+                                      const std::string &output, DWORD seconds = 30) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring exe = std::filesystem::path(self).parent_path() / program;
+    const std::wstring exe = std::filesystem::path(self).parent_path() / program,
+                       folder = pathOf(output).parent_path();
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto open = [&](const char *suffix) {
@@ -111,15 +101,13 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
                     .hStdOutput = open(".out"),
                     .hStdError = open(".err")};
     PROCESS_INFORMATION pi{};
-    const std::wstring workingFolder = toWide(folder);
-    const bool started =
-        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       folder.empty() ? nullptr : workingFolder.c_str(), &si, &pi);
+    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, folder.c_str(), &si, &pi);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
-    if (!started)
-        return std::nullopt;
     std::optional<DWORD> code;
+    if (!started)
+        return code;
     if (WaitForSingleObject(pi.hProcess, seconds * 1000) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code.emplace());
     else
