@@ -45,6 +45,7 @@ struct Deck {
     std::vector<Slide> slides;
     std::set<std::string> fonts;                // every font the text names
     std::vector<int> slidesWithUndrawnPictures; // numbered from 1: a picture left blank
+    bool linkedContentNotLoaded = false;        // a picture or object linked from outside
 };
 
 } // namespace velloran::page

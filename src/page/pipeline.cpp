@@ -69,6 +69,8 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
             warnings.push_back(job.deckName +
                                ": pictures too large to draw or unreadable, left blank on slides " +
                                joined(slides) + ".");
+        if (deck.linkedContentNotLoaded)
+            warnings.push_back(job.deckName + ": linked content not loaded.");
     } catch (...) {
         discardStaging(staging);
         throw;

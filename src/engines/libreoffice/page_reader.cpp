@@ -178,13 +178,25 @@ constexpr std::size_t kMaxGroupDepth = 50;
 // An object linked to a document outside the deck is loaded with the deck:
 // unlike linked pictures, LibreOffice has no setting that stops it. It is
 // hidden, so nothing of that document is drawn into the slide picture.
-void hideIfLinked(const Reference<css::beans::XPropertySet> &props) {
+// Returns whether it hid one.
+bool hideIfLinked(const Reference<css::beans::XPropertySet> &props) {
     Reference<css::embed::XEmbeddedObject> object;
     if (!readProperty(props, "EmbeddedObject", object) || !object.is())
-        return;
+        return false;
     Reference<css::embed::XLinkageSupport> link(object, UNO_QUERY);
-    if (link.is() && link->isLink())
-        props->setPropertyValue("Visible", css::uno::Any(false));
+    if (!link.is() || !link->isLink())
+        return false;
+    props->setPropertyValue("Visible", css::uno::Any(false));
+    return true;
+}
+
+// Whether a graphic shape shows a picture linked from outside the deck,
+// which the worker's settings keep from being loaded.
+bool linkedPicture(const Reference<css::beans::XPropertySet> &props) {
+    Reference<css::beans::XPropertySet> graphic;
+    bool linked = false;
+    return readProperty(props, "Graphic", graphic) && graphic.is() &&
+           readProperty(graphic, "Linked", linked) && linked;
 }
 
 // Collects the text of shapes, with what the page needs around it.
@@ -316,9 +328,12 @@ public:
             if (type.endsWithAsciiL(RTL_CONSTASCII_STRINGPARAM("OLE2Shape")) ||
                 type.equalsAscii("com.sun.star.presentation.ChartShape") ||
                 type.equalsAscii("com.sun.star.presentation.CalcShape")) {
-                hideIfLinked(props);
+                if (hideIfLinked(props))
+                    m_deck.linkedContentNotLoaded = true;
                 continue;
             }
+            if (type.equalsAscii("com.sun.star.drawing.GraphicObjectShape") && linkedPicture(props))
+                m_deck.linkedContentNotLoaded = true;
             if (type.equalsAscii("com.sun.star.drawing.TableShape")) {
                 readTable(shape, props, slide);
                 continue;
