@@ -174,19 +174,11 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
         const fs::path page = out / (deck.stem().string() + "-" + ext + ".htm");
         const Conversion c = convert(*registry, deck, page);
         ASSERT_TRUE(c.ok) << c.error;
-        // The pictures, the style sheet, the script, and the list of what the
-        // export wrote, which lets a later export replace exactly these.
-        const fs::path folder = out / (page.stem().string() + "_files");
-        EXPECT_EQ(
-            namesMatching(folder, ".*"),
-            namesMatching(folder, R"(slide-\d+(-2x)?\.webp|page\.(css|js)|\.velloran-export)"));
-        EXPECT_EQ(namesMatching(folder, ".*").size(), std::size_t(3 + 2 * c.slides));
     }
-    // The hostile deck: nothing of its markup is live, its links are sorted.
+    // The hostile deck's links are sorted (that none of its markup is live
+    // and no link leads out: the browser check).
     const std::string hostile =
         readText(out / (fs::path(hostileName).stem().string() + "-fodp.htm"));
-    for (const char *live : {"<script>alert", "<img src=x", "javascript:", "/etc/passwd"})
-        EXPECT_THAT(hostile, Not(HasSubstr(live)));
     for (const char *kept :
          {"<a href=\"https://example.org/?a=%22&amp;b\">web link</a>",
           "<a href=\"#slide-1\">this slide</a>", "<a href=\"readme.txt\">readme</a>",
