@@ -41,13 +41,15 @@ TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
     engine.deck.fonts = {std::string("Evil\xC2\x9B") + "31mFont", "Calibri"};
     engine.fonts = {"Carlito"};
     engine.deck.slidesWithUndrawnPictures = {1, 2};
+    engine.deck.linkedContentNotLoaded = true;
     ::testing::internal::CaptureStderr();
     savePage(engine, {dir / "deck.fodp", "deck.fodp", dir / "deck.htm"});
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Warning: deck.fodp: fonts not installed, drawn in other fonts: "
               "Evil\\xC2\\x9B31mFont.\n"
               "Warning: deck.fodp: pictures too large to draw or unreadable, left blank on slides "
-              "1, 2.\n");
+              "1, 2.\n"
+              "Warning: deck.fodp: linked content not loaded.\n");
     EXPECT_EQ(engine.steps, (Steps{"read", "fonts", "draw"}));
     // Written after the drawing: the page shows the pictures drawn.
     EXPECT_THAT(readText(dir / "deck.htm"), HasSubstr("deck_files/slide-2-2x.webp"));

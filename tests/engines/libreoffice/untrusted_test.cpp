@@ -135,8 +135,11 @@ TEST_F(UntrustedDeckTest, LinkedContentIsNeitherReadNorFetched) {
     EngineOptions options;
     options.profileRoot = m_dir / "profile";
     options.fileTimeout = std::chrono::seconds(60);
+    std::string warnings;
+    options.warn = [&](const std::string &line) { warnings += line + "\n"; };
     auto registry = makeOfficeRegistry(options);
     ASSERT_TRUE(converts(*registry, m_dir / "deck" / "linked.fodp", m_dir / "linked.htm"));
+    EXPECT_EQ(warnings, "linked.fodp: linked content not loaded.\n");
     EXPECT_FALSE(server.connected());
     EXPECT_EQ(magentaPixels(m_dir / "linked_files" / "slide-1.webp"), 0);
     EXPECT_GT(magentaPixels(m_dir / "linked_files" / "slide-2.webp"), 1000);
