@@ -1,4 +1,5 @@
 #include "page/companion_folder.h"
+#include "page/file_owner.h"
 
 #include "core/automation.h"
 #include "core/output_layout.h"
@@ -360,19 +361,21 @@ std::optional<fs::path> journalPage(const fs::path &work) {
 }
 
 // Clears what exports cut short (a process killed mid-way) left in the
-// output folder `folder`, touching only working folders this program made
-// and never one that holds `input`. Those of this process are in use. A
+// output folder `folder`, touching only working folders this program made,
+// owned by the owner of our own working folder `ours`, and never one that
+// holds `input`. Those of this process are in use. A
 // swap of a process that is gone is finished or undone at once, so that its
 // page has its folder again before anything else is written; any other
 // working folder goes once it is an hour old, as it may belong to an export
 // still running in another process.
-void tidyOutputFolder(const fs::path &folder, const fs::path &input) {
+void tidyOutputFolder(const fs::path &folder, const fs::path &input, const fs::path &ours) {
     const auto cutoff = fs::file_time_type::clock::now() - std::chrono::hours(1);
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(folder, ec)) {
         const fs::path work = entry.path();
         const auto owner = workingFolderOwner(work);
-        if (!owner || *owner == processMark() || inside(input, work))
+        if (!owner || *owner == processMark() || inside(input, work) || !sameOwner(work, ours) ||
+            !sameOwner(work / kMarkerName, ours))
             continue;
         if (const auto page = journalPage(work)) {
             try {
@@ -449,7 +452,7 @@ fs::path makeStagingFolder(const fs::path &page, const fs::path &input) {
     try {
         // First what exports cut short left behind: an interrupted swap of
         // this very page puts its folder back before the checks look at it.
-        tidyOutputFolder(folder, input);
+        tidyOutputFolder(folder, input, staging.parent_path());
         if (fs::is_directory(page, ec))
             throw AutomationError("The output " + page.string() +
                                   " is a folder; choose another page name.");

@@ -12,6 +12,10 @@
 
 #include <chrono>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace velloran::page::test {
 
 using namespace velloran::test;
@@ -138,6 +142,33 @@ TEST(Pipeline, AKilledSwapIsPutRightByTheNextExport) {
         EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), Steps{}) << "working names left behind";
     }
 }
+
+#ifndef _WIN32
+// A working folder with our marker that another user owns is theirs: a swap
+// it holds is neither finished nor undone, and it is never tidied away.
+TEST(Pipeline, AnotherUsersWorkingFolderIsLeftAlone) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    TempDir dir;
+    const PageJob job{dir / "deck.fodp", "deck.fodp", dir / "deck.htm"};
+    auto engine = twoSlides();
+    savePage(engine, job);
+    swap_testing::setHook([](int step) {
+        if (step == 3)
+            throw swap_testing::Killed{};
+    });
+    EXPECT_THROW(savePage(engine, job), swap_testing::Killed);
+    swap_testing::setHook({});
+    swap_testing::restartProcess();
+    age(dir.path());
+    const Steps left = namesMatching(dir.path(), R"(\..*)");
+    ASSERT_EQ(left.size(), 1u);
+    for (const fs::path &p : {dir / left[0], dir / left[0] / "owner"})
+        ASSERT_EQ(::lchown(p.c_str(), 65534, 65534), 0);
+    savePage(engine, job);
+    EXPECT_EQ(namesMatching(dir.path(), R"(\..*)"), left);
+}
+#endif
 
 // Whatever refuses (the probe, the output folder) or fails, the earlier
 // export of the page and everything else in the output folder stay as they

@@ -23,7 +23,6 @@
 #include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/embed/XEmbeddedObject.hpp>
 #include <com/sun/star/embed/XLinkageSupport.hpp>
-#include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
@@ -191,7 +190,9 @@ bool hideIfLinked(const Reference<css::beans::XPropertySet> &props) {
 }
 
 // Whether a graphic shape shows a picture linked from outside the deck,
-// which the worker's settings keep from being loaded.
+// which the worker's settings keep from being loaded. Such a shape is
+// hidden too: LibreOffice would draw its missing link as a frame labelled
+// with the link's absolute URL, a path of the converting machine.
 bool linkedPicture(const Reference<css::beans::XPropertySet> &props) {
     Reference<css::beans::XPropertySet> graphic;
     bool linked = false;
@@ -332,8 +333,11 @@ public:
                     m_deck.linkedContentNotLoaded = true;
                 continue;
             }
-            if (type.equalsAscii("com.sun.star.drawing.GraphicObjectShape") && linkedPicture(props))
+            if (type.equalsAscii("com.sun.star.drawing.GraphicObjectShape") &&
+                linkedPicture(props)) {
+                props->setPropertyValue("Visible", css::uno::Any(false));
                 m_deck.linkedContentNotLoaded = true;
+            }
             if (type.equalsAscii("com.sun.star.drawing.TableShape")) {
                 readTable(shape, props, slide);
                 continue;
