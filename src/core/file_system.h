@@ -49,4 +49,9 @@ public:
 // The file system of the platform the program runs on.
 std::unique_ptr<FileSystem> makeNativeFileSystem();
 
+// Whether `a` and `b` (never followed through a link) have the same owner:
+// the same user id, or on Windows the same owner SID. False when either
+// owner cannot be read, so that nothing is taken for ours unproven.
+bool sameOwner(const std::string &a, const std::string &b);
+
 } // namespace velloran

@@ -1,5 +1,5 @@
 #include "page/companion_folder.h"
-#include "page/file_owner.h"
+#include "core/file_system.h"
 
 #include "core/automation.h"
 #include "core/output_layout.h"
@@ -185,6 +185,11 @@ bool inside(const fs::path &file, const fs::path &folder) {
             break;
     }
     return false;
+}
+
+std::string utf8(const fs::path &path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
 }
 
 bool sameFile(const fs::path &a, const fs::path &b) {
@@ -374,8 +379,8 @@ void tidyOutputFolder(const fs::path &folder, const fs::path &input, const fs::p
     for (const auto &entry : fs::directory_iterator(folder, ec)) {
         const fs::path work = entry.path();
         const auto owner = workingFolderOwner(work);
-        if (!owner || *owner == processMark() || inside(input, work) || !sameOwner(work, ours) ||
-            !sameOwner(work / kMarkerName, ours))
+        if (!owner || *owner == processMark() || inside(input, work) ||
+            !sameOwner(utf8(work), utf8(ours)) || !sameOwner(utf8(work / kMarkerName), utf8(ours)))
             continue;
         if (const auto page = journalPage(work)) {
             try {

@@ -108,4 +108,11 @@ std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<PosixFileSystem>();
 }
 
+bool sameOwner(const std::string &a, const std::string &b) {
+    struct stat first {
+    }, second{};
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+           first.st_uid == second.st_uid;
+}
+
 } // namespace velloran

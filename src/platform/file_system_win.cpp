@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <stdexcept>
 
 #include "platform/com_automation_win.h"
@@ -105,10 +107,29 @@ public:
     }
 };
 
+// The owner SID of a file and the descriptor that holds it, freed with it.
+struct Owner {
+    explicit Owner(const std::string &path) {
+        if (GetNamedSecurityInfoW(toWide(path).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                  &sid, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            sid = nullptr;
+    }
+    ~Owner() { LocalFree(descriptor); }
+    Owner(const Owner &) = delete;
+    Owner &operator=(const Owner &) = delete;
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+};
+
 } // namespace
 
 std::unique_ptr<FileSystem> makeNativeFileSystem() {
     return std::make_unique<WindowsFileSystem>();
+}
+
+bool sameOwner(const std::string &a, const std::string &b) {
+    const Owner first(a), second(b);
+    return first.sid && second.sid && EqualSid(first.sid, second.sid);
 }
 
 } // namespace velloran
