@@ -470,8 +470,9 @@ private:
                 if (!page)
                     throw L"The web page " + file + L" could not be written.";
                 std::fputs("<html>", page);
-                if (control(L"CrashOn") == member) // halfway through the page
-                    TerminateProcess(GetCurrentProcess(), 3);
+                const std::wstring crashOn = control(L"CrashOn");
+                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos)
+                    TerminateProcess(GetCurrentProcess(), 3); // halfway through the page
                 std::fclose(page);
             } else if (member == L"Close") {
                 --g_openCount;

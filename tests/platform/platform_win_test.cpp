@@ -149,24 +149,43 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
 
 // A deck whose Open never answers (a password prompt) costs that file only:
 // past --timeout the PowerPoint we started is ended and the run goes on to
-// its summary. Wine keeps the class object of an ended server and serves it
-// to every later creation, so the run uses a class id of its own, and
-// "PowerPoint.Application" gets ours back afterwards.
-TEST(ConsoleTwin, APromptThatNeverAnswersCostsThatFileOnly) {
-    fakes::WinTempFolder tmp;
-    fakes::writeFile(tmp / "prompt.pptx");
-    fakes::order(L"HangOn", L"prompt");
-    ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
-                               L"/RegServer {3D8E7AE7-65F3-485F-A5C1-15562717D9F2}", tmp / "reg"),
-              0u);
-    const auto status = fakes::runBeside(
-        L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx", tmp / "run");
-    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
-    EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
-    const std::string out = fakes::readFile(tmp / "run.out");
-    EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
-    EXPECT_THAT(out, HasSubstr("0 converted, 1 failed"));
-    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+// its summary; so does a PowerPoint that crashes halfway through SaveAs. Wine
+// keeps the class object of an ended server and answers every later creation
+// in that client with REGDB_E_CLASSNOTREG, so the good deck comes first, each
+// run uses a class id of its own, and "PowerPoint.Application" gets ours back
+// afterwards.
+TEST(ConsoleTwin, APromptThatNeverAnswersOrACrashCostsThatFileOnly) {
+    const struct {
+        const wchar_t *order, *clsid;
+        const char *reason;
+    } rows[] = {
+        {L"HangOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F2}",
+         "Presentations.Open: PowerPoint ended"},
+        {L"CrashOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F3}", "SaveAs: PowerPoint ended"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(toUtf8(row.order));
+        fakes::WinTempFolder tmp;
+        fakes::writeFile(tmp / "fault.pptx");
+        fakes::writeFile(tmp / "good.pptx");
+        fakes::order(row.order, L"fault");
+        fakes::order(L"Version", L"14.0");
+        fakes::order(L"Log", toWide(tmp / "server.log"));
+        ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
+                                   L"/RegServer " + std::wstring(row.clsid), tmp / "reg"),
+                  0u);
+        const auto status =
+            fakes::runBeside(L"velloran-cli.exe",
+                             L"convert --timeout 3 --output out good.pptx fault.pptx", tmp / "run");
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
+        const std::string out = fakes::readFile(tmp / "run.out");
+        EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
+        EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"))
+            << fakes::readFile(tmp / "run.err") << fakes::readFile(tmp / "server.log");
+        EXPECT_THAT(fakes::readFile(tmp / "run.err"), HasSubstr(row.reason));
+        EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+    }
 }
 
 // "velloran-cli convert" of a deck and a password-protected one. Current
