@@ -27,7 +27,8 @@ std::string languageTag(std::int32_t languageId) {
 std::shared_ptr<AutomationRegistry> powerPoint(std::chrono::milliseconds fileTimeout,
                                                std::shared_ptr<CallWaiter> waiter) {
     return makeSingleThreadRegistry(
-        powerpoint::makeOwnPageRegistry(makeComRegistry(kBusyLimit, fileTimeout), {languageTag, {}}),
+        powerpoint::makeOwnPageRegistry(makeComRegistry(kBusyLimit, fileTimeout),
+                                        {languageTag, {}}),
         std::move(waiter));
 }
 
