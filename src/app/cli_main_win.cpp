@@ -12,12 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "app/automation_backend.h"
 #include "cli/arguments.h"
 #include "cli/convert.h"
-#include "core/automation_thread.h"
 #include "core/build_config.h"
 #include "core/names.h"
-#include "core/time_limit.h"
 #include "platform/com_automation_win.h"
 #include "platform/registry_settings_win.h"
 #include "platform/wide_string_win.h"
@@ -78,17 +77,16 @@ int main() {
         [](const ConvertOptions &asked) {
             const ConvertOptions options = forPowerPoint(asked, std::cerr);
             ConvertServices services;
-            // Every object lives on one thread, whichever job calls. A PowerPoint
-            // we started is ended when a file runs past its limit, on the second
-            // Ctrl+C, and at the end if it still runs. PowerPoint's memory is its
-            // own affair: no cap is given to it.
+            // Every object lives on one thread, whichever job calls, and the page
+            // is our own where PowerPoint writes none. A PowerPoint we started is
+            // ended when a file runs past its limit, on the second Ctrl+C, and at
+            // the end if it still runs.
             services.makeAutomation = [](std::optional<std::chrono::milliseconds> limit,
-                                         std::uint64_t) {
-                return makeSingleThreadRegistry(makeComRegistry(
-                    std::chrono::seconds(30), limit.value_or(kDefaultFileTimeLimit)));
+                                         std::uint64_t cap) {
+                return makePlatformAutomation(limit, cap);
             };
             services.abortAutomation = endStartedServers;
-            services.shutdownAutomation = endStartedServers;
+            services.shutdownAutomation = shutdownPlatformAutomation;
             services.defaultOutputFolder = defaultOutputFolder();
             return runConvert(options, services, std::cout, std::cerr);
         },

@@ -150,13 +150,23 @@ std::optional<std::set<std::string>> exportList(const std::string &companion) {
     return names;
 }
 
+// True when `companion` is the folder PowerPoint's own web page save wrote
+// beside its page: it always lists its files in filelist.xml.
+bool powerPointCompanion(const std::string &companion) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(
+        std::filesystem::u8path(companion + kNativePaths.separator + "filelist.xml"), ec);
+}
+
 // Leaves out of a folder's files the pages we wrote there: a page whose
 // companion folder beside it holds our export list, and what that list
-// names. A deck the user put in that folder is still a deck.
+// names; and a page PowerPoint saved for us, with everything in its
+// companion folder. A deck the user put in our folder is still a deck.
 std::vector<std::string> withoutOwnPages(std::vector<std::string> files,
                                          std::vector<std::string> &ownPages) {
     const char sep = kNativePaths.separator;
-    std::map<std::string, std::set<std::string>> companions; // with a separator at the end
+    // With a separator at the end; PowerPoint's hold no list: all is theirs.
+    std::map<std::string, std::optional<std::set<std::string>>> companions;
     std::set<std::string> pages;
     for (const auto &file : files) {
         if (!isWebPage(file))
@@ -166,6 +176,9 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files,
         const std::string companion = folder + companionFolderName(stemOf(fileNameOf(file)));
         if (auto listed = exportList(companion)) {
             companions[companion + sep] = std::move(*listed);
+            pages.insert(file);
+        } else if (powerPointCompanion(companion)) {
+            companions[companion + sep] = std::nullopt;
             pages.insert(file);
         }
     }
@@ -178,7 +191,7 @@ std::vector<std::string> withoutOwnPages(std::vector<std::string> files,
                 it != companions.end()) {
                 std::string relative = file.substr(slash + 1);
                 std::replace(relative.begin(), relative.end(), sep, '/');
-                return it->second.count(relative) > 0;
+                return !it->second || it->second->count(relative) > 0;
             }
         return false;
     };

@@ -99,7 +99,20 @@ template <class F> HRESULT retryWhileBusy(Milliseconds limit, F &&attempt) {
     return hr;
 }
 
+// The server's process is gone: it crashed, or was ended for running past
+// its file's time limit.
+bool isServerGone(HRESULT hr) {
+    return hr == HRESULT(RPC_S_CALL_FAILED) || hr == HRESULT(RPC_S_SERVER_UNAVAILABLE) ||
+           hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVERFAULT ||
+           hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) ||
+           hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+}
+
 std::string busyText(HRESULT hr, Milliseconds limit) {
+    if (isServerGone(hr))
+        return "PowerPoint ended during the call (it crashed, or ran past the time limit for "
+               "one file): " +
+               describeHresult(hr);
     if (!isRejection(hr))
         return describeHresult(hr);
     return "PowerPoint stayed busy and rejected the call for " +

@@ -222,9 +222,11 @@ TEST_F(RunBatch, AFileWithoutItsPageOrWithoutAServerFails) {
 TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutButPagesNamedOneByOneAreKept) {
     // Ours: a page whose folder beside it holds our export list, and what the
     // list names. A page without that list, a folder without its page, and
-    // the user's deck in our folder are the user's.
+    // the user's deck in our folder are the user's. A page PowerPoint saved
+    // (its folder lists its files in filelist.xml) is ours with all its folder.
     for (const char *name : {"in/deck.htm", "in/deck_files/sub/text0.html", "in/saved.htm",
-                             "in/saved_files/.velloran-export", "in/saved_files/style.css"})
+                             "in/saved_files/.velloran-export", "in/saved_files/style.css",
+                             "in/pp.htm", "in/pp_files/filelist.xml", "in/pp_files/slide0001.htm"})
         deck(name);
     std::ofstream(m_temp / "in/deck_files/.velloran-export")
         << "velloran export 1\nsub/\nsub/text0.html\n";
@@ -236,7 +238,7 @@ TEST_F(RunBatch, OwnPagesInAGivenFolderAreLeftOutButPagesNamedOneByOneAreKept) {
                                             m_temp / "in/deck.htm"};
     const BatchResult result = run({m_temp / "in", m_temp / "in/deck.htm"});
     EXPECT_EQ(result.files, expected);
-    EXPECT_THAT(summaryLine(result), EndsWith(", 3 skipped"));
+    EXPECT_THAT(summaryLine(result), EndsWith(", 6 skipped"));
 }
 
 TEST_F(RunBatch, SeveralServersKeepListOrderInLinesAndInTheRightToAPage) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <thread>
 
+#include "app/automation_backend_win.h"
 #include "core/automation_thread.h"
 #include "core/export.h"
 #include "platform/com_automation_win.h"
@@ -126,8 +127,8 @@ TEST_F(ComAutomation, AServerBusyPastTheLimitFailsTheCallSayingSo) {
 
 // Objects made on one thread and used from others: straight COM answers
 // RPC_E_WRONG_THREAD, which shows the check can see a crossing; through the
-// single-thread registry every call works, and every object is released on
-// the thread that made it.
+// single-thread registry (and the window's automation built on it) every
+// call works, and every object is released on the thread that made it.
 TEST_F(ComAutomation, CallsFromSeveralThreadsNeverCrossApartments) {
     const auto fromOtherThreads = [&](AutomationRegistry &through) {
         std::vector<std::string> errors;
@@ -151,6 +152,9 @@ TEST_F(ComAutomation, CallsFromSeveralThreadsNeverCrossApartments) {
     };
     EXPECT_THAT(fromOtherThreads(*registry), ::testing::Contains(HasSubstr("RPC_E_WRONG_THREAD")));
     EXPECT_THAT(fromOtherThreads(*makeSingleThreadRegistry(registry)), ::testing::IsEmpty());
+    // The window's own automation, with its own-page layer, keeps to one thread too.
+    EXPECT_THAT(fromOtherThreads(*makeWindowAutomation(makeBlockingWaiter())),
+                ::testing::IsEmpty());
     EXPECT_TRUE(fakes::noFakeServerWithin(5000));
 }
 

@@ -15,8 +15,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "win_test_support.h"
 
@@ -61,28 +64,215 @@ std::string render(const VARIANT &v) {
     return std::to_string(v.vt == VT_I4 ? v.lVal : v.vt) + (v.vt == VT_I4 ? ":I4" : ":vartype");
 }
 
+// The deck that Open opens, from the description file the test names
+// (order "Deck"), one item a line, fields split by tabs, "\r" and "\v" in
+// texts standing for PowerPoint's paragraph mark and line break:
+//   title <text>                          the Title document property
+//   size <width> <height>                 the slide size in points
+//   slide <name>                          a slide
+//   shape <left> <top> <width> <height> [title]   a shape of the last slide
+//   run <text> [<address> [<subaddress>]] a run of the last shape's text
+//   notes <text>                          the last slide's notes
+// Without a description the deck is one slide without shapes.
+struct FakeRun {
+    std::wstring text, address, subAddress;
+};
+struct FakeShape {
+    LONG left = 0, top = 0, width = 0, height = 0;
+    bool title = false;
+    std::vector<FakeRun> runs; // none: no text frame
+};
+struct FakeSlide {
+    std::wstring name, notes;
+    std::vector<FakeShape> shapes;
+};
+struct FakeDeck {
+    std::wstring title;
+    LONG width = 960, height = 540;
+    std::vector<FakeSlide> slides;
+} g_deck;
+
+std::wstring unescaped(std::wstring text) {
+    for (const auto &[from, to] : {std::pair{L"\\r", L"\r"}, std::pair{L"\\v", L"\v"}})
+        for (auto at = text.find(from); at != std::wstring::npos; at = text.find(from, at + 1))
+            text.replace(at, 2, to);
+    return text;
+}
+
+void loadDeck() {
+    g_deck = FakeDeck{};
+    std::ifstream in(std::filesystem::path(control(L"Deck")), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.ends_with('\r')) // written in text mode
+            line.pop_back();
+        std::vector<std::wstring> f;
+        for (std::size_t start = 0, tab;; start = tab + 1) {
+            tab = line.find('\t', start);
+            f.push_back(velloran::toWide(line.substr(start, tab - start)));
+            if (tab == std::string::npos)
+                break;
+        }
+        f.resize(6);
+        if (f[0] == L"title")
+            g_deck.title = f[1];
+        else if (f[0] == L"size")
+            g_deck.width = _wtoi(f[1].c_str()), g_deck.height = _wtoi(f[2].c_str());
+        else if (f[0] == L"slide")
+            g_deck.slides.push_back({f[1]});
+        else if (f[0] == L"shape")
+            g_deck.slides.back().shapes.push_back({_wtoi(f[1].c_str()), _wtoi(f[2].c_str()),
+                                                   _wtoi(f[3].c_str()), _wtoi(f[4].c_str()),
+                                                   f[5] == L"title"});
+        else if (f[0] == L"run")
+            g_deck.slides.back().shapes.back().runs.push_back({unescaped(f[1]), f[2], f[3]});
+        else if (f[0] == L"notes")
+            g_deck.slides.back().notes = unescaped(f[1]);
+    }
+    if (g_deck.slides.empty())
+        g_deck.slides.push_back({L"Slide1"});
+}
+
+// A picture of its own for Slide.Export: a PNG of one colour per slide,
+// its pixels in stored (uncompressed) deflate blocks.
+void writePng(const std::wstring &file, LONG width, LONG height, unsigned char shade) {
+    const auto crc = [](const std::string &bytes) {
+        unsigned long c = 0xFFFFFFFF;
+        for (unsigned char b : bytes) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320 ^ (c >> 1) : c >> 1;
+        }
+        return c ^ 0xFFFFFFFF;
+    };
+    const auto be32 = [](unsigned long v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const auto chunk = [&](const char *type, const std::string &data) {
+        const std::string body = type + data;
+        return be32(data.size()) + body + be32(crc(body));
+    };
+    std::string pixels;
+    for (LONG y = 0; y < height; ++y)
+        pixels += '\0' + std::string(std::size_t(width) * 3, char(shade));
+    std::string deflated = "\x78\x01";
+    unsigned long a = 1, b = 0;
+    for (std::size_t at = 0; at < pixels.size(); at += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, pixels.size() - at);
+        deflated += char(at + n == pixels.size());
+        deflated += {char(n), char(n >> 8), char(~n), char(~n >> 8)};
+        deflated += pixels.substr(at, n);
+    }
+    for (unsigned char c : pixels)
+        a = (a + c) % 65521, b = (b + a) % 65521;
+    deflated += be32(b << 16 | a);
+    std::ofstream(std::filesystem::path(file), std::ios::binary)
+        << "\x89PNG\r\n\x1a\n"
+        << chunk("IHDR", be32(width) + be32(height) + std::string{8, 2, 0, 0, 0})
+        << chunk("IDAT", deflated) << chunk("IEND", "");
+}
+
 // Every object's members in one table. A member's dispid is its row, so each
 // object answers only the names of its own rows; row 0 is the application's
 // default property. A put of a member that is not a settable property fails
 // as a late-bound call on the wrong kind of member does.
-enum Kind { kApplication, kPresentations, kPresentation };
-const char *const kKindNames[] = {"Application", "Presentations", "Presentation"};
-enum Access { kGet, kPut, kCall }; // kPut: a property that can also be set
+enum Kind {
+    kApplication,
+    kPresentations,
+    kPresentation,
+    kSlides,
+    kSlide,
+    kShapes,
+    kShape,
+    kTextFrame,
+    kTextRange,
+    kActionSettings,
+    kActionSetting,
+    kHyperlink,
+    kNotesPage,
+    kPlaceholderFormat,
+    kPageSetup,
+    kDocumentProperties,
+    kDocumentProperty
+};
+const char *const kKindNames[] = {"Application",     "Presentations",
+                                  "Presentation",    "Slides",
+                                  "Slide",           "Shapes",
+                                  "Shape",           "TextFrame",
+                                  "TextRange",       "ActionSettings",
+                                  "ActionSetting",   "Hyperlink",
+                                  "NotesPage",       "PlaceholderFormat",
+                                  "PageSetup",       "DocumentProperties",
+                                  "DocumentProperty"};
+enum Access { kGet, kPut, kCall, kItem }; // kPut: settable; kItem: a call by position
 const struct Member {
     Kind kind;
     const wchar_t *name;
     Access access;
     unsigned params; // bits into kParams: the arguments it takes, in this order
 } kMembers[] = {
-    {kApplication, L"<default>", kGet, 0},     {kApplication, L"Visible", kPut, 0},
-    {kApplication, L"DisplayAlerts", kPut, 0}, {kApplication, L"Presentations", kGet, 0},
-    {kApplication, L"HWND", kGet, 0},          {kApplication, L"Quit", kCall, 0},
-    {kPresentations, L"Count", kGet, 0},       {kPresentations, L"Open", kCall, 0b11'1001},
-    {kPresentation, L"SaveAs", kCall, 0b0111}, {kPresentation, L"Close", kCall, 0},
+    {kApplication, L"<default>", kGet, 0},
+    {kApplication, L"Visible", kPut, 0},
+    {kApplication, L"DisplayAlerts", kPut, 0},
+    {kApplication, L"Presentations", kGet, 0},
+    {kApplication, L"HWND", kGet, 0},
+    {kApplication, L"Version", kGet, 0},
+    {kApplication, L"Quit", kCall, 0},
+    {kPresentations, L"Count", kGet, 0},
+    {kPresentations, L"Open", kCall, 0b11'1001},
+    {kPresentation, L"SaveAs", kCall, 0b0111},
+    {kPresentation, L"Close", kCall, 0},
+    {kPresentation, L"Slides", kGet, 0},
+    {kPresentation, L"PageSetup", kGet, 0},
+    {kPresentation, L"BuiltInDocumentProperties", kGet, 0},
+    {kPresentation, L"DefaultLanguageID", kGet, 0},
+    {kSlides, L"Count", kGet, 0},
+    {kSlides, L"Item", kItem, 1 << 6},
+    {kSlide, L"Name", kGet, 0},
+    {kSlide, L"Shapes", kGet, 0},
+    {kSlide, L"NotesPage", kGet, 0},
+    {kSlide, L"Export", kCall, 0b1110'0000'0001},
+    {kShapes, L"Count", kGet, 0},
+    {kShapes, L"Item", kItem, 1 << 6},
+    {kShapes, L"HasTitle", kGet, 0},
+    {kShapes, L"Title", kGet, 0},
+    {kShapes, L"Placeholders", kGet, 0},
+    {kShape, L"HasTextFrame", kGet, 0},
+    {kShape, L"Left", kGet, 0},
+    {kShape, L"Top", kGet, 0},
+    {kShape, L"Width", kGet, 0},
+    {kShape, L"Height", kGet, 0},
+    {kShape, L"TextFrame", kGet, 0},
+    {kShape, L"PlaceholderFormat", kGet, 0},
+    {kTextFrame, L"TextRange", kGet, 0},
+    {kTextRange, L"Text", kGet, 0},
+    {kTextRange, L"Runs", kCall, 0b1'1000'0000},
+    {kTextRange, L"Count", kGet, 0},
+    {kTextRange, L"ActionSettings", kGet, 0},
+    {kActionSettings, L"Item", kItem, 1 << 6},
+    {kActionSetting, L"Hyperlink", kGet, 0},
+    {kHyperlink, L"Address", kGet, 0},
+    {kHyperlink, L"SubAddress", kGet, 0},
+    {kNotesPage, L"Shapes", kGet, 0},
+    {kPlaceholderFormat, L"Type", kGet, 0},
+    {kPageSetup, L"SlideWidth", kGet, 0},
+    {kPageSetup, L"SlideHeight", kGet, 0},
+    {kDocumentProperties, L"Item", kItem, 1 << 6},
+    {kDocumentProperty, L"Value", kGet, 0},
 };
-const wchar_t *const kParams[] = {L"FileName", L"FileFormat", L"EmbedTrueTypeFonts",
-                                  L"ReadOnly", L"Untitled",   L"WithWindow"};
+const wchar_t *const kParams[] = {L"FileName",   L"FileFormat", L"EmbedTrueTypeFonts",
+                                  L"ReadOnly",   L"Untitled",   L"WithWindow",
+                                  L"Index",      L"Start",      L"Length",
+                                  L"FilterName", L"ScaleWidth", L"ScaleHeight"};
 using Arguments = const VARIANT * [std::size(kParams)]; // one call's, by their index in kParams
+
+// Which part of the deck an object stands for, numbered from 1; 0 for none
+// (for a text range: all its runs). On a notes page, shape 2 is the body
+// placeholder holding the notes, shape 1 the slide's picture.
+struct Where {
+    int slide = 0, shape = 0, run = 0;
+    bool notes = false;
+};
 
 // The interface queries of an object that lives as long as the server.
 template <class Interface, const IID &kIid> struct Static : Interface {
@@ -96,7 +286,7 @@ template <class Interface, const IID &kIid> struct Static : Interface {
 
 class FakeObject final : public IDispatch {
 public:
-    explicit FakeObject(Kind kind) : m_kind(kind) {}
+    explicit FakeObject(Kind kind, Where at = {}) : m_kind(kind), m_at(at) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
         *out = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
@@ -146,17 +336,22 @@ public:
                 dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
                 return DISP_E_PARAMNOTFOUND;
             line = "put " + line + " = " + render(dp->rgvarg[0]);
+            args[0] = &dp->rgvarg[0];
         } else {
-            // Every argument is named: the program names them all.
-            if (dp->cArgs != dp->cNamedArgs)
+            // Arguments are named, but a collection's Item takes its index by
+            // position, as every late-bound caller of PowerPoint passes it.
+            const UINT positional = dp->cArgs - dp->cNamedArgs;
+            if (positional != (member.access == kItem ? 1u : 0u))
                 return DISP_E_BADPARAMCOUNT;
+            if (positional)
+                args[6] = &dp->rgvarg[dp->cArgs - 1];
             for (UINT i = 0; i < dp->cNamedArgs; ++i) {
                 const auto p = static_cast<std::size_t>(dp->rgdispidNamedArgs[i]);
                 if (p >= std::size(kParams) || !(member.params >> p & 1))
                     return DISP_E_PARAMNOTFOUND;
                 args[p] = &dp->rgvarg[i];
             }
-            const bool call = member.access == kCall;
+            const bool call = member.access != kGet;
             line = (call ? "call " : "get ") + line + (call ? "(" : "");
             for (std::size_t p = 0; p < std::size(kParams); ++p)
                 if (args[p])
@@ -168,21 +363,40 @@ public:
         try {
             if (_wcsicmp(control(L"FailOn").c_str(), member.name) == 0)
                 throw std::wstring(L"The fake server was told to fail.");
-            if (!isPut) // a put is only logged
+            if (isPut)
+                checkPut(member.name, *args[0]);
+            else
                 act(member.name, args, result);
             return S_OK;
-        } catch (const std::wstring &description) { // travels back in EXCEPINFO
-            if (exception) {
-                *exception = EXCEPINFO{};
-                exception->bstrDescription = SysAllocString(description.c_str());
-                exception->scode = E_FAIL;
-            }
-            return DISP_E_EXCEPTION;
+        } catch (const std::exception &) { // a member of a part the deck lacks
+            return fail(L"The fake server has no such part of the deck.", exception);
+        } catch (const std::wstring &description) {
+            return fail(description, exception);
         }
     }
 
 private:
+    // The description travels back in EXCEPINFO.
+    static HRESULT fail(const std::wstring &description, EXCEPINFO *exception) {
+        if (exception) {
+            *exception = EXCEPINFO{};
+            exception->bstrDescription = SysAllocString(description.c_str());
+            exception->scode = E_FAIL;
+        }
+        return DISP_E_EXCEPTION;
+    }
+
     std::string name() const { return kKindNames[m_kind]; }
+
+    // DisplayAlerts is a PpAlertLevel: ppAlertsNone (1) or ppAlertsAll (2).
+    static void checkPut(const std::wstring &member, const VARIANT &value) {
+        if (member == L"DisplayAlerts" &&
+            !(value.vt == VT_I4 && (value.lVal == 1 || value.lVal == 2)))
+            throw std::wstring(L"Application.DisplayAlerts : Invalid enumeration value.");
+    }
+
+    const FakeSlide &slide() const { return g_deck.slides.at(std::size_t(m_at.slide - 1)); }
+    const FakeShape &shape() const { return slide().shapes.at(std::size_t(m_at.shape - 1)); }
 
     // The effect of a get or call.
     void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
@@ -190,46 +404,190 @@ private:
             result->vt = vt;
             return *result;
         };
+        const auto text = [&](const std::wstring &s) {
+            answer(VT_BSTR).bstrVal = SysAllocString(s.c_str());
+        };
+        const auto number = [&](LONG n) { answer(VT_I4).lVal = n; };
+        const auto child = [&](Kind kind, Where at) {
+            answer(VT_DISPATCH).pdispVal = new FakeObject(kind, at); // its one reference goes along
+        };
+        const auto index = [&](std::size_t size) {
+            const int i = args[6] && args[6]->vt == VT_I4 ? args[6]->lVal : 0;
+            if (i < 1 || std::size_t(i) > size)
+                throw std::wstring(L"Item : Integer out of range.");
+            return i;
+        };
+        const auto intArg = [&](int p) {
+            return args[p] && args[p]->vt == VT_I4 ? args[p]->lVal : 0;
+        };
         IDispatch *object = nullptr;
         const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
-        if (member == L"<default>") {
-            answer(VT_BSTR).bstrVal = SysAllocString(L"Microsoft PowerPoint");
-        } else if (member == L"HWND") {
-            answer(VT_I4).lVal = static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window));
-        } else if (member == L"Count") {
-            answer(VT_I4).lVal = g_openCount;
-        } else if (member == L"Presentations") {
-            object = g_presentations;
-        } else if (member == L"Open") {
-            if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
-                throw L"The presentation " + file + L" cannot be opened.";
-            const std::wstring hangOn = control(L"HangOn");
-            if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
-                Sleep(60000); // a prompt nobody answers, until the client ends us
-                throw std::wstring(L"Nobody answered the prompt.");
+        Where at = m_at;
+        switch (m_kind) {
+        case kApplication:
+            if (member == L"<default>")
+                text(L"Microsoft PowerPoint");
+            else if (member == L"HWND")
+                number(static_cast<LONG>(reinterpret_cast<INT_PTR>(g_window)));
+            else if (member == L"Version")
+                text(control(L"Version").empty() ? L"16.0" : control(L"Version"));
+            else if (member == L"Presentations")
+                object = g_presentations;
+            else if (member == L"Quit") {
+                // Leave the running-object table and the class table at once, so a
+                // later lookup or creation does not find this server; it ends when
+                // its clients let go of the application.
+                g_quitApp = this;
+                CoRevokeClassObject(g_classCookie);
+                RevokeActiveObject(g_activeCookie, nullptr);
             }
-            ++g_openCount; // its first reference is never released: Quit ends the server
-            object = new FakeObject(kPresentation);
-        } else if (member == L"SaveAs") {
-            // Current PowerPoint no longer has the HTML formats: ppSaveAsHTML,
-            // ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
-            const LONG format = args[1] && args[1]->vt == VT_I4 ? args[1]->lVal : 0;
-            if (control(L"Version") != L"14.0" && // current PowerPoint, not 2010
-                (format == 12 || format == 13 || format == 14 || format == 20))
-                throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
-            std::FILE *page = _wfopen(file.c_str(), L"wb");
-            if (!page)
-                throw L"The web page " + file + L" could not be written.";
-            std::fclose(page);
-        } else if (member == L"Close") {
-            --g_openCount;
-        } else if (member == L"Quit") {
-            // Leave the running-object table and the class table at once, so a
-            // later lookup or creation does not find this server; it ends when
-            // its clients let go of the application.
-            g_quitApp = this;
-            CoRevokeClassObject(g_classCookie);
-            RevokeActiveObject(g_activeCookie, nullptr);
+            break;
+        case kPresentations:
+            if (member == L"Count") {
+                number(g_openCount);
+            } else {
+                if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+                    throw L"The presentation " + file + L" cannot be opened.";
+                const std::wstring hangOn = control(L"HangOn");
+                if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
+                    Sleep(60000); // a prompt nobody answers, until the client ends us
+                    throw std::wstring(L"Nobody answered the prompt.");
+                }
+                loadDeck();
+                ++g_openCount; // its first reference is never released: Quit ends the server
+                object = new FakeObject(kPresentation);
+            }
+            break;
+        case kPresentation:
+            if (member == L"SaveAs") {
+                // Current PowerPoint no longer has the HTML formats: ppSaveAsHTML,
+                // ppSaveAsHTMLv3, ppSaveAsHTMLDual and ppSaveAsWebArchive.
+                const LONG format = intArg(1);
+                if (control(L"Version") != L"14.0" && // current PowerPoint, not 2010
+                    (format == 12 || format == 13 || format == 14 || format == 20))
+                    throw std::wstring(L"Presentation.SaveAs : This file format is not supported.");
+                std::FILE *page = _wfopen(file.c_str(), L"wb");
+                if (!page)
+                    throw L"The web page " + file + L" could not be written.";
+                std::fputs("<html>", page);
+                const std::wstring crashOn = control(L"CrashOn");
+                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos)
+                    TerminateProcess(GetCurrentProcess(), 3); // halfway through the page
+                std::fclose(page);
+            } else if (member == L"Close") {
+                --g_openCount;
+            } else if (member == L"Slides") {
+                child(kSlides, {});
+            } else if (member == L"PageSetup") {
+                child(kPageSetup, {});
+            } else if (member == L"DefaultLanguageID") {
+                number(1031); // msoLanguageIDGerman
+            } else {
+                child(kDocumentProperties, {});
+            }
+            break;
+        case kSlides:
+            if (member == L"Count")
+                number(LONG(g_deck.slides.size()));
+            else
+                child(kSlide, {index(g_deck.slides.size())});
+            break;
+        case kSlide:
+            if (member == L"Name")
+                text(slide().name);
+            else if (member == L"Shapes")
+                child(kShapes, at);
+            else if (member == L"NotesPage")
+                child(kNotesPage, at);
+            else
+                writePng(file, intArg(10), intArg(11), static_cast<unsigned char>(m_at.slide * 40));
+            break;
+        case kShapes: {
+            const std::size_t count = m_at.notes ? 2 : slide().shapes.size();
+            if (member == L"Count") {
+                number(LONG(count));
+            } else if (member == L"Item") {
+                at.shape = index(count);
+                child(kShape, at);
+            } else if (member == L"Placeholders") {
+                child(kShapes, at);
+            } else {
+                const auto &shapes = slide().shapes;
+                const auto title = std::find_if(shapes.begin(), shapes.end(),
+                                                [](const FakeShape &s) { return s.title; });
+                if (member == L"HasTitle")
+                    number(title == shapes.end() ? 0 : -1);
+                else if (title == shapes.end())
+                    throw std::wstring(L"Shapes.Title : The slide has no title.");
+                else
+                    child(kShape, {m_at.slide, int(title - shapes.begin()) + 1});
+            }
+            break;
+        }
+        case kShape:
+            if (member == L"HasTextFrame")
+                number(m_at.notes ? (m_at.shape == 2 ? -1 : 0) : (shape().runs.empty() ? 0 : -1));
+            else if (member == L"TextFrame")
+                child(kTextFrame, at);
+            else if (member == L"PlaceholderFormat")
+                child(kPlaceholderFormat, at);
+            else
+                number(member == L"Left"    ? shape().left
+                       : member == L"Top"   ? shape().top
+                       : member == L"Width" ? shape().width
+                                            : shape().height);
+            break;
+        case kTextFrame:
+            child(kTextRange, at);
+            break;
+        case kTextRange:
+            if (member == L"Text") {
+                std::wstring all;
+                if (m_at.notes)
+                    all = slide().notes;
+                else
+                    for (std::size_t r = 0; r < shape().runs.size(); ++r)
+                        if (m_at.run == 0 || std::size_t(m_at.run) == r + 1)
+                            all += shape().runs[r].text;
+                text(all);
+            } else if (member == L"Runs") {
+                at.run = intArg(7);
+                child(kTextRange, at);
+            } else if (member == L"Count") {
+                number(m_at.run ? 1 : LONG(shape().runs.size()));
+            } else {
+                child(kActionSettings, at);
+            }
+            break;
+        case kActionSettings:
+            index(2); // ppMouseClick and ppMouseOver
+            child(kActionSetting, at);
+            break;
+        case kActionSetting:
+            child(kHyperlink, at);
+            break;
+        case kHyperlink: {
+            const FakeRun &run = shape().runs.at(std::size_t(m_at.run - 1));
+            text(member == L"Address" ? run.address : run.subAddress);
+            break;
+        }
+        case kNotesPage:
+            child(kShapes, {m_at.slide, 0, 0, true});
+            break;
+        case kPlaceholderFormat:
+            number(m_at.notes ? m_at.shape : shape().title ? 1 : 2); // ppPlaceholderTitle, Body
+            break;
+        case kPageSetup:
+            number(member == L"SlideWidth" ? g_deck.width : g_deck.height);
+            break;
+        case kDocumentProperties:
+            if (!args[6] || args[6]->vt != VT_BSTR || _wcsicmp(args[6]->bstrVal, L"Title") != 0)
+                throw std::wstring(L"DocumentProperties.Item : Invalid property name.");
+            child(kDocumentProperty, {});
+            break;
+        case kDocumentProperty:
+            text(g_deck.title);
+            break;
         }
         if (object) {
             answer(VT_DISPATCH).pdispVal = object;
@@ -239,6 +597,7 @@ private:
 
     ULONG m_refs = 1; // COM calls this single-threaded server on its one thread
     Kind m_kind;
+    Where m_at;
 };
 
 // Rejects the first `Busy` automation calls, as PowerPoint does while it

@@ -3,9 +3,11 @@
 // twin.
 #include <gmock/gmock.h>
 
+#include <regex>
 #include <set>
 
 #include "core/add_folder.h"
+#include "core/output_layout.h"
 #include "core/wildcard.h"
 #include "platform/registry_settings_win.h"
 #include "platform/shell.h"
@@ -138,7 +140,7 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
                       once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
     EXPECT_EQ(status, 1u) << out << err;
     EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"));
-    EXPECT_THAT(err, AllOf(HasSubstr("missing.pptx cannot be opened"), HasSubstr(once)));
+    EXPECT_THAT(err, AllOf(HasSubstr("The file missing.pptx was not found."), HasSubstr(once)));
     EXPECT_EQ(err.find(once), err.rfind(once)) << err;
     EXPECT_THAT(log, AllOf(HasSubstr("FileName=\"" + tmp / "good deck.pptx" + "\""),
                            HasSubstr("FileName=\"" + tmp / "out\\good deck.htm" + "\"")));
@@ -147,24 +149,146 @@ TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
 
 // A deck whose Open never answers (a password prompt) costs that file only:
 // past --timeout the PowerPoint we started is ended and the run goes on to
-// its summary. Wine keeps the class object of an ended server and serves it
-// to every later creation, so the run uses a class id of its own, and
-// "PowerPoint.Application" gets ours back afterwards.
-TEST(ConsoleTwin, APromptThatNeverAnswersCostsThatFileOnly) {
-    fakes::WinTempFolder tmp;
-    fakes::writeFile(tmp / "prompt.pptx");
-    fakes::order(L"HangOn", L"prompt");
-    ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
-                               L"/RegServer {3D8E7AE7-65F3-485F-A5C1-15562717D9F2}", tmp / "reg"),
-              0u);
-    const auto status = fakes::runBeside(
-        L"velloran-cli.exe", L"convert --timeout 3 --output out prompt.pptx", tmp / "run");
-    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
-    EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
-    const std::string out = fakes::readFile(tmp / "run.out");
-    EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
-    EXPECT_THAT(out, HasSubstr("0 converted, 1 failed"));
-    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+// its summary; so does a PowerPoint that crashes halfway through SaveAs. Wine
+// keeps the class object of an ended server and answers every later creation
+// in that client with REGDB_E_CLASSNOTREG, so the good deck comes first, each
+// run uses a class id of its own, and "PowerPoint.Application" gets ours back
+// afterwards.
+TEST(ConsoleTwin, APromptThatNeverAnswersOrACrashCostsThatFileOnly) {
+    const struct {
+        const wchar_t *order, *clsid;
+        const char *reason;
+    } rows[] = {
+        {L"HangOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F2}",
+         "Presentations.Open: PowerPoint ended"},
+        {L"CrashOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F3}", "SaveAs: PowerPoint ended"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(toUtf8(row.order));
+        fakes::WinTempFolder tmp;
+        fakes::writeFile(tmp / "fault.pptx");
+        fakes::writeFile(tmp / "good.pptx");
+        fakes::order(row.order, L"fault");
+        fakes::order(L"Version", L"14.0");
+        fakes::order(L"Log", toWide(tmp / "server.log"));
+        ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
+                                   L"/RegServer " + std::wstring(row.clsid), tmp / "reg"),
+                  0u);
+        const auto status =
+            fakes::runBeside(L"velloran-cli.exe",
+                             L"convert --timeout 3 --output out good.pptx fault.pptx", tmp / "run");
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
+        const std::string out = fakes::readFile(tmp / "run.out");
+        EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
+        EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"))
+            << fakes::readFile(tmp / "run.err") << fakes::readFile(tmp / "server.log");
+        EXPECT_THAT(fakes::readFile(tmp / "run.err"), HasSubstr(row.reason));
+        EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+    }
+}
+
+// "velloran-cli convert" of a deck and a password-protected one. Current
+// PowerPoint saves no web page, so the page is ours, read from the object
+// model and drawn by Slide.Export; PowerPoint 2010 saves it itself. The
+// locked deck is refused before PowerPoint sees it, with the probe's reason.
+// The log keeps every call and put and the version read; gets of the deck's
+// parts are left out, and staging folders are shortened to "…".
+TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
+    // The first create is the batch's check that PowerPoint can be started.
+    const std::string both = "create PowerPoint.Application\ncreate PowerPoint.Application\n"
+                             "put Application.Visible = true:BOOL\n"
+                             "call Presentations.Open(FileName=\"…\\deck.pptx\":BSTR)\n"
+                             "get Application.Version\n",
+                      end = "put Application.DisplayAlerts = 1:I4\n"
+                            "call Application.Quit()\n"
+                            "create PowerPoint.Application\n"
+                            "put Application.Visible = true:BOOL\n"
+                            "put Application.DisplayAlerts = 1:I4\n"
+                            "call Application.Quit()\n";
+    const auto item = [](const char *collection, int i) {
+        return "call " + std::string(collection) + ".Item(Index=" + std::to_string(i) + ":I4)\n";
+    };
+    const auto runs = [&](int count) {
+        std::string calls = "call TextRange.Runs()\n";
+        for (int i = 1; i <= count; ++i)
+            calls += "call TextRange.Runs(Start=" + std::to_string(i) + ":I4, Length=1:I4)\n" +
+                     item("ActionSettings", 1);
+        return calls;
+    };
+    const std::string notes = item("Shapes", 1) + item("Shapes", 2);
+    const auto exportOf = [](int slide, int width) {
+        return "call Slide.Export(FileName=\"…\\slide-" + std::to_string(slide) +
+               (width > 640 ? "-2x" : "") +
+               ".png\":BSTR, FilterName=\"PNG\":BSTR, ScaleWidth=" + std::to_string(width) +
+               ":I4, ScaleHeight=" + std::to_string(width * 9 / 16) + ":I4)\n";
+    };
+    const struct {
+        const wchar_t *version;
+        std::string log;
+        bool ownPage;
+    } rows[] = {
+        {L"16.0",
+         both + "call DocumentProperties.Item(Index=\"Title\":BSTR)\n" + item("Slides", 1) +
+             item("Slides", 2) + item("Shapes", 1) + runs(1) + item("Shapes", 2) + runs(2) + notes +
+             item("Shapes", 1) + runs(1) + notes + exportOf(1, 640) + exportOf(1, 1280) +
+             exportOf(2, 640) + exportOf(2, 1280) + end,
+         true},
+        {L"14.0",
+         both + "call Presentation.SaveAs(FileName=\"…\\deck.htm\":BSTR, FileFormat=12:I4)\n" + end,
+         false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(toUtf8(row.version));
+        fakes::WinTempFolder tmp;
+        fakes::writeFile(tmp / "deck.pptx");
+        std::filesystem::copy_file(std::filesystem::path("Z:" VELLORAN_CORPUS_DIR) /
+                                       "Password_Protected-hello.ppt",
+                                   pathOf(tmp / "locked.ppt"));
+        std::ofstream(pathOf(tmp / "deck.txt"))
+            << "title\tQuarterly <review>\nsize\t960\t540\nslide\tIntro\n"
+               "shape\t0\t0\t960\t100\ttitle\nrun\tWelcome\\vall\n"
+               "shape\t96\t270\t480\t135\nrun\tSee \\rthe \nrun\tsite\thttps://example.org/\n"
+               "notes\tSay hello\\rThen stop\nslide\tPlans\n"
+               "shape\t0\t0\t960\t100\ttitle\nrun\tBack\t\t256,1,Intro\n";
+        fakes::order(L"Version", row.version);
+        fakes::order(L"Deck", toWide(tmp / "deck.txt"));
+        fakes::order(L"Log", toWide(tmp / "server.log"));
+        const auto status = fakes::runBeside(
+            L"velloran-cli.exe", L"convert --output out deck.pptx locked.ppt", tmp / "run", 60);
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        const std::string err = fakes::readFile(tmp / "run.err");
+        EXPECT_EQ(status, 1u) << fakes::readFile(tmp / "run.out") << err;
+        EXPECT_THAT(err, HasSubstr("The file locked.ppt is password-protected; remove the "
+                                   "password and convert it again."));
+        std::string log;
+        std::istringstream lines(std::regex_replace(fakes::readFile(tmp / "server.log"),
+                                                    std::regex("FileName=\"[^\"]*\\\\"),
+                                                    "FileName=\"…\\"));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.starts_with("get ") || line == "get Application.Version")
+                log += line + "\n";
+        EXPECT_EQ(log, row.log);
+        EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+        if (!row.ownPage)
+            continue;
+        std::set<std::string> files;
+        for (const auto &entry :
+             std::filesystem::directory_iterator(pathOf(tmp / "out\\deck_files")))
+            files.insert(toUtf8(entry.path().filename().wstring()));
+        EXPECT_EQ(files, (std::set<std::string>{kExportListName, kSourceMarkerName, "page.css",
+                                                "page.js", "slide-1-2x.png", "slide-1.png",
+                                                "slide-2-2x.png", "slide-2.png"}));
+        const std::string page = fakes::readFile(tmp / "out\\deck.htm");
+        EXPECT_THAT(page, AllOf(HasSubstr("<html lang=\"de-DE\">"),
+                                HasSubstr("<h1>Quarterly &lt;review&gt;</h1>"),
+                                HasSubstr("Welcome<br>all"), HasSubstr("<p>See </p><p>the <a"),
+                                HasSubstr("<a href=\"https://example.org/\">site</a>"),
+                                HasSubstr("<a href=\"#slide-1\">Back</a>"),
+                                HasSubstr("<p>Say hello</p>\n<p>Then stop</p>"),
+                                HasSubstr("deck_files/slide-2-2x.png 1280w")));
+        EXPECT_EQ(fakes::readFile(tmp / "out\\deck_files\\slide-1.png").substr(1, 3), "PNG");
+    }
 }
 
 } // namespace

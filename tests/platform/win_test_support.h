@@ -26,11 +26,15 @@ inline constexpr const wchar_t *kPowerPointProgId = L"PowerPoint.Application";
 //   FailOn  member name whose calls fail ("SaveAs", "Visible", ...) with
 //           "The fake server was told to fail." in EXCEPINFO
 //   Version "14.0" for PowerPoint 2010, which saves web pages (format 12);
-//           anything else is current PowerPoint, which has no such format
+//           anything else is current PowerPoint (Application.Version "16.0"
+//           when not given), which has no such format
 //   Busy    how many automation calls a new server rejects first
 //           (RPC_E_CALL_REJECTED), logged as "busy: call rejected"
 //   HangOn  text in a file name whose Open never answers (a prompt), until
 //           the server is ended (or a minute has passed)
+//   CrashOn text in a page name whose SaveAs ends the server halfway through
+//   Deck    the description file of the deck every Open opens (the server's
+//           loadDeck says what it holds)
 //   LateRegister  milliseconds a new server waits before it enters the
 //           running-object table
 inline constexpr const wchar_t *kControlKey = L"Software\\Velloran\\FakePowerPoint";
