@@ -33,25 +33,49 @@ TEST(PageWriter, WritesTheGoldenPage) {
     const std::vector<Paragraph> paragraphs = {
         {{{evil, ""}, {"script", "javascript:alert(3)"}, {"web", "https://x/\"><b>"}}},
         {{{" \t", ""}}},
-        {{{"to two", "#page%202"}, {" line\none\vtwo", ""}, {"up", "../x"}}},
+        {{{"to two", "#page%202"}, {" line\none\vtwo", ""}, {"gone", "sub/x%20y.txt"}}},
         links};
     const TextBlock block{0.1, 0.05, 0.8, 0.2, 0.04, paragraphs},
         blank{.paragraphs = {{{{" \n "}}}}};
-    const TextBlock words{-2, 0, 3, 0, 1, {{{{"First\x01words"}}}}};
+    const TextBlock words{-2, 0, 3, 0, 1, {{{{"First\x01words"}}}}, TextBlock::Kind::title};
+    // A table with a merged cell and empty ones, a list, a slide number, and
+    // text in another language than the page's.
+    TextBlock table{.kind = TextBlock::Kind::table, .language = "de-DE"};
+    table.rows = {{{{0.1, 0.5, 0.4, 0.2}, {{{{"wide"}}}}, 1, 2}},
+                  {{{0.1, 0.7, 0.2, 0.1}, {{{{"a"}}}, {{{"b", "#page1"}}}}}, {{}, {}}}};
+    TextBlock list{
+        .paragraphs = {{{{"dot"}}, Paragraph::List::bullet},
+                       {{{"deeper"}}, Paragraph::List::bullet, 1},
+                       {{{"\xE6\x97\xA5\xE6\x9C\xAC"}}, Paragraph::List::number, 0, "ja"},
+                       {{{"after"}}}}};
+    const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
-              "", 960, 540};
-    deck.slides = {{.name = "page1",
-                    .title = evil,
-                    .blocks = {block, blank},
-                    .pictureTexts = {evil, "  "},
-                    .notes = {evil + "\nsecond line", " "},
-                    .image1x = "slide-1.webp",
-                    .image2x = "slide-1-2x.webp"},
-                   {"page 2", "", {blank, words}, {}, {}, "slide-2.webp", "slide-2-2x.webp"},
-                   {"", "  Third\n\tslide  ", {}, {}, {}, "a b#.webp", "a b#-2x.webp"}};
-    const PageContext context{"", evil + " #1 \xC3\xBC_files", "file:///decks/", "deck.htm"};
+              "en", 960, 540};
+    deck.slides = {
+        {.name = "page1",
+         .title = evil,
+         .blocks = {block, blank},
+         .pictureTexts = {evil, "  ", "Pie chart", "Pie chart"},
+         .notes = {evil + "\nsecond line", " "},
+         .shapeLinks = {{{0.5, 0.5, 0.1, 0.1}, "sub/b%20c.txt", ""}},
+         .image1x = "slide-1.webp",
+         .image2x = "slide-1-2x.webp"},
+        {.name = "page 2",
+         .blocks = {blank, words, table, list, number},
+         .hidden = true,
+         .image1x = "slide-2.webp",
+         .image2x = "slide-2-2x.webp"},
+        {.title = "  Third\n\tslide  ", .image1x = "a b#.webp", .image2x = "a b#-2x.webp"},
+        {.title = "| | |"}};
     TempDir dir;
-    writePage(deck, context, dir / "deck.htm", dir.path());
+    // Files the links lead to, beside the deck; the page is in another folder.
+    fs::create_directories(dir / "decks" / "sub");
+    writeBytes(dir / "decks" / "sub" / "b c.txt", "");
+    writeBytes(dir / "decks" / "d", "");
+    const PageContext context{
+        "", evil + " #1 \xC3\xBC_files", "file:///decks/", "deck.htm", dir / "decks", dir / "out"};
+    EXPECT_EQ(writePage(deck, context, dir / "deck.htm", dir.path()),
+              (std::set<std::string>{"sub/x y.txt"}));
     for (const char *name : {"deck.htm", "page.css"})
         if (const std::string actual = readText(dir / name);
             actual != readText(fs::path(VELLORAN_PAGE_GOLDEN_DIR) / name)) {
@@ -63,6 +87,26 @@ TEST(PageWriter, WritesTheGoldenPage) {
     EXPECT_EQ(html.find("<script"), html.rfind("<script"));
     for (const char *raw : {"<img src=x", "javascript:", "\"><b>", "&<"})
         EXPECT_THAT(html, Not(HasSubstr(raw))) << raw;
+}
+
+// A default slide name in any language, or digits and separators alone,
+// name no slide; the outline then says "Slide N".
+TEST(PageWriter, DefaultSlideNamesAreNoTitles) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"\xE3\x82\xB9\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\x89 1", "Slide 1"},
+        {"Folie 2", "Slide 2"},
+        {"page3", "Slide 3"},
+        {"| | |", "Slide 4"},
+        {"5", "Slide 5"},
+        {"Slide show 2024", "Slide show 2024"},
+        {"Folie A", "Folie A"}};
+    Deck deck;
+    for (const auto &[title, shown] : cases)
+        deck.slides.push_back({.title = title});
+    const std::string html = pageHtml(deck, {});
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_THAT(html, HasSubstr("<li><a href=\"#slide-" + std::to_string(i + 1) + "\">" +
+                                    cases[i].second + "</a>"));
 }
 
 // However a dot segment is spelled it is dropped; what is kept is written
