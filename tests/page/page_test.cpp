@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <unistd.h>
 
 namespace velloran::page::test {
@@ -173,9 +174,17 @@ void writeHostileDeck(const fs::path &file) {
      <text:a xlink:href="#page1">this slide</text:a> <text:a xlink:href="readme.txt">readme</text:a>
      <text:a xlink:href="file:///etc/passwd">passwords</text:a></text:p>
    </draw:text-box></draw:frame>
+   <draw:rect svg:x="20cm" svg:y="15cm" svg:width="4cm" svg:height="2cm"><office:event-listeners>
+    <presentation:event-listener xmlns:script="urn:oasis:names:tc:opendocument:xmlns:script:1.0"
+     xmlns:dom="http://www.w3.org/2001/xml-events"
+     script:event-name="dom:click" presentation:action="show" xlink:href="https://example.org/shape"/>
+    </office:event-listeners><text:p>shape link</text:p></draw:rect>
    <presentation:notes><draw:frame presentation:class="notes" svg:x="2cm" svg:y="2cm" svg:width="16cm" svg:height="10cm">
     <draw:text-box><text:p>&lt;script&gt;alert("notes")&lt;/script&gt; notes as written</text:p></draw:text-box></draw:frame></presentation:notes>
   </draw:page>
+  <draw:page draw:name="page2" draw:master-page-name="Default"><draw:frame svg:x="2cm" svg:y="5cm"
+   svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>number <text:page-number>9</text:page-number></text:p>
+  </draw:text-box></draw:frame></draw:page>
  </office:presentation>)xml",
         R"(<dc:title>&lt;script&gt;alert("title")&lt;/script&gt; &amp; "quoted"</dc:title>)");
 }
@@ -207,8 +216,9 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
     for (const char *sample :
          {"Batch Conversion.ppt", "Velloran Tips.odp", "Velloran Welcome.pptx"})
         decks.push_back(fs::path(VELLORAN_SAMPLES_DIR) / sample);
-    for (const char *name : {"aptia.pptx", "prs-notes.pptx", "tbl-cell.pptx", "with_japanese.pptx",
-                             "SmartArt.pptx", "cht-chart-type.pptx", "no-slides.pptx"})
+    for (const char *name :
+         {"aptia.pptx", "prs-notes.pptx", "tbl-cell.pptx", "with_japanese.pptx", "SmartArt.pptx",
+          "cht-chart-type.pptx", "no-slides.pptx", "2411-Performance_Up.pptx", "54880_chinese.ppt"})
         decks.push_back(corpus / name);
 
     auto registry = makeOfficeRegistry();
@@ -226,8 +236,26 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
     for (const char *kept :
          {"<a href=\"https://example.org/?a=%22&amp;b\">web link</a>",
           "<a href=\"#slide-1\">this slide</a>", "<a href=\"readme.txt\">readme</a>",
-          "script link text", "passwords", "notes as written"})
+          "script link text", "passwords", "notes as written",
+          "class=\"shape-link\" href=\"https://example.org/shape\">shape link</a>", "number 2"})
         EXPECT_THAT(hostile, HasSubstr(kept));
+    // Table cells' words (LibreOffice 7.4 enumerates no paragraphs in a
+    // cell), slide numbers as drawn, the language most of the text is in,
+    // charts described, and no title without a letter.
+    const std::pair<const char *, const char *> found[] = {
+        {"tbl-cell-pptx.htm", "<td>vert anchor is inherited</td>"},
+        {"tbl-cell-pptx.htm", "<td>i</td></tr>"},
+        {"with_japanese-pptx.htm", "<td>Row 2 Col 3</td>"},
+        {"2411-Performance_Up-pptx.htm", "<div id=\"s3-1\"><p>3</p>"},
+        {"54880_chinese-ppt.htm", "<html lang=\"ja-JP\">"},
+        {"cht-chart-type-pptx.htm", "alt=\"Slide 4. Pie chart: Sales (2)\""}};
+    for (const auto &[page, text] : found)
+        EXPECT_THAT(readText(out / page), HasSubstr(text)) << page;
+    const std::regex noLetter(R"(<li><a href="#slide-\d+">[\d\s|]*</a>)");
+    for (const auto &deck : decks) {
+        const std::string page = deck.stem().string() + "-" + deck.extension().string().substr(1);
+        EXPECT_FALSE(std::regex_search(readText(out / (page + ".htm")), noLetter)) << page;
+    }
     EXPECT_NE(readText(out / "nihongo-fodp_files" / "slide-1.webp"),
               readText(out / "kanji-fodp_files" / "slide-1.webp"))
         << "different Japanese texts look the same: their glyphs are missing";
