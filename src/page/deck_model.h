@@ -17,6 +17,8 @@ struct TextRun {
     std::string url;
 };
 
+enum class TextAlign { start, center, end, justify };
+
 struct Paragraph {
     std::vector<TextRun> runs;
     // A list item shows a bullet or a number before it; its level counts
@@ -24,6 +26,7 @@ struct Paragraph {
     enum class List { none, bullet, number } list = List::none;
     int level = 0;
     std::string language; // BCP 47 tag most of its text is in; may be empty
+    TextAlign align = TextAlign::start;
 };
 
 // Where something sits on the slide, as fractions of the slide's width and
@@ -51,6 +54,12 @@ struct TextBlock {
     enum class Kind { text, title, table, furniture } kind = Kind::text;
     std::vector<std::vector<TableCell>> rows;
     std::string language; // BCP 47 tag most of its text is in; may be empty
+    // How the shape lays out its text: the space kept inside its edges (as
+    // fractions of the slide's width), the edge the text hangs from, and
+    // the alignment of its first paragraph.
+    double insetLeft = 0, insetTop = 0, insetRight = 0, insetBottom = 0;
+    enum class Anchor { top, middle, bottom } anchor = Anchor::top;
+    TextAlign align = TextAlign::start;
 };
 
 // A shape that opens a link when clicked, wherever on the shape.

@@ -241,6 +241,7 @@ struct LayerPiece {
     double fontSize;
     const std::vector<Paragraph> *paragraphs;
     const std::string *language;
+    const TextBlock *layout; // a shape's own layout; null for a table cell
 };
 
 std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
@@ -253,13 +254,14 @@ std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
                               {block.left, block.top, block.width, block.height},
                               block.fontSize,
                               &block.paragraphs,
-                              &block.language});
+                              &block.language,
+                              &block});
         for (std::size_t r = 0; r < block.rows.size(); ++r)
             for (std::size_t c = 0; c < block.rows[r].size(); ++c)
                 if (const TableCell &cell = block.rows[r][c]; hasText(cell.paragraphs))
                     pieces.push_back(
                         {id + "-" + std::to_string(r + 1) + "-" + std::to_string(c + 1), cell.box,
-                         block.fontSize, &cell.paragraphs, &block.language});
+                         block.fontSize, &cell.paragraphs, &block.language, nullptr});
     }
     return pieces;
 }
@@ -637,7 +639,8 @@ std::string pageStyleSheet(const Deck &deck) {
     std::string css = render("{{=var(--deck- )=}}" + std::string(templates::kPageCss), sheet);
 
     mustache::data blocks{mustache::data::type::list};
-    const auto addRule = [&](const std::string &id, const Box &box, double fontSize) {
+    const auto addRule = [&](const std::string &id, const Box &box, double fontSize,
+                             const TextBlock *layout = nullptr) {
         char size[32];
         std::snprintf(size, sizeof size, "%.3f", std::clamp(fontSize, 0.001, 0.5) * 100.0);
         mustache::data rule;
@@ -647,11 +650,25 @@ std::string pageStyleSheet(const Deck &deck) {
         rule.set("width", percent(box.width));
         rule.set("height", percent(box.height));
         rule.set("fontSize", std::string(size));
+        if (layout) {
+            // Padding in percent is of the layer's width, as the insets are.
+            if (layout->insetLeft + layout->insetTop + layout->insetRight + layout->insetBottom > 0)
+                rule.set("padding", percent(layout->insetTop) + " " + percent(layout->insetRight) +
+                                        " " + percent(layout->insetBottom) + " " +
+                                        percent(layout->insetLeft));
+            static const char *const aligns[] = {"", "center", "end", "justify"};
+            if (layout->align != TextAlign::start)
+                rule.set("align", std::string(aligns[int(layout->align)]));
+            if (layout->anchor != TextBlock::Anchor::top)
+                rule.set("anchor",
+                         std::string(layout->anchor == TextBlock::Anchor::middle ? "center"
+                                                                                 : "flex-end"));
+        }
         blocks.push_back(rule);
     };
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
         for (const LayerPiece &piece : layerPieces(deck.slides[i], i + 1))
-            addRule(piece.id, piece.box, piece.fontSize);
+            addRule(piece.id, piece.box, piece.fontSize, piece.layout);
         const auto &links = deck.slides[i].shapeLinks;
         for (std::size_t k = 0; k < links.size(); ++k)
             addRule("s" + std::to_string(i + 1) + "-link-" + std::to_string(k + 1), links[k].box,

@@ -49,6 +49,9 @@ TEST(PageWriter, WritesTheGoldenPage) {
                        {{{"deeper"}}, Paragraph::List::bullet, 1},
                        {{{"\xE6\x97\xA5\xE6\x9C\xAC"}}, Paragraph::List::number, 0, "ja"},
                        {{{"after"}}}}};
+    list.insetLeft = 0.01;
+    list.anchor = TextBlock::Anchor::middle;
+    list.align = TextAlign::center;
     const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
               "en", 960, 540};

@@ -19,6 +19,8 @@
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/XDocumentProperties.hpp>
 #include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
+#include <com/sun/star/drawing/TextFitToSizeType.hpp>
+#include <com/sun/star/drawing/TextVerticalAdjust.hpp>
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
@@ -32,6 +34,7 @@
 #include <com/sun/star/presentation/ClickAction.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
 #include <com/sun/star/style/NumberingType.hpp>
+#include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XMergeableCell.hpp>
@@ -387,11 +390,18 @@ public:
     // rule says which, and a paragraph can switch its label off.
     static Paragraph listStyle(const Reference<css::container::XEnumerationAccess> &para) {
         Paragraph paragraph;
-        static const auto listNames = names({"NumberingIsNumber", "NumberingLevel"});
+        static const auto listNames = names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust"});
         const auto values = someProperties(para, listNames);
         bool labelled = false;
         sal_Int16 level = 0;
-        if (values.getLength() != 2 || !(values[0] >>= labelled) || !labelled ||
+        sal_Int16 adjust = 0;
+        if (values.getLength() == 3 && (values[2] >>= adjust))
+            paragraph.align =
+                adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
+                : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
+                : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
+                                                                         : TextAlign::start;
+        if (values.getLength() != 3 || !(values[0] >>= labelled) || !labelled ||
             !(values[1] >>= level) || level < 0)
             return paragraph;
         Reference<css::container::XIndexAccess> rules;
@@ -514,7 +524,7 @@ public:
             double points = 0;
             LanguageCounts languages;
             b.paragraphs = paragraphs(text, languages, &points);
-            b.fontSize = points > 0 ? points / m_widthPoints : 0.03;
+            b.fontSize = points > 0 ? points / m_widthPoints * layout(shape, b) : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
                 for (const auto &r : p.runs)
@@ -534,6 +544,40 @@ public:
             addLanguages(b, languages);
             (b.kind == TextBlock::Kind::title ? titleBlocks : slide.blocks).push_back(std::move(b));
         }
+    }
+
+    // The space the shape keeps inside its edges, the edge its text hangs
+    // from and its first paragraph's alignment, into `b`; returns the scale
+    // its autofit draws the text at (1 when it does not shrink it).
+    double layout(const Reference<css::drawing::XShape> &shape, TextBlock &b) {
+        static const auto layoutNames =
+            names({"TextLeftDistance", "TextUpperDistance", "TextRightDistance",
+                   "TextLowerDistance", "TextVerticalAdjust", "TextFitToSize"});
+        const auto values = someProperties(shape, layoutNames);
+        if (values.getLength() != layoutNames.getLength())
+            return 1;
+        double *insets[] = {&b.insetLeft, &b.insetTop, &b.insetRight, &b.insetBottom};
+        for (sal_Int32 k = 0; k < 4; ++k) {
+            sal_Int32 distance = 0;
+            if (values[k] >>= distance)
+                *insets[k] = std::max(0.0, distance / m_width);
+        }
+        css::drawing::TextVerticalAdjust anchor = css::drawing::TextVerticalAdjust_TOP;
+        if (values[4] >>= anchor)
+            b.anchor = anchor == css::drawing::TextVerticalAdjust_CENTER ? TextBlock::Anchor::middle
+                       : anchor == css::drawing::TextVerticalAdjust_BOTTOM
+                           ? TextBlock::Anchor::bottom
+                           : TextBlock::Anchor::top;
+        if (!b.paragraphs.empty())
+            b.align = b.paragraphs.front().align;
+        css::drawing::TextFitToSizeType fit = css::drawing::TextFitToSizeType_NONE;
+        sal_Int16 scale = 100;
+        if ((values[5] >>= fit) && fit == css::drawing::TextFitToSizeType_AUTOFIT &&
+            readProperty(Reference<css::beans::XPropertySet>(shape, UNO_QUERY),
+                         "TextFitToSizeScale", scale) &&
+            scale > 0 && scale < 100)
+            return scale / 100.0;
+        return 1;
     }
 
     // The slide number, date and footer the layout puts on the slides.
