@@ -27,6 +27,9 @@ struct Paragraph {
     int level = 0;
     std::string language; // BCP 47 tag most of its text is in; may be empty
     TextAlign align = TextAlign::start;
+    // Line height as a multiple of the font's own (1: single), and the space
+    // before and after the paragraph as fractions of the slide's width.
+    double lineSpacing = 1, spaceBefore = 0, spaceAfter = 0;
 };
 
 // Where something sits on the slide, as fractions of the slide's width and
@@ -60,6 +63,7 @@ struct TextBlock {
     double insetLeft = 0, insetTop = 0, insetRight = 0, insetBottom = 0;
     enum class Anchor { top, middle, bottom } anchor = Anchor::top;
     TextAlign align = TextAlign::start;
+    std::string fontFamily; // of its first character; may be empty
 };
 
 // A shape that opens a link when clicked, wherever on the shape.

@@ -209,6 +209,29 @@ std::string altText(const Slide &slide, std::size_t number) {
     return alt;
 }
 
+// A CSS string holding `text`: quotes, backslashes, control characters and
+// everything beyond ASCII as escapes, so no name can end the string or the
+// rule, whatever encoding the sheet is read in.
+std::string cssString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        unsigned long c = length == 1 ? lead : lead & (0x3Fu >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        i += length;
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += char(c);
+        } else {
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\%lX ", c > 0x10FFFF || c == 0 ? 0xFFFDul : c);
+            out += escape;
+        }
+    }
+    return out + "\"";
+}
+
 std::string percent(double fraction) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.2f%%", std::clamp(fraction, -1.0, 2.0) * 100.0);
@@ -656,6 +679,25 @@ std::string pageStyleSheet(const Deck &deck) {
                 rule.set("padding", percent(layout->insetTop) + " " + percent(layout->insetRight) +
                                         " " + percent(layout->insetBottom) + " " +
                                         percent(layout->insetLeft));
+            if (!layout->fontFamily.empty())
+                rule.set("fontFamily", cssString(layout->fontFamily));
+            if (!layout->paragraphs.empty()) {
+                const Paragraph &first = layout->paragraphs.front();
+                // 1.17 is the layer's single line height in page.css.
+                if (std::abs(first.lineSpacing - 1) > 0.01) {
+                    char height[32];
+                    std::snprintf(height, sizeof height, "%.3f",
+                                  std::clamp(first.lineSpacing, 0.1, 10.0) * 1.17);
+                    rule.set("lineHeight", std::string(height));
+                }
+                if (first.spaceBefore + first.spaceAfter > 0) {
+                    char margin[64];
+                    std::snprintf(margin, sizeof margin, "%.3fcqw 0 %.3fcqw",
+                                  std::min(first.spaceBefore, 0.5) * 100,
+                                  std::min(first.spaceAfter, 0.5) * 100);
+                    rule.set("paragraphMargin", std::string(margin));
+                }
+            }
             static const char *const aligns[] = {"", "center", "end", "justify"};
             if (layout->align != TextAlign::start)
                 rule.set("align", std::string(aligns[int(layout->align)]));

@@ -52,6 +52,9 @@ TEST(PageWriter, WritesTheGoldenPage) {
     list.insetLeft = 0.01;
     list.anchor = TextBlock::Anchor::middle;
     list.align = TextAlign::center;
+    list.fontFamily = "Aptos\"}*{color:red}\\ \xE6\x97\xA5"; // escaped in the sheet
+    list.paragraphs.front().lineSpacing = 1.5;
+    list.paragraphs.front().spaceAfter = 0.01;
     const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
               "en", 960, 540};

@@ -33,6 +33,8 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/ClickAction.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
+#include <com/sun/star/style/LineSpacing.hpp>
+#include <com/sun/star/style/LineSpacingMode.hpp>
 #include <com/sun/star/style/NumberingType.hpp>
 #include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
@@ -322,7 +324,8 @@ public:
     // The paragraphs of a text, counting its letters by language into
     // `languages`.
     std::vector<Paragraph> paragraphs(const Reference<css::text::XText> &text,
-                                      LanguageCounts &languages, double *fontPoints = nullptr) {
+                                      LanguageCounts &languages, double *fontPoints = nullptr,
+                                      std::string *fontName = nullptr) {
         std::vector<Paragraph> result;
         Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY);
         if (!access.is())
@@ -365,6 +368,8 @@ public:
                     float height = 0;
                     if (fontPoints && *fontPoints <= 0 && (values[2] >>= height))
                         *fontPoints = height;
+                    if (fontName && fontName->empty())
+                        *fontName = font;
                     const auto letters = lettersByScript(run.text);
                     for (const Script script : {Script::western, Script::asian, Script::complex}) {
                         css::lang::Locale locale;
@@ -388,20 +393,31 @@ public:
 
     // Whether a paragraph shows a bullet or a number: its level's numbering
     // rule says which, and a paragraph can switch its label off.
-    static Paragraph listStyle(const Reference<css::container::XEnumerationAccess> &para) {
+    Paragraph listStyle(const Reference<css::container::XEnumerationAccess> &para) const {
         Paragraph paragraph;
-        static const auto listNames = names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust"});
+        static const auto listNames =
+            names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust", "ParaLineSpacing",
+                   "ParaTopMargin", "ParaBottomMargin"});
         const auto values = someProperties(para, listNames);
+        css::style::LineSpacing spacing;
+        sal_Int32 before = 0, after = 0;
+        if (values.getLength() == 6 && (values[3] >>= spacing) &&
+            spacing.Mode == css::style::LineSpacingMode::PROP && spacing.Height > 0)
+            paragraph.lineSpacing = spacing.Height / 100.0;
+        if (values.getLength() == 6 && (values[4] >>= before) && (values[5] >>= after)) {
+            paragraph.spaceBefore = std::max(0.0, before / m_width);
+            paragraph.spaceAfter = std::max(0.0, after / m_width);
+        }
         bool labelled = false;
         sal_Int16 level = 0;
         sal_Int16 adjust = 0;
-        if (values.getLength() == 3 && (values[2] >>= adjust))
+        if (values.getLength() == 6 && (values[2] >>= adjust))
             paragraph.align =
                 adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
                 : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
                 : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
                                                                          : TextAlign::start;
-        if (values.getLength() != 3 || !(values[0] >>= labelled) || !labelled ||
+        if (values.getLength() != 6 || !(values[0] >>= labelled) || !labelled ||
             !(values[1] >>= level) || level < 0)
             return paragraph;
         Reference<css::container::XIndexAccess> rules;
@@ -523,7 +539,7 @@ public:
             TextBlock b = block(shape);
             double points = 0;
             LanguageCounts languages;
-            b.paragraphs = paragraphs(text, languages, &points);
+            b.paragraphs = paragraphs(text, languages, &points, &b.fontFamily);
             b.fontSize = points > 0 ? points / m_widthPoints * layout(shape, b) : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
