@@ -663,7 +663,7 @@ std::string pageStyleSheet(const Deck &deck) {
 
     mustache::data blocks{mustache::data::type::list};
     const auto addRule = [&](const std::string &id, const Box &box, double fontSize,
-                             const TextBlock *layout = nullptr) {
+                             const TextBlock *layout = nullptr, bool link = false) {
         char size[32];
         std::snprintf(size, sizeof size, "%.3f", std::clamp(fontSize, 0.001, 0.5) * 100.0);
         mustache::data rule;
@@ -673,6 +673,8 @@ std::string pageStyleSheet(const Deck &deck) {
         rule.set("width", percent(box.width));
         rule.set("height", percent(box.height));
         rule.set("fontSize", std::string(size));
+        // A link over a shape is no text block: it is placed as they are.
+        rule.set("link", link);
         if (layout) {
             // Padding in percent is of the layer's width, as the insets are.
             if (layout->insetLeft + layout->insetTop + layout->insetRight + layout->insetBottom > 0)
@@ -714,7 +716,7 @@ std::string pageStyleSheet(const Deck &deck) {
         const auto &links = deck.slides[i].shapeLinks;
         for (std::size_t k = 0; k < links.size(); ++k)
             addRule("s" + std::to_string(i + 1) + "-link-" + std::to_string(k + 1), links[k].box,
-                    0.02);
+                    0.02, nullptr, true);
     }
     mustache::data rules;
     rules.set("blocks", blocks);
