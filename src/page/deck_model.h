@@ -38,12 +38,25 @@ struct Box {
     double left = 0, top = 0, width = 0, height = 0;
 };
 
+// How a shape or a table cell lays out its text: the space kept inside its
+// edges (as fractions of the slide's width), the edge the text hangs from,
+// the alignment of its first paragraph and the font of its first character
+// (may be empty).
+enum class TextAnchor { top, middle, bottom };
+struct TextLayout {
+    double insetLeft = 0, insetTop = 0, insetRight = 0, insetBottom = 0;
+    TextAnchor anchor = TextAnchor::top;
+    TextAlign align = TextAlign::start;
+    std::string fontFamily;
+};
+
 // One cell of a table: a cell that others are merged into spans them; the
 // cells it covers are left out of their rows.
 struct TableCell {
     Box box;
     std::vector<Paragraph> paragraphs;
     int rowSpan = 1, columnSpan = 1;
+    TextLayout layout;
 };
 
 // The text of one shape or table.
@@ -57,13 +70,7 @@ struct TextBlock {
     enum class Kind { text, title, table, furniture } kind = Kind::text;
     std::vector<std::vector<TableCell>> rows;
     std::string language; // BCP 47 tag most of its text is in; may be empty
-    // How the shape lays out its text: the space kept inside its edges (as
-    // fractions of the slide's width), the edge the text hangs from, and
-    // the alignment of its first paragraph.
-    double insetLeft = 0, insetTop = 0, insetRight = 0, insetBottom = 0;
-    enum class Anchor { top, middle, bottom } anchor = Anchor::top;
-    TextAlign align = TextAlign::start;
-    std::string fontFamily; // of its first character; may be empty
+    TextLayout layout;
 };
 
 // A shape that opens a link when clicked, wherever on the shape.

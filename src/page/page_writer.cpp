@@ -264,7 +264,7 @@ struct LayerPiece {
     double fontSize;
     const std::vector<Paragraph> *paragraphs;
     const std::string *language;
-    const TextBlock *layout; // a shape's own layout; null for a table cell
+    const TextLayout *layout;
 };
 
 std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
@@ -278,13 +278,13 @@ std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
                               block.fontSize,
                               &block.paragraphs,
                               &block.language,
-                              &block});
+                              &block.layout});
         for (std::size_t r = 0; r < block.rows.size(); ++r)
             for (std::size_t c = 0; c < block.rows[r].size(); ++c)
                 if (const TableCell &cell = block.rows[r][c]; hasText(cell.paragraphs))
                     pieces.push_back(
                         {id + "-" + std::to_string(r + 1) + "-" + std::to_string(c + 1), cell.box,
-                         block.fontSize, &cell.paragraphs, &block.language, nullptr});
+                         block.fontSize, &cell.paragraphs, &block.language, &cell.layout});
     }
     return pieces;
 }
@@ -663,7 +663,8 @@ std::string pageStyleSheet(const Deck &deck) {
 
     mustache::data blocks{mustache::data::type::list};
     const auto addRule = [&](const std::string &id, const Box &box, double fontSize,
-                             const TextBlock *layout = nullptr, bool link = false) {
+                             const std::vector<Paragraph> *paragraphs = nullptr,
+                             const TextLayout *layout = nullptr, bool link = false) {
         char size[32];
         std::snprintf(size, sizeof size, "%.3f", std::clamp(fontSize, 0.001, 0.5) * 100.0);
         mustache::data rule;
@@ -683,8 +684,8 @@ std::string pageStyleSheet(const Deck &deck) {
                                         percent(layout->insetLeft));
             if (!layout->fontFamily.empty())
                 rule.set("fontFamily", cssString(layout->fontFamily));
-            if (!layout->paragraphs.empty()) {
-                const Paragraph &first = layout->paragraphs.front();
+            if (paragraphs && !paragraphs->empty()) {
+                const Paragraph &first = paragraphs->front();
                 // 1.17 is the layer's single line height in page.css.
                 if (std::abs(first.lineSpacing - 1) > 0.01) {
                     char height[32];
@@ -703,20 +704,19 @@ std::string pageStyleSheet(const Deck &deck) {
             static const char *const aligns[] = {"", "center", "end", "justify"};
             if (layout->align != TextAlign::start)
                 rule.set("align", std::string(aligns[int(layout->align)]));
-            if (layout->anchor != TextBlock::Anchor::top)
+            if (layout->anchor != TextAnchor::top)
                 rule.set("anchor",
-                         std::string(layout->anchor == TextBlock::Anchor::middle ? "center"
-                                                                                 : "flex-end"));
+                         std::string(layout->anchor == TextAnchor::middle ? "center" : "flex-end"));
         }
         blocks.push_back(rule);
     };
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
         for (const LayerPiece &piece : layerPieces(deck.slides[i], i + 1))
-            addRule(piece.id, piece.box, piece.fontSize, piece.layout);
+            addRule(piece.id, piece.box, piece.fontSize, piece.paragraphs, piece.layout);
         const auto &links = deck.slides[i].shapeLinks;
         for (std::size_t k = 0; k < links.size(); ++k)
             addRule("s" + std::to_string(i + 1) + "-link-" + std::to_string(k + 1), links[k].box,
-                    0.02, nullptr, true);
+                    0.02, nullptr, nullptr, true);
     }
     mustache::data rules;
     rules.set("blocks", blocks);

@@ -49,10 +49,11 @@ TEST(PageWriter, WritesTheGoldenPage) {
                        {{{"deeper"}}, Paragraph::List::bullet, 1},
                        {{{"\xE6\x97\xA5\xE6\x9C\xAC"}}, Paragraph::List::number, 0, "ja"},
                        {{{"after"}}}}};
-    list.insetLeft = 0.01;
-    list.anchor = TextBlock::Anchor::middle;
-    list.align = TextAlign::center;
-    list.fontFamily = "Aptos\"}*{color:red}\\ \xE6\x97\xA5"; // escaped in the sheet
+    table.rows[0][0].layout.anchor = TextAnchor::bottom;
+    list.layout.insetLeft = 0.01;
+    list.layout.anchor = TextAnchor::middle;
+    list.layout.align = TextAlign::center;
+    list.layout.fontFamily = "Aptos\"}*{color:red}\\ \xE6\x97\xA5"; // escaped in the sheet
     list.paragraphs.front().lineSpacing = 1.5;
     list.paragraphs.front().spaceAfter = 0.01;
     const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};

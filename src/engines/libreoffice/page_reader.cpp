@@ -539,8 +539,10 @@ public:
             TextBlock b = block(shape);
             double points = 0;
             LanguageCounts languages;
-            b.paragraphs = paragraphs(text, languages, &points, &b.fontFamily);
-            b.fontSize = points > 0 ? points / m_widthPoints * layout(shape, b) : 0.03;
+            b.paragraphs = paragraphs(text, languages, &points, &b.layout.fontFamily);
+            b.fontSize = points > 0
+                             ? points / m_widthPoints * readLayout(shape, b.paragraphs, b.layout)
+                             : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
                 for (const auto &r : p.runs)
@@ -562,17 +564,23 @@ public:
         }
     }
 
-    // The space the shape keeps inside its edges, the edge its text hangs
-    // from and its first paragraph's alignment, into `b`; returns the scale
-    // its autofit draws the text at (1 when it does not shrink it).
-    double layout(const Reference<css::drawing::XShape> &shape, TextBlock &b) {
+    // The space a shape or table cell keeps inside its edges, the edge its
+    // text hangs from and its first paragraph's alignment, into `layout`
+    // (the font is the paragraphs' reader's); returns the scale a shape's
+    // autofit draws the text at (1 when it does not shrink it; cells have
+    // none).
+    double readLayout(const Reference<css::uno::XInterface> &object,
+                      const std::vector<Paragraph> &paragraphs, TextLayout &layout) {
         static const auto layoutNames =
             names({"TextLeftDistance", "TextUpperDistance", "TextRightDistance",
-                   "TextLowerDistance", "TextVerticalAdjust", "TextFitToSize"});
-        const auto values = someProperties(shape, layoutNames);
+                   "TextLowerDistance", "TextVerticalAdjust"});
+        if (!paragraphs.empty())
+            layout.align = paragraphs.front().align;
+        const auto values = someProperties(object, layoutNames);
         if (values.getLength() != layoutNames.getLength())
             return 1;
-        double *insets[] = {&b.insetLeft, &b.insetTop, &b.insetRight, &b.insetBottom};
+        double *insets[] = {&layout.insetLeft, &layout.insetTop, &layout.insetRight,
+                            &layout.insetBottom};
         for (sal_Int32 k = 0; k < 4; ++k) {
             sal_Int32 distance = 0;
             if (values[k] >>= distance)
@@ -580,18 +588,15 @@ public:
         }
         css::drawing::TextVerticalAdjust anchor = css::drawing::TextVerticalAdjust_TOP;
         if (values[4] >>= anchor)
-            b.anchor = anchor == css::drawing::TextVerticalAdjust_CENTER ? TextBlock::Anchor::middle
-                       : anchor == css::drawing::TextVerticalAdjust_BOTTOM
-                           ? TextBlock::Anchor::bottom
-                           : TextBlock::Anchor::top;
-        if (!b.paragraphs.empty())
-            b.align = b.paragraphs.front().align;
+            layout.anchor = anchor == css::drawing::TextVerticalAdjust_CENTER   ? TextAnchor::middle
+                            : anchor == css::drawing::TextVerticalAdjust_BOTTOM ? TextAnchor::bottom
+                                                                                : TextAnchor::top;
+        const Reference<css::beans::XPropertySet> props(object, UNO_QUERY);
         css::drawing::TextFitToSizeType fit = css::drawing::TextFitToSizeType_NONE;
         sal_Int16 scale = 100;
-        if ((values[5] >>= fit) && fit == css::drawing::TextFitToSizeType_AUTOFIT &&
-            readProperty(Reference<css::beans::XPropertySet>(shape, UNO_QUERY),
-                         "TextFitToSizeScale", scale) &&
-            scale > 0 && scale < 100)
+        if (readProperty(props, "TextFitToSize", fit) &&
+            fit == css::drawing::TextFitToSizeType_AUTOFIT &&
+            readProperty(props, "TextFitToSizeScale", scale) && scale > 0 && scale < 100)
             return scale / 100.0;
         return 1;
     }
@@ -675,7 +680,9 @@ public:
                     corner(std::size_t(column + cell.columnSpan), std::size_t(row + cell.rowSpan));
                 cell.box = box(from, css::awt::Size(to.X - from.X, to.Y - from.Y));
                 cell.paragraphs = cellParagraphs(Reference<css::text::XText>(object, UNO_QUERY),
-                                                 languages, points);
+                                                 languages, points, cell.layout.fontFamily);
+                if (!cell.paragraphs.empty())
+                    readLayout(object, cell.paragraphs, cell.layout);
                 line.push_back(std::move(cell));
             }
             b.rows.push_back(std::move(line));
@@ -689,10 +696,11 @@ public:
     // table cell, while the cell's whole string holds its text: that string
     // then gives the paragraphs, one per line.
     std::vector<Paragraph> cellParagraphs(const Reference<css::text::XText> &cell,
-                                          LanguageCounts &languages, double &points) {
+                                          LanguageCounts &languages, double &points,
+                                          std::string &font) {
         if (!cell.is())
             return {};
-        auto result = paragraphs(cell, languages, &points);
+        auto result = paragraphs(cell, languages, &points, &font);
         for (const auto &p : result)
             for (const auto &run : p.runs)
                 if (run.text.find_first_not_of(" \t\r\n") != std::string::npos)
