@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 
 namespace velloran::page {
@@ -122,30 +123,65 @@ std::string paragraphText(const Paragraph &p) {
     return text;
 }
 
+// Whether a title is the name an office program gives a slide nobody named:
+// "Slide 3", "Folie 3", "スライド 3", "page3". It says nothing.
+bool defaultSlideName(const std::string &title) {
+    std::string t = asciiLowered(title);
+    std::size_t end = t.size();
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(t[end - 1])))
+        --end;
+    if (end == t.size() || end == 0)
+        return false;
+    t.resize(end);
+    while (!t.empty() && t.back() == ' ')
+        t.pop_back();
+    static const char *const kWords[] = {
+        "slide",       "page",       "folie",    "seite",  "diapositive", "diapositiva",
+        "diapositivo", "dia",        "dias",     "slajd",  "snímek",      "kalvo",
+        "lysbilde",    "bild",       "diakép",   "slayt",  "skaidrė",     "Слайд",
+        "Σλάιντ",      "Διαφάνεια",  "slaids",   "слайд",  "σλάιντ",      "διαφάνεια",
+        "שקופית",      "شريحة",      "スライド", "幻灯片", "投影片",      "슬라이드",
+        "ภาพนิ่ง",       "trang chiếu"};
+    return std::any_of(std::begin(kWords), std::end(kWords),
+                       [&](const char *word) { return t == word; });
+}
+
+// Whether a text has a letter of any script: a title made of digits and
+// separators alone ("3", "| |") names nothing.
+bool hasLetter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        return std::isalpha(static_cast<unsigned char>(c)) ||
+               (static_cast<unsigned char>(c) & 0x80);
+    });
+}
+
 // Office programs fill the title property with "Slide 1" or "PowerPoint
 // Presentation" when nobody gave one; such a title says nothing.
 bool placeholderTitle(const std::string &title) {
     const std::string t = asciiLowered(title);
-    if (t.empty() || t == "powerpoint presentation" || t == "presentation" || t == "untitled" ||
-        t.starts_with("microsoft powerpoint"))
-        return true;
-    if (t.starts_with("slide ") && t.size() > 6)
-        return std::all_of(t.begin() + 6, t.end(),
-                           [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-    return false;
+    return t.empty() || t == "powerpoint presentation" || t == "presentation" || t == "untitled" ||
+           t.starts_with("microsoft powerpoint") || defaultSlideName(title) || !hasLetter(title);
+}
+
+// The slide's own title, or empty when it has none worth showing.
+std::string ownTitle(const Slide &slide) {
+    std::string title = collapseSpace(slide.title);
+    return placeholderTitle(title) ? std::string() : title;
 }
 
 std::string slideTitle(const Slide &slide, std::size_t number) {
-    std::string title = collapseSpace(slide.title);
+    std::string title = ownTitle(slide);
     return title.empty() ? "Slide " + std::to_string(number) : title;
 }
 
 std::string altText(const Slide &slide, std::size_t number) {
     std::string alt = "Slide " + std::to_string(number);
-    std::string title = collapseSpace(slide.title);
+    std::string title = ownTitle(slide);
     if (title.empty()) {
         // No title: the first words the slide shows say what it is.
         for (const auto &block : slide.blocks) {
+            if (block.kind != TextBlock::Kind::text && block.kind != TextBlock::Kind::title)
+                continue;
             for (const auto &p : block.paragraphs)
                 title += (title.empty() ? "" : " ") + collapseSpace(paragraphText(p));
             if (!title.empty())
@@ -154,12 +190,46 @@ std::string altText(const Slide &slide, std::size_t number) {
     }
     if (!title.empty())
         alt += ": " + shorten(title, 200);
+    // Each text once, with how often it stands when more than once (six
+    // charts of one type say "Area chart (6)").
+    std::vector<std::pair<std::string, int>> texts;
     for (const auto &picture : slide.pictureTexts) {
-        std::string text = collapseSpace(picture);
-        if (!text.empty())
-            alt += ". " + shorten(text, 200);
+        std::string text = shorten(collapseSpace(picture), 200);
+        const auto seen = std::find_if(texts.begin(), texts.end(),
+                                       [&](const auto &entry) { return entry.first == text; });
+        if (text.empty())
+            continue;
+        if (seen != texts.end())
+            ++seen->second;
+        else
+            texts.emplace_back(std::move(text), 1);
     }
+    for (const auto &[text, count] : texts)
+        alt += ". " + text + (count > 1 ? " (" + std::to_string(count) + ")" : "");
     return alt;
+}
+
+// A CSS string holding `text`: quotes, backslashes, control characters and
+// everything beyond ASCII as escapes, so no name can end the string or the
+// rule, whatever encoding the sheet is read in.
+std::string cssString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        unsigned long c = length == 1 ? lead : lead & (0x3Fu >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        i += length;
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += char(c);
+        } else {
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\%lX ", c > 0x10FFFF || c == 0 ? 0xFFFDul : c);
+            out += escape;
+        }
+    }
+    return out + "\"";
 }
 
 std::string percent(double fraction) {
@@ -168,16 +238,55 @@ std::string percent(double fraction) {
     return buf;
 }
 
-std::string blockId(std::size_t slide, std::size_t block) {
-    return "s" + std::to_string(slide) + "-" + std::to_string(block);
-}
-
-bool hasText(const TextBlock &block) {
-    for (const auto &p : block.paragraphs)
+bool hasText(const std::vector<Paragraph> &paragraphs) {
+    for (const auto &p : paragraphs)
         for (const auto &run : p.runs)
             if (!collapseSpace(run.text).empty())
                 return true;
     return false;
+}
+
+bool hasText(const TextBlock &block) {
+    if (hasText(block.paragraphs))
+        return true;
+    for (const auto &row : block.rows)
+        for (const auto &cell : row)
+            if (hasText(cell.paragraphs))
+                return true;
+    return false;
+}
+
+// One piece of the text layer: a shape's text, or one cell of a table, over
+// its place on the picture. The page and the style sheet name it by `id`.
+struct LayerPiece {
+    std::string id;
+    Box box;
+    double fontSize;
+    const std::vector<Paragraph> *paragraphs;
+    const std::string *language;
+    const TextLayout *layout;
+};
+
+std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
+    std::vector<LayerPiece> pieces;
+    for (std::size_t b = 0; b < slide.blocks.size(); ++b) {
+        const TextBlock &block = slide.blocks[b];
+        const std::string id = "s" + std::to_string(number) + "-" + std::to_string(b + 1);
+        if (hasText(block.paragraphs))
+            pieces.push_back({id,
+                              {block.left, block.top, block.width, block.height},
+                              block.fontSize,
+                              &block.paragraphs,
+                              &block.language,
+                              &block.layout});
+        for (std::size_t r = 0; r < block.rows.size(); ++r)
+            for (std::size_t c = 0; c < block.rows[r].size(); ++c)
+                if (const TableCell &cell = block.rows[r][c]; hasText(cell.paragraphs))
+                    pieces.push_back(
+                        {id + "-" + std::to_string(r + 1) + "-" + std::to_string(c + 1), cell.box,
+                         block.fontSize, &cell.paragraphs, &block.language, &cell.layout});
+    }
+    return pieces;
 }
 
 // The lines of a text: line breaks inside a paragraph (shift+enter) split
@@ -207,44 +316,205 @@ std::string render(std::string_view text, const mustache::data &values) {
     return out;
 }
 
-// What the page shows of one slide: its heading, picture, text layer and notes.
+// Turns the deck's links into the page's: slides by their anchors, web
+// addresses as they are, and files beside the deck by their way from the
+// page's folder to where they are. A file that is not there is dropped, and
+// remembered for the warning.
+class LinkResolver {
+public:
+    LinkResolver(const Deck &deck, const PageContext &context) : m_context(context) {
+        for (const auto &slide : deck.slides)
+            m_slideNames.push_back(slide.name);
+    }
+
+    std::string href(const std::string &url) {
+        std::string href = pageHref(url, m_slideNames, m_context.deckFolderUrl);
+        if (href.empty() || href.front() == '#' || schemeOf(href) != "")
+            return href;
+        const std::size_t tail = std::min(href.find('?'), href.find('#'));
+        const std::string inside = percentDecode(href.substr(0, tail));
+        const fs::path target = (m_context.deckFolder / utf8Path(inside)).lexically_normal();
+        std::error_code error;
+        const fs::path way =
+            m_context.deckFolder.empty() || m_context.pageFolder.empty() ||
+                    !fs::exists(target, error)
+                ? fs::path()
+                : target.lexically_relative(m_context.pageFolder.lexically_normal());
+        if (way.empty()) {
+            m_dropped.insert(inside);
+            return {};
+        }
+        std::string out;
+        for (const auto &segment : way)
+            out += (out.empty() ? "" : "/") + encodePathSegment(utf8Of(segment));
+        return tail == std::string::npos ? out : out + href.substr(tail);
+    }
+
+    const std::set<std::string> &dropped() const { return m_dropped; }
+
+private:
+    static fs::path utf8Path(const std::string &text) {
+        return fs::path(std::u8string(text.begin(), text.end()));
+    }
+    static std::string utf8Of(const fs::path &path) {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    }
+
+    const PageContext &m_context;
+    std::vector<std::string> m_slideNames;
+    std::set<std::string> m_dropped;
+};
+
+mustache::data runsData(const std::vector<TextRun> &runs, LinkResolver &links) {
+    mustache::data list{mustache::data::type::list};
+    for (const auto &run : runs) {
+        mustache::data r;
+        if (const std::string href = links.href(run.url); !href.empty())
+            r.set("href", href);
+        r.set("lines", textLines(run.text));
+        list.push_back(r);
+    }
+    return list;
+}
+
+// The lang attribute of a block in a language other than the page's.
+void setLanguage(mustache::data &item, const std::string &language,
+                 const std::string &outerLanguage, const char *key = "blockLang") {
+    if (!language.empty() && asciiLowered(language) != asciiLowered(outerLanguage))
+        item.set(key, language);
+}
+
+// The slide's text as structure, for the text view below the picture: the
+// title as a heading, list paragraphs as lists, the rest as paragraphs,
+// tables as tables. The slide number, date and footer are left out.
+mustache::data textView(const Slide &slide, LinkResolver &links, const std::string &pageLanguage) {
+    mustache::data view{mustache::data::type::list};
+    for (const auto &block : slide.blocks) {
+        if (block.kind == TextBlock::Kind::furniture || !hasText(block))
+            continue;
+        mustache::data item;
+        setLanguage(item, block.language, pageLanguage);
+        // A part of the view stands alone: its lang is said against the
+        // page's.
+        const auto partLanguage = [&](const Paragraph &p) {
+            return p.language.empty() ? block.language : p.language;
+        };
+        if (block.kind == TextBlock::Kind::table) {
+            mustache::data rows{mustache::data::type::list};
+            for (const auto &row : block.rows) {
+                mustache::data cells{mustache::data::type::list};
+                for (const auto &cell : row) {
+                    mustache::data c, lines{mustache::data::type::list};
+                    if (cell.rowSpan > 1)
+                        c.set("rowSpan", std::to_string(cell.rowSpan));
+                    if (cell.columnSpan > 1)
+                        c.set("columnSpan", std::to_string(cell.columnSpan));
+                    for (const auto &p : cell.paragraphs) {
+                        mustache::data line;
+                        line.set("br", !lines.is_empty_list());
+                        line.set("runs", runsData(p.runs, links));
+                        lines.push_back(line);
+                    }
+                    c.set("lines", lines);
+                    cells.push_back(c);
+                }
+                mustache::data r;
+                r.set("cells", cells);
+                rows.push_back(r);
+            }
+            item.set("table", mustache::data(mustache::data::type::bool_true));
+            item.set("rows", rows);
+            view.push_back(item);
+            continue;
+        }
+        // Paragraphs in order; list paragraphs that follow each other make
+        // one list, bullets and numbers apart.
+        mustache::data parts{mustache::data::type::list};
+        for (std::size_t i = 0; i < block.paragraphs.size();) {
+            const Paragraph &first = block.paragraphs[i];
+            mustache::data part;
+            if (collapseSpace(paragraphText(first)).empty()) {
+                ++i;
+                continue;
+            }
+            if (first.list == Paragraph::List::none || block.kind == TextBlock::Kind::title) {
+                part.set(block.kind == TextBlock::Kind::title ? "heading" : "paragraph", true);
+                setLanguage(part, partLanguage(first), pageLanguage, "paraLang");
+                part.set("runs", runsData(first.runs, links));
+                ++i;
+            } else {
+                mustache::data items{mustache::data::type::list};
+                for (; i < block.paragraphs.size() && block.paragraphs[i].list == first.list; ++i) {
+                    if (collapseSpace(paragraphText(block.paragraphs[i])).empty())
+                        continue;
+                    mustache::data li;
+                    setLanguage(li, partLanguage(block.paragraphs[i]), pageLanguage, "paraLang");
+                    if (block.paragraphs[i].level > 0)
+                        li.set("level", std::to_string(std::min(block.paragraphs[i].level, 8)));
+                    li.set("runs", runsData(block.paragraphs[i].runs, links));
+                    items.push_back(li);
+                }
+                part.set(first.list == Paragraph::List::bullet ? "bullets" : "numbers", true);
+                part.set("items", items);
+            }
+            parts.push_back(part);
+        }
+        item.set("parts", parts);
+        view.push_back(item);
+    }
+    return view;
+}
+
+// What the page shows of one slide: its heading, picture, text layer, text
+// view and notes.
 mustache::data slideData(const Slide &slide, std::size_t number, const std::string &folder,
-                         const std::vector<std::string> &slideNames,
-                         const std::string &deckFolderUrl) {
+                         LinkResolver &links, const std::string &pageLanguage) {
     mustache::data s;
     s.set("number", std::to_string(number));
     s.set("title", slideTitle(slide, number));
+    s.set("hidden", slide.hidden);
     s.set("src1x", folder + encodePathSegment(slide.image1x));
     s.set("src2x", folder + encodePathSegment(slide.image2x));
     s.set("lazy", number > 2);
     s.set("alt", altText(slide, number));
     mustache::data blocks{mustache::data::type::list};
-    for (std::size_t b = 0; b < slide.blocks.size(); ++b) {
-        const TextBlock &block = slide.blocks[b];
-        if (!hasText(block))
-            continue;
+    for (const LayerPiece &piece : layerPieces(slide, number)) {
         mustache::data paragraphs{mustache::data::type::list};
-        for (const auto &paragraph : block.paragraphs) {
+        const std::string &blockLanguage = piece.language->empty() ? pageLanguage : *piece.language;
+        for (const auto &paragraph : *piece.paragraphs) {
             mustache::data p;
+            setLanguage(p, paragraph.language, blockLanguage, "paraLang");
             p.set("gap", collapseSpace(paragraphText(paragraph)).empty());
-            mustache::data runs{mustache::data::type::list};
-            for (const auto &run : paragraph.runs) {
-                mustache::data r;
-                const std::string href = pageHref(run.url, slideNames, deckFolderUrl);
-                if (!href.empty())
-                    r.set("href", href);
-                r.set("lines", textLines(run.text));
-                runs.push_back(r);
-            }
-            p.set("runs", runs);
+            p.set("runs", runsData(paragraph.runs, links));
             paragraphs.push_back(p);
         }
         mustache::data item;
-        item.set("id", blockId(number, b + 1));
+        item.set("id", piece.id);
+        setLanguage(item, *piece.language, pageLanguage);
         item.set("paragraphs", paragraphs);
         blocks.push_back(item);
     }
     s.set("blocks", blocks);
+    // A shape that opens a link when clicked: a link over the whole shape,
+    // named by its text.
+    mustache::data shapeLinks{mustache::data::type::list};
+    for (std::size_t i = 0; i < slide.shapeLinks.size(); ++i) {
+        const ShapeLink &link = slide.shapeLinks[i];
+        const std::string href = links.href(link.url);
+        if (href.empty())
+            continue;
+        std::string label = shorten(collapseSpace(link.label), 200);
+        mustache::data item;
+        item.set("id", "s" + std::to_string(number) + "-link-" + std::to_string(i + 1));
+        item.set("href", href);
+        item.set("label", label.empty() ? href : label);
+        shapeLinks.push_back(item);
+    }
+    s.set("shapeLinks", shapeLinks);
+    const mustache::data view = textView(slide, links, pageLanguage);
+    s.set("hasView", !view.is_empty_list());
+    s.set("view", view);
     mustache::data notes{mustache::data::type::list};
     for (const auto &note : slide.notes) {
         if (collapseSpace(note).empty())
@@ -346,16 +616,13 @@ std::string pageHref(const std::string &rawUrl, const std::vector<std::string> &
     return tail == std::string::npos ? path : path + url.substr(tail);
 }
 
-std::string pageHtml(const Deck &deck, const PageContext &context) {
-    std::vector<std::string> slideNames;
-    for (const auto &slide : deck.slides)
-        slideNames.push_back(slide.name);
-
+std::string pageHtml(const Deck &deck, const PageContext &context,
+                     std::set<std::string> *droppedLinks) {
     std::string title = collapseSpace(deck.title);
     if (placeholderTitle(title))
         title.clear();
     for (std::size_t i = 0; title.empty() && i < deck.slides.size(); ++i)
-        title = collapseSpace(deck.slides[i].title);
+        title = ownTitle(deck.slides[i]);
     if (title.empty())
         title = collapseSpace(context.fallbackTitle);
     if (title.empty())
@@ -363,7 +630,8 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
     const std::string folder = encodePathSegment(context.folderName) + "/";
 
     mustache::data page;
-    page.set("lang", deck.language.empty() ? std::string("en") : deck.language);
+    const std::string language = deck.language.empty() ? std::string("en") : deck.language;
+    page.set("lang", language);
     page.set("titleMarkup", titleMarkup(title));
     page.set("title", title);
     page.set("styleSheet", folder + kStyleSheetName);
@@ -374,12 +642,15 @@ std::string pageHtml(const Deck &deck, const PageContext &context) {
     page.set("width1x", std::to_string(deck.imageWidth));
     page.set("height1x", std::to_string(deck.imageHeight));
     page.set("width2x", std::to_string(deck.imageWidth * 2));
+    LinkResolver links(deck, context);
     mustache::data slides{mustache::data::type::list};
     for (std::size_t i = 0; i < deck.slides.size(); ++i)
-        slides.push_back(
-            slideData(deck.slides[i], i + 1, folder, slideNames, context.deckFolderUrl));
+        slides.push_back(slideData(deck.slides[i], i + 1, folder, links, language));
     page.set("slides", slides);
-    return render(templates::kPageHtmlMustache, page);
+    std::string html = render(templates::kPageHtmlMustache, page);
+    if (droppedLinks)
+        *droppedLinks = links.dropped();
+    return html;
 }
 
 std::string pageStyleSheet(const Deck &deck) {
@@ -391,24 +662,61 @@ std::string pageStyleSheet(const Deck &deck) {
     std::string css = render("{{=var(--deck- )=}}" + std::string(templates::kPageCss), sheet);
 
     mustache::data blocks{mustache::data::type::list};
-    for (std::size_t i = 0; i < deck.slides.size(); ++i) {
-        const auto &slideBlocks = deck.slides[i].blocks;
-        for (std::size_t b = 0; b < slideBlocks.size(); ++b) {
-            const TextBlock &block = slideBlocks[b];
-            if (!hasText(block))
-                continue;
-            char size[32];
-            std::snprintf(size, sizeof size, "%.3f",
-                          std::clamp(block.fontSize, 0.001, 0.5) * 100.0);
-            mustache::data rule;
-            rule.set("id", blockId(i + 1, b + 1));
-            rule.set("left", percent(block.left));
-            rule.set("top", percent(block.top));
-            rule.set("width", percent(block.width));
-            rule.set("height", percent(block.height));
-            rule.set("fontSize", std::string(size));
-            blocks.push_back(rule);
+    const auto addRule = [&](const std::string &id, const Box &box, double fontSize,
+                             const std::vector<Paragraph> *paragraphs = nullptr,
+                             const TextLayout *layout = nullptr, bool link = false) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%.3f", std::clamp(fontSize, 0.001, 0.5) * 100.0);
+        mustache::data rule;
+        rule.set("id", id);
+        rule.set("left", percent(box.left));
+        rule.set("top", percent(box.top));
+        rule.set("width", percent(box.width));
+        rule.set("height", percent(box.height));
+        rule.set("fontSize", std::string(size));
+        // A link over a shape is no text block: it is placed as they are.
+        rule.set("link", link);
+        if (layout) {
+            // Padding in percent is of the layer's width, as the insets are.
+            if (layout->insetLeft + layout->insetTop + layout->insetRight + layout->insetBottom > 0)
+                rule.set("padding", percent(layout->insetTop) + " " + percent(layout->insetRight) +
+                                        " " + percent(layout->insetBottom) + " " +
+                                        percent(layout->insetLeft));
+            if (!layout->fontFamily.empty())
+                rule.set("fontFamily", cssString(layout->fontFamily));
+            if (paragraphs && !paragraphs->empty()) {
+                const Paragraph &first = paragraphs->front();
+                // 1.17 is the layer's single line height in page.css.
+                if (std::abs(first.lineSpacing - 1) > 0.01) {
+                    char height[32];
+                    std::snprintf(height, sizeof height, "%.3f",
+                                  std::clamp(first.lineSpacing, 0.1, 10.0) * 1.17);
+                    rule.set("lineHeight", std::string(height));
+                }
+                if (first.spaceBefore + first.spaceAfter > 0) {
+                    char margin[64];
+                    std::snprintf(margin, sizeof margin, "%.3fcqw 0 %.3fcqw",
+                                  std::min(first.spaceBefore, 0.5) * 100,
+                                  std::min(first.spaceAfter, 0.5) * 100);
+                    rule.set("paragraphMargin", std::string(margin));
+                }
+            }
+            static const char *const aligns[] = {"", "center", "end", "justify"};
+            if (layout->align != TextAlign::start)
+                rule.set("align", std::string(aligns[int(layout->align)]));
+            if (layout->anchor != TextAnchor::top)
+                rule.set("anchor",
+                         std::string(layout->anchor == TextAnchor::middle ? "center" : "flex-end"));
         }
+        blocks.push_back(rule);
+    };
+    for (std::size_t i = 0; i < deck.slides.size(); ++i) {
+        for (const LayerPiece &piece : layerPieces(deck.slides[i], i + 1))
+            addRule(piece.id, piece.box, piece.fontSize, piece.paragraphs, piece.layout);
+        const auto &links = deck.slides[i].shapeLinks;
+        for (std::size_t k = 0; k < links.size(); ++k)
+            addRule("s" + std::to_string(i + 1) + "-link-" + std::to_string(k + 1), links[k].box,
+                    0.02, nullptr, nullptr, true);
     }
     mustache::data rules;
     rules.set("blocks", blocks);
@@ -419,11 +727,14 @@ std::string pageScript() {
     return std::string(templates::kPageJs);
 }
 
-void writePage(const Deck &deck, const PageContext &context, const fs::path &mainFile,
-               const fs::path &companionDir) {
+std::set<std::string> writePage(const Deck &deck, const PageContext &context,
+                                const fs::path &mainFile, const fs::path &companionDir) {
     writeFileOrThrow(companionDir / kStyleSheetName, pageStyleSheet(deck), context.pageName);
     writeFileOrThrow(companionDir / kScriptName, pageScript(), context.pageName);
-    writeFileOrThrow(mainFile, pageHtml(deck, context), context.pageName);
+    std::set<std::string> dropped;
+    const std::string html = pageHtml(deck, context, &dropped);
+    writeFileOrThrow(mainFile, html, context.pageName);
+    return dropped;
 }
 
 } // namespace velloran::page

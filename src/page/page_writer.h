@@ -4,6 +4,7 @@
 #include "page/deck_model.h"
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +23,11 @@ std::string encodePathSegment(std::string_view segment);
 
 // The href a link of the deck gets on the page, or empty when it is dropped.
 // http, https and mailto are kept; "#name" becomes "#slide-N" when a slide
-// of that name exists; a link relative to the deck stays relative, as does a
-// file URL inside `deckFolderUrl` (LibreOffice makes relative links absolute
-// when it loads); every other scheme and every other absolute file is dropped.
+// of that name exists; a link relative to the deck comes out as a path
+// relative to the deck's folder, as does a file URL inside `deckFolderUrl`
+// (LibreOffice makes relative links absolute when it loads); every other
+// scheme and every other absolute file is dropped. The page writer then
+// leads such a path from the page's folder.
 std::string pageHref(const std::string &url, const std::vector<std::string> &slideNames,
                      const std::string &deckFolderUrl);
 
@@ -37,16 +40,25 @@ struct PageContext {
     std::string folderName;    // the companion folder's name, as links use it
     std::string deckFolderUrl; // file URL of the deck's folder, ending in '/'
     std::string pageName;      // the page's file name, for messages
+    // Absolute folders of the deck and of the page: a link to a file beside
+    // the deck leads from the page's folder to that file, and is dropped when
+    // the file is not there (or either folder is unknown).
+    std::filesystem::path deckFolder, pageFolder;
 };
 
-std::string pageHtml(const Deck &deck, const PageContext &context);
+// The page; the links to files that are not beside the deck, dropped from
+// it, go to `droppedLinks` (as the deck names them, relative to its folder).
+std::string pageHtml(const Deck &deck, const PageContext &context,
+                     std::set<std::string> *droppedLinks = nullptr);
 std::string pageStyleSheet(const Deck &deck);
 std::string pageScript();
 
 // Writes the page as `mainFile` and its style sheet and script into
-// `companionDir`. Throws AutomationError naming the page and the cause (no
-// space left, no permission, ...).
-void writePage(const Deck &deck, const PageContext &context, const std::filesystem::path &mainFile,
-               const std::filesystem::path &companionDir);
+// `companionDir`, and returns the links it dropped because their files are
+// not there. Throws AutomationError naming the page and the cause (no space
+// left, no permission, ...).
+std::set<std::string> writePage(const Deck &deck, const PageContext &context,
+                                const std::filesystem::path &mainFile,
+                                const std::filesystem::path &companionDir);
 
 } // namespace velloran::page

@@ -41,6 +41,8 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
     context.fallbackTitle = job.deck.stem().string();
     context.folderName = companionFolder(job.page).filename().string();
     context.pageName = job.page.filename().string();
+    context.deckFolder = job.deck.parent_path();
+    context.pageFolder = job.page.parent_path();
     std::vector<std::string> warnings;
     try {
         context.deckFolderUrl = engine.deckFolderUrl();
@@ -57,7 +59,10 @@ void savePage(DeckEngine &engine, const PageJob &job, const WarningSink &warn) {
         }
         {
             StepTimer timer("write");
-            writePage(deck, context, staging / kStagedMainName, staging);
+            const auto dropped = writePage(deck, context, staging / kStagedMainName, staging);
+            if (!dropped.empty())
+                warnings.push_back(job.deckName + ": links to files that are not there dropped: " +
+                                   joined({dropped.begin(), dropped.end()}) + ".");
         }
         if (const auto fonts = unmappedFonts(deck.fonts, installed); !fonts.empty())
             warnings.push_back(job.deckName + ": fonts not installed, drawn in other fonts: " +

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <unistd.h>
 
 namespace velloran::page::test {
@@ -33,25 +34,56 @@ TEST(PageWriter, WritesTheGoldenPage) {
     const std::vector<Paragraph> paragraphs = {
         {{{evil, ""}, {"script", "javascript:alert(3)"}, {"web", "https://x/\"><b>"}}},
         {{{" \t", ""}}},
-        {{{"to two", "#page%202"}, {" line\none\vtwo", ""}, {"up", "../x"}}},
+        {{{"to two", "#page%202"}, {" line\none\vtwo", ""}, {"gone", "sub/x%20y.txt"}}},
         links};
     const TextBlock block{0.1, 0.05, 0.8, 0.2, 0.04, paragraphs},
         blank{.paragraphs = {{{{" \n "}}}}};
-    const TextBlock words{-2, 0, 3, 0, 1, {{{{"First\x01words"}}}}};
+    const TextBlock words{-2, 0, 3, 0, 1, {{{{"First\x01words"}}}}, TextBlock::Kind::title};
+    // A table with a merged cell and empty ones, a list, a slide number, and
+    // text in another language than the page's.
+    TextBlock table{.kind = TextBlock::Kind::table, .language = "de-DE"};
+    table.rows = {{{{0.1, 0.5, 0.4, 0.2}, {{{{"wide"}}}}, 1, 2}},
+                  {{{0.1, 0.7, 0.2, 0.1}, {{{{"a"}}}, {{{"b", "#page1"}}}}}, {{}, {}}}};
+    TextBlock list{
+        .paragraphs = {{{{"dot"}}, Paragraph::List::bullet},
+                       {{{"deeper"}}, Paragraph::List::bullet, 1},
+                       {{{"\xE6\x97\xA5\xE6\x9C\xAC"}}, Paragraph::List::number, 0, "ja"},
+                       {{{"after"}}}}};
+    table.rows[0][0].layout.anchor = TextAnchor::bottom;
+    list.layout.insetLeft = 0.01;
+    list.layout.anchor = TextAnchor::middle;
+    list.layout.align = TextAlign::center;
+    list.layout.fontFamily = "Aptos\"}*{color:red}\\ \xE6\x97\xA5"; // escaped in the sheet
+    list.paragraphs.front().lineSpacing = 1.5;
+    list.paragraphs.front().spaceAfter = 0.01;
+    const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
-              "", 960, 540};
-    deck.slides = {{.name = "page1",
-                    .title = evil,
-                    .blocks = {block, blank},
-                    .pictureTexts = {evil, "  "},
-                    .notes = {evil + "\nsecond line", " "},
-                    .image1x = "slide-1.webp",
-                    .image2x = "slide-1-2x.webp"},
-                   {"page 2", "", {blank, words}, {}, {}, "slide-2.webp", "slide-2-2x.webp"},
-                   {"", "  Third\n\tslide  ", {}, {}, {}, "a b#.webp", "a b#-2x.webp"}};
-    const PageContext context{"", evil + " #1 \xC3\xBC_files", "file:///decks/", "deck.htm"};
+              "en", 960, 540};
+    deck.slides = {
+        {.name = "page1",
+         .title = evil,
+         .blocks = {block, blank},
+         .pictureTexts = {evil, "  ", "Pie chart", "Pie chart"},
+         .notes = {evil + "\nsecond line", " "},
+         .shapeLinks = {{{0.5, 0.5, 0.1, 0.1}, "sub/b%20c.txt", ""}},
+         .image1x = "slide-1.webp",
+         .image2x = "slide-1-2x.webp"},
+        {.name = "page 2",
+         .blocks = {blank, words, table, list, number},
+         .hidden = true,
+         .image1x = "slide-2.webp",
+         .image2x = "slide-2-2x.webp"},
+        {.title = "  Third\n\tslide  ", .image1x = "a b#.webp", .image2x = "a b#-2x.webp"},
+        {.title = "| | |"}};
     TempDir dir;
-    writePage(deck, context, dir / "deck.htm", dir.path());
+    // Files the links lead to, beside the deck; the page is in another folder.
+    fs::create_directories(dir / "decks" / "sub");
+    writeBytes(dir / "decks" / "sub" / "b c.txt", "");
+    writeBytes(dir / "decks" / "d", "");
+    const PageContext context{
+        "", evil + " #1 \xC3\xBC_files", "file:///decks/", "deck.htm", dir / "decks", dir / "out"};
+    EXPECT_EQ(writePage(deck, context, dir / "deck.htm", dir.path()),
+              (std::set<std::string>{"sub/x y.txt"}));
     for (const char *name : {"deck.htm", "page.css"})
         if (const std::string actual = readText(dir / name);
             actual != readText(fs::path(VELLORAN_PAGE_GOLDEN_DIR) / name)) {
@@ -63,6 +95,26 @@ TEST(PageWriter, WritesTheGoldenPage) {
     EXPECT_EQ(html.find("<script"), html.rfind("<script"));
     for (const char *raw : {"<img src=x", "javascript:", "\"><b>", "&<"})
         EXPECT_THAT(html, Not(HasSubstr(raw))) << raw;
+}
+
+// A default slide name in any language, or digits and separators alone,
+// name no slide; the outline then says "Slide N".
+TEST(PageWriter, DefaultSlideNamesAreNoTitles) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"\xE3\x82\xB9\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\x89 1", "Slide 1"},
+        {"Folie 2", "Slide 2"},
+        {"page3", "Slide 3"},
+        {"| | |", "Slide 4"},
+        {"5", "Slide 5"},
+        {"Slide show 2024", "Slide show 2024"},
+        {"Folie A", "Folie A"}};
+    Deck deck;
+    for (const auto &[title, shown] : cases)
+        deck.slides.push_back({.title = title});
+    const std::string html = pageHtml(deck, {});
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_THAT(html, HasSubstr("<li><a href=\"#slide-" + std::to_string(i + 1) + "\">" +
+                                    cases[i].second + "</a>"));
 }
 
 // However a dot segment is spelled it is dropped; what is kept is written
@@ -129,9 +181,17 @@ void writeHostileDeck(const fs::path &file) {
      <text:a xlink:href="#page1">this slide</text:a> <text:a xlink:href="readme.txt">readme</text:a>
      <text:a xlink:href="file:///etc/passwd">passwords</text:a></text:p>
    </draw:text-box></draw:frame>
+   <draw:rect svg:x="20cm" svg:y="15cm" svg:width="4cm" svg:height="2cm"><office:event-listeners>
+    <presentation:event-listener xmlns:script="urn:oasis:names:tc:opendocument:xmlns:script:1.0"
+     xmlns:dom="http://www.w3.org/2001/xml-events"
+     script:event-name="dom:click" presentation:action="show" xlink:href="https://example.org/shape"/>
+    </office:event-listeners><text:p>shape link</text:p></draw:rect>
    <presentation:notes><draw:frame presentation:class="notes" svg:x="2cm" svg:y="2cm" svg:width="16cm" svg:height="10cm">
     <draw:text-box><text:p>&lt;script&gt;alert("notes")&lt;/script&gt; notes as written</text:p></draw:text-box></draw:frame></presentation:notes>
   </draw:page>
+  <draw:page draw:name="page2" draw:master-page-name="Default"><draw:frame svg:x="2cm" svg:y="5cm"
+   svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>number <text:page-number>9</text:page-number></text:p>
+  </draw:text-box></draw:frame></draw:page>
  </office:presentation>)xml",
         R"(<dc:title>&lt;script&gt;alert("title")&lt;/script&gt; &amp; "quoted"</dc:title>)");
 }
@@ -163,8 +223,9 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
     for (const char *sample :
          {"Batch Conversion.ppt", "Velloran Tips.odp", "Velloran Welcome.pptx"})
         decks.push_back(fs::path(VELLORAN_SAMPLES_DIR) / sample);
-    for (const char *name : {"aptia.pptx", "prs-notes.pptx", "tbl-cell.pptx", "with_japanese.pptx",
-                             "SmartArt.pptx", "cht-chart-type.pptx", "no-slides.pptx"})
+    for (const char *name :
+         {"aptia.pptx", "prs-notes.pptx", "tbl-cell.pptx", "with_japanese.pptx", "SmartArt.pptx",
+          "cht-chart-type.pptx", "no-slides.pptx", "2411-Performance_Up.pptx", "54880_chinese.ppt"})
         decks.push_back(corpus / name);
 
     auto registry = makeOfficeRegistry();
@@ -182,8 +243,26 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
     for (const char *kept :
          {"<a href=\"https://example.org/?a=%22&amp;b\">web link</a>",
           "<a href=\"#slide-1\">this slide</a>", "<a href=\"readme.txt\">readme</a>",
-          "script link text", "passwords", "notes as written"})
+          "script link text", "passwords", "notes as written",
+          "class=\"shape-link\" href=\"https://example.org/shape\">shape link</a>", "number 2"})
         EXPECT_THAT(hostile, HasSubstr(kept));
+    // Table cells' words (LibreOffice 7.4 enumerates no paragraphs in a
+    // cell), slide numbers as drawn, the language most of the text is in,
+    // charts described, and no title without a letter.
+    const std::pair<const char *, const char *> found[] = {
+        {"tbl-cell-pptx.htm", "<td>vert anchor is inherited</td>"},
+        {"tbl-cell-pptx.htm", "<td>i</td></tr>"},
+        {"with_japanese-pptx.htm", "<td>Row 2 Col 3</td>"},
+        {"2411-Performance_Up-pptx.htm", "<div id=\"s3-1\"><p>3</p>"},
+        {"54880_chinese-ppt.htm", "<html lang=\"ja-JP\">"},
+        {"cht-chart-type-pptx.htm", "alt=\"Slide 4. Pie chart: Sales (2)\""}};
+    for (const auto &[page, text] : found)
+        EXPECT_THAT(readText(out / page), HasSubstr(text)) << page;
+    const std::regex noLetter(R"(<li><a href="#slide-\d+">[\d\s|]*</a>)");
+    for (const auto &deck : decks) {
+        const std::string page = deck.stem().string() + "-" + deck.extension().string().substr(1);
+        EXPECT_FALSE(std::regex_search(readText(out / (page + ".htm")), noLetter)) << page;
+    }
     EXPECT_NE(readText(out / "nihongo-fodp_files" / "slide-1.webp"),
               readText(out / "kanji-fodp_files" / "slide-1.webp"))
         << "different Japanese texts look the same: their glyphs are missing";

@@ -62,6 +62,27 @@ TEST(Pipeline, ReadsDrawsWritesPublishesThenWarns) {
                      "slide-2-2x.webp", "slide-2.webp"}));
 }
 
+// A link to a file beside the deck leads there from the page's folder, in
+// the page and over a clicked shape; one to a file that is not there is
+// dropped with a warning.
+TEST(Pipeline, LinksLeadFromThePageToFilesBesideTheDeck) {
+    TempDir dir;
+    fs::create_directories(dir / "decks");
+    fs::create_directories(dir / "pages");
+    writeBytes(dir / "decks" / "a b.pdf", "");
+    auto engine = twoSlides();
+    engine.deck.slides[0].blocks = {
+        {.paragraphs = {{{{"here", "a%20b.pdf#p2"}, {"gone", "x.pdf"}}}}}};
+    engine.deck.slides[1].shapeLinks = {{{0, 0, 1, 1}, "a b.pdf", "Open"}};
+    ::testing::internal::CaptureStderr();
+    savePage(engine, {dir / "decks" / "deck.fodp", "deck.fodp", dir / "pages" / "deck.htm"});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Warning: deck.fodp: links to files that are not there dropped: x.pdf.\n");
+    const std::string html = readText(dir / "pages" / "deck.htm");
+    EXPECT_THAT(html, HasSubstr("<a href=\"../decks/a%20b.pdf#p2\">here</a>gone"));
+    EXPECT_THAT(html, HasSubstr("href=\"../decks/a%20b.pdf\">Open</a>"));
+}
+
 // A re-export replaces all that the earlier export wrote, and only that,
 // whatever its list names; an empty folder of the user's holds nothing to
 // lose. Any page whose names fit is written; the message for one whose

@@ -11,32 +11,48 @@
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
+#include <com/sun/star/chart/XChartDocument.hpp>
+#include <com/sun/star/chart/XDiagram.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/XDocumentProperties.hpp>
 #include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
+#include <com/sun/star/drawing/TextFitToSizeType.hpp>
+#include <com/sun/star/drawing/TextVerticalAdjust.hpp>
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/embed/XEmbeddedObject.hpp>
 #include <com/sun/star/embed/XLinkageSupport.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/presentation/ClickAction.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
+#include <com/sun/star/style/LineSpacing.hpp>
+#include <com/sun/star/style/LineSpacingMode.hpp>
+#include <com/sun/star/style/NumberingType.hpp>
+#include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XMergeableCell.hpp>
 #include <com/sun/star/table/XTable.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextField.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <stdexcept>
+#include <string_view>
 
 namespace velloran::libreoffice {
 
@@ -200,15 +216,118 @@ bool linkedPicture(const Reference<css::beans::XPropertySet> &props) {
            readProperty(graphic, "Linked", linked) && linked;
 }
 
+// The writing system of a character, which picks the locale LibreOffice
+// keeps for it: Western, Asian (CJK) or complex (right to left, Indic, Thai).
+enum class Script { none, western, asian, complex };
+
+Script scriptOf(char32_t c) {
+    if (c < 0x80)
+        return std::isalpha(int(c)) ? Script::western : Script::none;
+    if ((c >= 0x0590 && c < 0x0900) || (c >= 0x0900 && c < 0x0F00) || (c >= 0xFB1D && c < 0xFE00))
+        return Script::complex;
+    if ((c >= 0x1100 && c < 0x1200) || (c >= 0x2E80 && c < 0xA000) || (c >= 0xAC00 && c < 0xD7B0) ||
+        (c >= 0xF900 && c < 0xFB00) || (c >= 0xFF00 && c < 0xFFF0) || c >= 0x20000)
+        return Script::asian;
+    if ((c >= 0x2000 && c < 0x2C00) || (c >= 0x3000 && c < 0x3040) || c == 0xA0)
+        return Script::none; // punctuation, symbols, spaces
+    return Script::western;
+}
+
+// Letters of each writing system in UTF-8 text.
+std::array<std::size_t, 4> lettersByScript(std::string_view text) {
+    std::array<std::size_t, 4> counts{};
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (int k = 1; k < length && i + std::size_t(k) < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + std::size_t(k)]) & 0x3F);
+        ++counts[std::size_t(scriptOf(c))];
+        i += std::size_t(length);
+    }
+    return counts;
+}
+
+// How many letters of a text are in each language.
+using LanguageCounts = std::map<std::string, std::size_t>;
+
+std::string mostUsed(const LanguageCounts &counts) {
+    std::string best;
+    std::size_t most = 0;
+    for (const auto &[tag, count] : counts)
+        if (!tag.empty() && count > most) {
+            best = tag;
+            most = count;
+        }
+    return best;
+}
+
+// The name LibreOffice's chart API gives a chart type, as words.
+std::string chartKind(const std::string &diagramType, bool horizontal) {
+    static const std::pair<const char *, const char *> kinds[] = {
+        {"BarDiagram", "Column chart"},      {"LineDiagram", "Line chart"},
+        {"PieDiagram", "Pie chart"},         {"DonutDiagram", "Doughnut chart"},
+        {"AreaDiagram", "Area chart"},       {"XYDiagram", "Scatter chart"},
+        {"BubbleDiagram", "Bubble chart"},   {"NetDiagram", "Radar chart"},
+        {"FilledNetDiagram", "Radar chart"}, {"StockDiagram", "Stock chart"}};
+    const std::string name = diagramType.substr(diagramType.rfind('.') + 1);
+    if (name == "BarDiagram" && horizontal)
+        return "Bar chart";
+    for (const auto &[type, words] : kinds)
+        if (name == type)
+            return words;
+    return "Chart";
+}
+
+// "Column chart: Sales by region", from a chart object's own model; empty
+// when the object is no chart.
+std::string chartDescription(const Reference<css::beans::XPropertySet> &props) {
+    Reference<css::frame::XModel> model;
+    if (!readProperty(props, "Model", model))
+        return {};
+    const Reference<css::chart::XChartDocument> chart(model, UNO_QUERY);
+    if (!chart.is())
+        return {};
+    std::string kind = "Chart", title;
+    bool horizontal = false;
+    if (const auto diagram = chart->getDiagram(); diagram.is()) {
+        readProperty(Reference<css::beans::XPropertySet>(diagram, UNO_QUERY), "Vertical",
+                     horizontal);
+        kind = chartKind(toUtf8(diagram->getDiagramType()), horizontal);
+    }
+    bool hasTitle = false;
+    if (readProperty(Reference<css::beans::XPropertySet>(chart, UNO_QUERY), "HasMainTitle",
+                     hasTitle) &&
+        hasTitle)
+        title = stringProperty(Reference<css::beans::XPropertySet>(chart->getTitle(), UNO_QUERY),
+                               "String");
+    return title.empty() ? kind : kind + ": " + title;
+}
+
+// Whether a text field shows the number of the slide it is on.
+bool isSlideNumberField(const Reference<css::text::XTextField> &field) {
+    const Reference<css::lang::XServiceInfo> info(field, UNO_QUERY);
+    if (!info.is())
+        return false;
+    for (const auto &service : info->getSupportedServiceNames())
+        if (service.endsWithAsciiL(RTL_CONSTASCII_STRINGPARAM(".PageNumber")))
+            return true;
+    return false;
+}
+
 // Collects the text of shapes, with what the page needs around it.
 class SlideReader {
 public:
-    SlideReader(Deck &deck, double pageWidth, double pageHeight)
-        : m_deck(deck), m_width(pageWidth), m_height(pageHeight),
-          m_widthPoints(pageWidth / 2540.0 * 72.0) {}
+    SlideReader(Deck &deck, LanguageCounts &deckLanguages, int slideNumber, double pageWidth,
+                double pageHeight)
+        : m_deck(deck), m_deckLanguages(deckLanguages), m_slideNumber(slideNumber),
+          m_width(pageWidth), m_height(pageHeight), m_widthPoints(pageWidth / 2540.0 * 72.0) {}
 
+    // The paragraphs of a text, counting its letters by language into
+    // `languages`.
     std::vector<Paragraph> paragraphs(const Reference<css::text::XText> &text,
-                                      double *fontPoints = nullptr) {
+                                      LanguageCounts &languages, double *fontPoints = nullptr,
+                                      std::string *fontName = nullptr) {
         std::vector<Paragraph> result;
         Reference<css::container::XEnumerationAccess> access(text, UNO_QUERY);
         if (!access.is())
@@ -218,7 +337,8 @@ public:
             Reference<css::container::XEnumerationAccess> para(paras->nextElement(), UNO_QUERY);
             if (!para.is())
                 continue;
-            Paragraph paragraph;
+            Paragraph paragraph = listStyle(para);
+            LanguageCounts own;
             auto portions = para->createEnumeration();
             while (portions->hasMoreElements()) {
                 Reference<css::text::XTextRange> range(portions->nextElement(), UNO_QUERY);
@@ -227,44 +347,111 @@ public:
                 TextRun run;
                 run.text = toUtf8(range->getString());
                 static const auto portionNames =
-                    names({"TextPortionType", "CharFontName", "CharHeight", "CharLocale"});
+                    names({"TextPortionType", "CharFontName", "CharHeight", "CharLocale",
+                           "CharLocaleAsian", "CharLocaleComplex"});
                 const auto values = someProperties(range, portionNames);
-                if (values.getLength() == 4 && utf8Of(values[0]) == "TextField") {
+                const bool known = values.getLength() == portionNames.getLength();
+                if (known && utf8Of(values[0]) == "TextField") {
                     Reference<css::beans::XPropertySet> props(range, UNO_QUERY);
                     Reference<css::text::XTextField> field;
-                    if (readProperty(props, "TextField", field) && field.is())
+                    if (readProperty(props, "TextField", field) && field.is()) {
                         run.url = stringProperty(
                             Reference<css::beans::XPropertySet>(field, UNO_QUERY), "URL");
+                        // Outside a drawing the field shows the number of
+                        // whichever slide LibreOffice drew last.
+                        if (run.url.empty() && isSlideNumberField(field))
+                            run.text = std::to_string(m_slideNumber);
+                    }
                 }
-                if (!run.text.empty() && values.getLength() == 4) {
+                if (!run.text.empty() && known) {
                     const std::string font = utf8Of(values[1]);
                     if (!font.empty())
                         m_deck.fonts.insert(font);
                     float height = 0;
                     if (fontPoints && *fontPoints <= 0 && (values[2] >>= height))
                         *fontPoints = height;
-                    css::lang::Locale locale;
-                    if (m_firstLocale.empty() && (values[3] >>= locale))
-                        m_firstLocale = localeTag(locale);
+                    if (fontName && fontName->empty())
+                        *fontName = font;
+                    const auto letters = lettersByScript(run.text);
+                    for (const Script script : {Script::western, Script::asian, Script::complex}) {
+                        css::lang::Locale locale;
+                        const std::size_t count = letters[std::size_t(script)];
+                        if (count > 0 && (values[2 + sal_Int32(script)] >>= locale))
+                            own[localeTag(locale)] += count;
+                    }
                 }
                 if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url)
                     paragraph.runs.back().text += run.text;
                 else
                     paragraph.runs.push_back(std::move(run));
             }
+            paragraph.language = mostUsed(own);
+            for (const auto &[tag, count] : own)
+                languages[tag] += count;
             result.push_back(std::move(paragraph));
         }
         return result;
     }
 
-    TextBlock block(const Reference<css::drawing::XShape> &shape) {
+    // Whether a paragraph shows a bullet or a number: its level's numbering
+    // rule says which, and a paragraph can switch its label off.
+    Paragraph listStyle(const Reference<css::container::XEnumerationAccess> &para) const {
+        Paragraph paragraph;
+        static const auto listNames =
+            names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust", "ParaLineSpacing",
+                   "ParaTopMargin", "ParaBottomMargin"});
+        const auto values = someProperties(para, listNames);
+        css::style::LineSpacing spacing;
+        sal_Int32 before = 0, after = 0;
+        if (values.getLength() == 6 && (values[3] >>= spacing) &&
+            spacing.Mode == css::style::LineSpacingMode::PROP && spacing.Height > 0)
+            paragraph.lineSpacing = spacing.Height / 100.0;
+        if (values.getLength() == 6 && (values[4] >>= before) && (values[5] >>= after)) {
+            paragraph.spaceBefore = std::max(0.0, before / m_width);
+            paragraph.spaceAfter = std::max(0.0, after / m_width);
+        }
+        bool labelled = false;
+        sal_Int16 level = 0;
+        sal_Int16 adjust = 0;
+        if (values.getLength() == 6 && (values[2] >>= adjust))
+            paragraph.align =
+                adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
+                : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
+                : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
+                                                                         : TextAlign::start;
+        if (values.getLength() != 6 || !(values[0] >>= labelled) || !labelled ||
+            !(values[1] >>= level) || level < 0)
+            return paragraph;
+        Reference<css::container::XIndexAccess> rules;
+        css::uno::Sequence<css::beans::PropertyValue> rule;
+        if (!readProperty(Reference<css::beans::XPropertySet>(para, UNO_QUERY), "NumberingRules",
+                          rules) ||
+            !rules.is() || level >= rules->getCount() || !(rules->getByIndex(level) >>= rule))
+            return paragraph;
+        for (const auto &property : rule) {
+            sal_Int16 type = css::style::NumberingType::NUMBER_NONE;
+            if (property.Name == "NumberingType" && (property.Value >>= type) &&
+                type != css::style::NumberingType::NUMBER_NONE) {
+                const bool bullet = type == css::style::NumberingType::CHAR_SPECIAL ||
+                                    type == css::style::NumberingType::BITMAP;
+                paragraph.list = bullet ? Paragraph::List::bullet : Paragraph::List::number;
+                paragraph.level = level;
+            }
+        }
+        return paragraph;
+    }
+
+    Box box(const css::awt::Point &pos, const css::awt::Size &size) const {
+        return {pos.X / m_width, pos.Y / m_height, size.Width / m_width, size.Height / m_height};
+    }
+
+    TextBlock block(const Reference<css::drawing::XShape> &shape) const {
         TextBlock b;
-        const auto pos = shape->getPosition();
-        const auto size = shape->getSize();
-        b.left = pos.X / m_width;
-        b.top = pos.Y / m_height;
-        b.width = size.Width / m_width;
-        b.height = size.Height / m_height;
+        const Box where = box(shape->getPosition(), shape->getSize());
+        b.left = where.left;
+        b.top = where.top;
+        b.width = where.width;
+        b.height = where.height;
         return b;
     }
 
@@ -293,35 +480,42 @@ public:
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
             static const auto shapeNames =
-                names({"IsEmptyPresentationObject", "Title", "Description"});
+                names({"IsEmptyPresentationObject", "Title", "Description", "OnClick", "Bookmark"});
             auto values = someProperties(shape, shapeNames);
-            if (values.getLength() != 3) {
-                values = css::uno::Sequence<css::uno::Any>(3);
-                values.getArray()[0] <<= false;
-                bool empty = false;
-                if (readProperty(props, "IsEmptyPresentationObject", empty))
-                    values.getArray()[0] <<= empty;
-                for (sal_Int32 k = 1; k < 3; ++k) {
-                    rtl::OUString text;
-                    if (readProperty(props, k == 1 ? "Title" : "Description", text))
-                        values.getArray()[k] <<= text;
+            if (values.getLength() != shapeNames.getLength()) {
+                // A shape that lacks one of them: each is asked alone.
+                values = css::uno::Sequence<css::uno::Any>(shapeNames.getLength());
+                for (sal_Int32 k = 0; k < shapeNames.getLength(); ++k) {
+                    try {
+                        values.getArray()[k] = props->getPropertyValue(shapeNames[k]);
+                    } catch (const css::uno::RuntimeException &) {
+                        throw;
+                    } catch (const css::uno::Exception &) {
+                    }
                 }
             }
             bool empty = false;
             // An empty placeholder would show its prompt ("Click to add ...").
             if ((values[0] >>= empty) && empty)
                 continue;
+            std::string label;
             for (sal_Int32 k = 1; k < 3; ++k) {
                 const std::string text = utf8Of(values[k]);
                 if (!text.empty())
                     slide.pictureTexts.push_back(text);
+                if (label.empty())
+                    label = text;
             }
             const rtl::OUString type = shapeType(shape);
+            const std::string clickUrl = clickLink(values[3], values[4]);
             if (type.equalsAscii("com.sun.star.drawing.GroupShape")) {
                 Reference<css::drawing::XShapes> group(shape, UNO_QUERY);
                 if (group.is() && levels.size() > kMaxGroupDepth)
                     throw std::runtime_error("its shapes are grouped more than " +
                                              std::to_string(kMaxGroupDepth) + " levels deep");
+                if (!clickUrl.empty())
+                    slide.shapeLinks.push_back(
+                        {box(shape->getPosition(), shape->getSize()), clickUrl, label});
                 if (group.is())
                     levels.push_back({group, 0, group->getCount()});
                 continue;
@@ -331,6 +525,8 @@ public:
                 type.equalsAscii("com.sun.star.presentation.CalcShape")) {
                 if (hideIfLinked(props))
                     m_deck.linkedContentNotLoaded = true;
+                else if (std::string chart = chartDescription(props); !chart.empty())
+                    slide.pictureTexts.push_back(std::move(chart));
                 continue;
             }
             if (type.equalsAscii("com.sun.star.drawing.GraphicObjectShape") &&
@@ -347,49 +543,187 @@ public:
                 continue;
             TextBlock b = block(shape);
             double points = 0;
-            b.paragraphs = paragraphs(text, &points);
-            b.fontSize = points > 0 ? points / m_widthPoints : 0.03;
+            LanguageCounts languages;
+            b.paragraphs = paragraphs(text, languages, &points, &b.layout.fontFamily);
+            b.fontSize = points > 0
+                             ? points / m_widthPoints * readLayout(shape, b.paragraphs, b.layout)
+                             : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
                 for (const auto &r : p.runs)
                     all += r.text;
-            if (all.find_first_not_of(" \t\r\n") == std::string::npos)
+            const bool blank = all.find_first_not_of(" \t\r\n") == std::string::npos;
+            if (!clickUrl.empty())
+                slide.shapeLinks.push_back(
+                    {box(shape->getPosition(), shape->getSize()), clickUrl, blank ? label : all});
+            if (blank)
                 continue;
-            const bool isTitle = type.equalsAscii("com.sun.star.presentation.TitleTextShape");
-            if (isTitle && slide.title.empty())
+            b.kind = type.equalsAscii("com.sun.star.presentation.TitleTextShape")
+                         ? TextBlock::Kind::title
+                     : isFurniture(type) ? TextBlock::Kind::furniture
+                                         : TextBlock::Kind::text;
+            if (b.kind == TextBlock::Kind::title && slide.title.empty())
                 slide.title = all;
-            (isTitle ? titleBlocks : slide.blocks).push_back(std::move(b));
+            addLanguages(b, languages);
+            (b.kind == TextBlock::Kind::title ? titleBlocks : slide.blocks).push_back(std::move(b));
         }
     }
 
+    // The space a shape or table cell keeps inside its edges, the edge its
+    // text hangs from and its first paragraph's alignment, into `layout`
+    // (the font is the paragraphs' reader's); returns the scale a shape's
+    // autofit draws the text at (1 when it does not shrink it; cells have
+    // none).
+    double readLayout(const Reference<css::uno::XInterface> &object,
+                      const std::vector<Paragraph> &paragraphs, TextLayout &layout) {
+        static const auto layoutNames =
+            names({"TextLeftDistance", "TextUpperDistance", "TextRightDistance",
+                   "TextLowerDistance", "TextVerticalAdjust"});
+        if (!paragraphs.empty())
+            layout.align = paragraphs.front().align;
+        const auto values = someProperties(object, layoutNames);
+        if (values.getLength() != layoutNames.getLength())
+            return 1;
+        double *insets[] = {&layout.insetLeft, &layout.insetTop, &layout.insetRight,
+                            &layout.insetBottom};
+        for (sal_Int32 k = 0; k < 4; ++k) {
+            sal_Int32 distance = 0;
+            if (values[k] >>= distance)
+                *insets[k] = std::max(0.0, distance / m_width);
+        }
+        css::drawing::TextVerticalAdjust anchor = css::drawing::TextVerticalAdjust_TOP;
+        if (values[4] >>= anchor)
+            layout.anchor = anchor == css::drawing::TextVerticalAdjust_CENTER   ? TextAnchor::middle
+                            : anchor == css::drawing::TextVerticalAdjust_BOTTOM ? TextAnchor::bottom
+                                                                                : TextAnchor::top;
+        const Reference<css::beans::XPropertySet> props(object, UNO_QUERY);
+        css::drawing::TextFitToSizeType fit = css::drawing::TextFitToSizeType_NONE;
+        sal_Int16 scale = 100;
+        if (readProperty(props, "TextFitToSize", fit) &&
+            fit == css::drawing::TextFitToSizeType_AUTOFIT &&
+            readProperty(props, "TextFitToSizeScale", scale) && scale > 0 && scale < 100)
+            return scale / 100.0;
+        return 1;
+    }
+
+    // The slide number, date and footer the layout puts on the slides.
+    static bool isFurniture(const rtl::OUString &type) {
+        return type.equalsAscii("com.sun.star.presentation.SlideNumberShape") ||
+               type.equalsAscii("com.sun.star.presentation.FooterShape") ||
+               type.equalsAscii("com.sun.star.presentation.HeaderShape") ||
+               type.equalsAscii("com.sun.star.presentation.DateTimeShape");
+    }
+
+    // The link a click on the shape opens: a document or web address, or a
+    // slide of the deck by its name.
+    static std::string clickLink(const css::uno::Any &action, const css::uno::Any &target) {
+        css::presentation::ClickAction click = css::presentation::ClickAction_NONE;
+        const std::string url = utf8Of(target);
+        if (!(action >>= click) || url.empty())
+            return {};
+        if (click == css::presentation::ClickAction_DOCUMENT)
+            return url;
+        if (click == css::presentation::ClickAction_BOOKMARK)
+            return url.front() == '#' ? url : "#" + url;
+        return {};
+    }
+
+    void addLanguages(TextBlock &block, const LanguageCounts &languages) {
+        block.language = mostUsed(languages);
+        for (const auto &[tag, count] : languages)
+            m_deckLanguages[tag] += count;
+    }
+
+    // A table as rows of cells, each cell placed by the widths of its
+    // columns and the heights of its rows.
     void readTable(const Reference<css::drawing::XShape> &shape,
                    const Reference<css::beans::XPropertySet> &props, Slide &slide) {
         Reference<css::table::XTable> table;
         if (!readProperty(props, "Model", table) || !table.is())
             return;
         Reference<css::table::XCellRange> cells(table, UNO_QUERY);
-        if (!cells.is())
+        Reference<css::table::XColumnRowRange> ranges(table, UNO_QUERY);
+        if (!cells.is() || !ranges.is())
             return;
-        TextBlock b = block(shape);
-        double points = 0;
-        for (sal_Int32 row = 0; row < table->getRowCount(); ++row) {
-            Paragraph line;
-            for (sal_Int32 column = 0; column < table->getColumnCount(); ++column) {
-                Reference<css::text::XText> cell(cells->getCellByPosition(column, row), UNO_QUERY);
-                if (!cell.is())
-                    continue;
-                auto cellParagraphs = paragraphs(cell, &points);
-                for (std::size_t p = 0; p < cellParagraphs.size(); ++p) {
-                    if (!line.runs.empty() || p > 0)
-                        line.runs.push_back({p > 0 ? " " : " | ", ""});
-                    for (auto &run : cellParagraphs[p].runs)
-                        line.runs.push_back(std::move(run));
-                }
+        const auto edges = [](const Reference<css::container::XIndexAccess> &lines,
+                              const char *size, sal_Int32 start) {
+            std::vector<sal_Int32> at{start};
+            for (sal_Int32 i = 0; lines.is() && i < lines->getCount(); ++i) {
+                sal_Int32 length = 0;
+                readProperty(Reference<css::beans::XPropertySet>(lines->getByIndex(i), UNO_QUERY),
+                             size, length);
+                at.push_back(at.back() + length);
             }
-            b.paragraphs.push_back(std::move(line));
+            return at;
+        };
+        const auto origin = shape->getPosition();
+        const auto xs = edges({ranges->getColumns(), UNO_QUERY}, "Width", origin.X);
+        const auto ys = edges({ranges->getRows(), UNO_QUERY}, "Height", origin.Y);
+        TextBlock b = block(shape);
+        b.kind = TextBlock::Kind::table;
+        double points = 0;
+        LanguageCounts languages;
+        const sal_Int32 rows = table->getRowCount(), columns = table->getColumnCount();
+        for (sal_Int32 row = 0; row < rows; ++row) {
+            std::vector<TableCell> line;
+            for (sal_Int32 column = 0; column < columns; ++column) {
+                const auto object = cells->getCellByPosition(column, row);
+                Reference<css::table::XMergeableCell> merged(object, UNO_QUERY);
+                if (merged.is() && merged->isMerged())
+                    continue; // covered by the cell it is merged into
+                TableCell cell;
+                if (merged.is()) {
+                    cell.rowSpan = std::clamp<int>(merged->getRowSpan(), 1, rows - row);
+                    cell.columnSpan = std::clamp<int>(merged->getColumnSpan(), 1, columns - column);
+                }
+                const auto corner = [&](std::size_t c, std::size_t r) {
+                    return css::awt::Point(c < xs.size() ? xs[c] : xs.back(),
+                                           r < ys.size() ? ys[r] : ys.back());
+                };
+                const auto from = corner(std::size_t(column), std::size_t(row));
+                const auto to =
+                    corner(std::size_t(column + cell.columnSpan), std::size_t(row + cell.rowSpan));
+                cell.box = box(from, css::awt::Size(to.X - from.X, to.Y - from.Y));
+                cell.paragraphs = cellParagraphs(Reference<css::text::XText>(object, UNO_QUERY),
+                                                 languages, points, cell.layout.fontFamily);
+                if (!cell.paragraphs.empty())
+                    readLayout(object, cell.paragraphs, cell.layout);
+                line.push_back(std::move(cell));
+            }
+            b.rows.push_back(std::move(line));
         }
         b.fontSize = points > 0 ? points / m_widthPoints : 0.02;
+        addLanguages(b, languages);
         slide.blocks.push_back(std::move(b));
+    }
+
+    // A cell's paragraphs. LibreOffice 7.4 enumerates no paragraphs in a
+    // table cell, while the cell's whole string holds its text: that string
+    // then gives the paragraphs, one per line.
+    std::vector<Paragraph> cellParagraphs(const Reference<css::text::XText> &cell,
+                                          LanguageCounts &languages, double &points,
+                                          std::string &font) {
+        if (!cell.is())
+            return {};
+        auto result = paragraphs(cell, languages, &points, &font);
+        for (const auto &p : result)
+            for (const auto &run : p.runs)
+                if (run.text.find_first_not_of(" \t\r\n") != std::string::npos)
+                    return result;
+        result.clear();
+        const std::string all = toUtf8(cell->getString());
+        if (all.find_first_not_of(" \t\r\n") == std::string::npos)
+            return result;
+        for (std::size_t start = 0; start <= all.size();) {
+            const std::size_t end = std::min(all.find('\n', start), all.size());
+            Paragraph line;
+            line.runs.push_back({all.substr(start, end - start), ""});
+            result.push_back(std::move(line));
+            start = end + 1;
+        }
+        // Without its portions the cell's locale is unknown: its letters
+        // count for no language.
+        return result;
     }
 
     std::vector<std::string> notes(const Reference<css::drawing::XDrawPage> &page) {
@@ -408,11 +742,7 @@ public:
             if (!shape.is())
                 continue;
             const rtl::OUString type = shapeType(shape);
-            if (type.equalsAscii("com.sun.star.presentation.PageShape") ||
-                type.equalsAscii("com.sun.star.presentation.SlideNumberShape") ||
-                type.equalsAscii("com.sun.star.presentation.HeaderShape") ||
-                type.equalsAscii("com.sun.star.presentation.FooterShape") ||
-                type.equalsAscii("com.sun.star.presentation.DateTimeShape"))
+            if (type.equalsAscii("com.sun.star.presentation.PageShape") || isFurniture(type))
                 continue;
             Reference<css::beans::XPropertySet> props(shape, UNO_QUERY);
             bool empty = false;
@@ -421,7 +751,7 @@ public:
             Reference<css::text::XText> text(shape, UNO_QUERY);
             if (!text.is())
                 continue;
-            for (const auto &paragraph : paragraphs(text)) {
+            for (const auto &paragraph : paragraphs(text, m_deckLanguages)) {
                 std::string line;
                 for (const auto &run : paragraph.runs)
                     line += run.text;
@@ -431,37 +761,57 @@ public:
         return result;
     }
 
-    const std::string &firstLocale() const { return m_firstLocale; }
-
 private:
     Deck &m_deck;
+    LanguageCounts &m_deckLanguages;
+    int m_slideNumber;
     double m_width, m_height, m_widthPoints;
-    std::string m_firstLocale;
 };
+
+// Whether a text has a letter in it: a title of digits and separators alone
+// ("3", "| |") names nothing.
+bool hasLetter(std::string_view text) {
+    const auto letters = lettersByScript(text);
+    return letters[std::size_t(Script::western)] + letters[std::size_t(Script::asian)] +
+               letters[std::size_t(Script::complex)] >
+           0;
+}
+
+// The slide's first text that has a letter, from its title, body or shapes
+// (not a table or the slide number, date and footer).
+std::string firstText(const Slide &slide) {
+    for (const auto &block : slide.blocks) {
+        if (block.kind != TextBlock::Kind::text && block.kind != TextBlock::Kind::title)
+            continue;
+        for (const auto &p : block.paragraphs) {
+            std::string text;
+            for (const auto &run : p.runs)
+                text += run.text;
+            if (hasLetter(text))
+                return text;
+        }
+    }
+    return {};
+}
 
 } // namespace
 
 Deck readDeck(const Reference<css::lang::XComponent> &document) {
     Deck deck;
+    std::string propertyLanguage;
     Reference<css::document::XDocumentPropertiesSupplier> info(document, UNO_QUERY);
     if (info.is()) {
         auto properties = info->getDocumentProperties();
         if (properties.is()) {
             deck.title = toUtf8(properties->getTitle());
-            deck.language = localeTag(properties->getLanguage());
+            propertyLanguage = localeTag(properties->getLanguage());
         }
-    }
-    if (deck.language.empty()) {
-        css::lang::Locale locale;
-        if (readProperty(Reference<css::beans::XPropertySet>(document, UNO_QUERY), "CharLocale",
-                         locale))
-            deck.language = localeTag(locale);
     }
 
     Reference<css::drawing::XDrawPagesSupplier> supplier(document, UNO_QUERY_THROW);
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     double width = 28000, height = 15750;
-    std::string firstLocale;
+    LanguageCounts languages;
     for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
         Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
         Reference<css::beans::XPropertySet> props(page, UNO_QUERY);
@@ -471,37 +821,33 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
             width = w;
             height = h;
         }
-        SlideReader reader(deck, width, height);
+        SlideReader reader(deck, languages, int(i) + 1, width, height);
         Slide slide;
         Reference<css::container::XNamed> named(page, UNO_QUERY);
         if (named.is())
             slide.name = toUtf8(named->getName());
+        bool visible = true;
+        slide.hidden = readProperty(props, "Visible", visible) && !visible;
         std::vector<TextBlock> titleBlocks;
         reader.readShapes(Reference<css::drawing::XShapes>(page, UNO_QUERY_THROW), slide,
                           titleBlocks);
         // The title comes first in reading order.
         slide.blocks.insert(slide.blocks.begin(), std::make_move_iterator(titleBlocks.begin()),
                             std::make_move_iterator(titleBlocks.end()));
-        if (slide.title.empty()) {
-            for (const auto &block : slide.blocks) {
-                for (const auto &p : block.paragraphs) {
-                    for (const auto &run : p.runs)
-                        slide.title += run.text;
-                    if (slide.title.find_first_not_of(" \t\r\n") != std::string::npos)
-                        break;
-                    slide.title.clear();
-                }
-                if (!slide.title.empty())
-                    break;
-            }
-        }
+        if (!hasLetter(slide.title))
+            slide.title = firstText(slide);
         slide.notes = reader.notes(page);
-        if (firstLocale.empty())
-            firstLocale = reader.firstLocale();
         deck.slides.push_back(std::move(slide));
     }
+    deck.language = mostUsed(languages);
     if (deck.language.empty())
-        deck.language = firstLocale;
+        deck.language = propertyLanguage;
+    if (deck.language.empty()) {
+        css::lang::Locale locale;
+        if (readProperty(Reference<css::beans::XPropertySet>(document, UNO_QUERY), "CharLocale",
+                         locale))
+            deck.language = localeTag(locale);
+    }
     deck.slidesWithUndrawnPictures = slidesWithUndrawnPictures(pages);
     // The pictures keep the page's aspect ratio; the renderer draws them at
     // this size, so the page size is read once, here.
