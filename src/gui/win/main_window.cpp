@@ -223,12 +223,8 @@ INT_PTR Win32MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Enter and Escape end nothing: the window closes only by its close box.
         return id == IDOK || id == IDCANCEL;
     }
-    case WM_NOTIFY: {
-        LRESULT result = 0;
-        if (onNotify(*reinterpret_cast<const NMHDR *>(lParam), result))
-            return answer(result);
-        return FALSE;
-    }
+    case WM_NOTIFY:
+        return onNotify(*reinterpret_cast<const NMHDR *>(lParam)) && answer(0);
     case WM_SETCURSOR:
         if (onSetCursor(reinterpret_cast<HWND>(wParam), HIWORD(lParam)))
             return answer(TRUE);
@@ -265,7 +261,7 @@ INT_PTR Win32MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool Win32MainWindow::onNotify(const NMHDR &header, LRESULT &result) {
+bool Win32MainWindow::onNotify(const NMHDR &header) {
     if (header.hwndFrom != m_list)
         return false;
     switch (header.code) {
@@ -295,7 +291,6 @@ bool Win32MainWindow::onNotify(const NMHDR &header, LRESULT &result) {
     default:
         return false;
     }
-    (void)result;
 }
 
 bool Win32MainWindow::onSetCursor(HWND over, UINT mouseMessage) {

@@ -74,7 +74,8 @@ private:
     static LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
                                      UINT_PTR id, DWORD_PTR self);
     INT_PTR onMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    bool onNotify(const NMHDR &header, LRESULT &result);
+    // True when the notification was the list's and has been handled.
+    bool onNotify(const NMHDR &header);
     bool onSetCursor(HWND over, UINT mouseMessage);
     HBRUSH surfaceBrush(HDC dc, HWND control);
     void dropped(HDROP drop);
