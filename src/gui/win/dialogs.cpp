@@ -85,6 +85,23 @@ template <class T> struct Released {
     }
 };
 
+// The paths of a multi-select open-file dialog's answer: the folder and the
+// names, each ended by a NUL, the whole ended by another; or one full path.
+std::vector<std::wstring> pickedPaths(const wchar_t *answer, WORD fileOffset) {
+    std::vector<std::wstring> paths;
+    if (!answer[0])
+        return paths;
+    // One file: the full path. Several: the folder, a NUL, then the names.
+    if (fileOffset == 0 || answer[fileOffset - 1] != L'\0') {
+        paths.emplace_back(answer);
+        return paths;
+    }
+    const std::wstring folder(answer);
+    for (const wchar_t *name = answer + folder.size() + 1; *name; name += wcslen(name) + 1)
+        paths.push_back(folder + L"\\" + name);
+    return paths;
+}
+
 } // namespace
 
 int Win32Dialogs::messageBox(const std::string &text, int style, const std::string &title) {
@@ -104,21 +121,6 @@ std::string Win32Dialogs::inputBox(const std::string &prompt, const std::string 
     if (result == -1)
         throw std::runtime_error("The input box cannot be shown.");
     return result == IDOK ? toUtf8(state.answer) : std::string();
-}
-
-std::vector<std::wstring> pickedPaths(const wchar_t *answer, WORD fileOffset) {
-    std::vector<std::wstring> paths;
-    if (!answer[0])
-        return paths;
-    // One file: the full path. Several: the folder, a NUL, then the names.
-    if (fileOffset == 0 || answer[fileOffset - 1] != L'\0') {
-        paths.emplace_back(answer);
-        return paths;
-    }
-    const std::wstring folder(answer);
-    for (const wchar_t *name = answer + folder.size() + 1; *name; name += wcslen(name) + 1)
-        paths.push_back(folder + L"\\" + name);
-    return paths;
 }
 
 std::vector<std::string> Win32Dialogs::openFiles(const OpenFileRequest &request) {

@@ -25,8 +25,4 @@ private:
     HWND m_owner = nullptr;
 };
 
-// The paths of a multi-select open-file dialog's answer: the folder and the
-// names, each ended by a NUL, the whole ended by another; or one full path.
-std::vector<std::wstring> pickedPaths(const wchar_t *answer, WORD fileOffset);
-
 } // namespace velloran
