@@ -20,8 +20,9 @@ packages=(
     man-db desktop-file-utils appstream lintian
     # The fleet example's Kubernetes Job is linted as YAML.
     yamllint
-    # The Windows stage: the cross-compiler and Wine to run its tests.
-    g++-mingw-w64-x86-64-posix wine wine64
+    # The Windows stage: the cross-compiler and Wine to run its tests, and
+    # Python for the window's skin picture drawn at build time.
+    g++-mingw-w64-x86-64-posix wine wine64 python3
 )
 
 missing=()

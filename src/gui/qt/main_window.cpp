@@ -26,12 +26,15 @@
 #include <QtMath>
 
 #include "core/path_rules.h"
+#include "core/window_layout.h"
 #include "gui/qt/file_list_model.h"
 #include "gui/qt/hand_cursor.h"
 
 namespace velloran {
 
 namespace {
+
+namespace layout = window_layout;
 
 QString qs(const std::string &s) {
     return QString::fromStdString(s);
@@ -91,23 +94,6 @@ std::optional<std::vector<std::string>> droppedFiles(const QMimeData *data) {
     return paths;
 }
 
-// The push buttons in the order the original form creates them, with their
-// captions and their place in twips; the first sits in the output frame.
-struct ButtonLayout {
-    Command command;
-    const char *caption;
-    int left, top, width, height;
-};
-constexpr ButtonLayout kButtonLayout[] = {
-    {Command::ChooseOutputFolder, "...", 6840, 270, 720, 345},
-    {Command::ShowHelp, "Help", 120, 90, 7800, 405},
-    {Command::AddFiles, "Add PowerPoint File(s)", 120, 3270, 3840, 405},
-    {Command::AddFolderTree, "Add All File(s) In Folder", 4080, 3270, 3840, 405},
-    {Command::ExportAll, "Start Exporting To HTML", 120, 6210, 7800, 405},
-    {Command::ClearList, "Clear List", 120, 3780, 3840, 405},
-    {Command::AddSamples, "Load Sample/Example Files", 4080, 3780, 3840, 405},
-};
-
 } // namespace
 
 MainWindow::MainWindow(WindowServices services, QWidget *parent)
@@ -115,41 +101,43 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_services(std::move(services)) {
     setObjectName(QString::fromLatin1(object_name::kWindow));
-    setFont(arialBold(9));
+    setFont(arialBold(layout::kWindowFontPoints));
     setBackground(this, Qt::white);
-    setFixedSize(twipsToPixels(8040), twipsToPixels(6735));
+    setFixedSize(twipsToPixels(layout::kClientWidth), twipsToPixels(layout::kClientHeight));
 
-    const auto makeButton = [this](const ButtonLayout &layout, QWidget *parent) {
-        auto *button = new QPushButton(QString::fromLatin1(layout.caption), parent);
-        button->setObjectName(QString::fromLatin1(buttonName(layout.command).objectName.data()));
-        button->setFont(arialBold(11.25));
+    const auto makeButton = [this](const layout::ButtonLayout &b, QWidget *parent) {
+        auto *button = new QPushButton(QString::fromLatin1(b.caption), parent);
+        button->setObjectName(QString::fromLatin1(buttonName(b.command).objectName.data()));
+        button->setFont(arialBold(layout::kButtonFontPoints));
         button->setAutoDefault(false);
         button->setMouseTracking(true);
         button->installEventFilter(this);
-        place(button, layout.left, layout.top, layout.width, layout.height);
+        place(button, b.rect);
         connect(button, &QPushButton::clicked, this,
-                [this, command = layout.command] { handle([&] { m_logic->run(command); }); });
-        m_buttons[layout.command] = button;
+                [this, command = b.command] { handle([&] { m_logic->run(command); }); });
+        m_buttons[b.command] = button;
     };
 
     // Controls in the order the original form creates them.
-    m_outputFrame = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    m_outputFrame = new QGroupBox(QString::fromLatin1(layout::kOutputFrameCaption), this);
     m_outputFrame->setObjectName(QString::fromLatin1(object_name::kOutputFrame));
-    place(m_outputFrame, 120, 5340, 7800, 765);
+    place(m_outputFrame, layout::kOutputFrame);
     m_outputFolder = new QLineEdit(m_outputFrame);
     m_outputFolder->setObjectName(QString::fromLatin1(object_name::kOutputFolderBox));
-    place(m_outputFolder, 240, 270, 6495, 345);
-    makeButton(kButtonLayout[0], m_outputFrame);
-    makeButton(kButtonLayout[1], this);
-    m_extensionFrame = new QGroupBox(QStringLiteral("File Extension Options"), this);
+    place(m_outputFolder, layout::kOutputFolderBox);
+    makeButton(layout::kButtons[0], m_outputFrame);
+    makeButton(layout::kButtons[1], this);
+    m_extensionFrame = new QGroupBox(QString::fromLatin1(layout::kExtensionFrameCaption), this);
     m_extensionFrame->setObjectName(QString::fromLatin1(object_name::kExtensionFrame));
-    place(m_extensionFrame, 120, 4230, 7800, 1040);
-    m_htmlOption = new QRadioButton(QStringLiteral("Use 'html' as extension"), m_extensionFrame);
+    place(m_extensionFrame, layout::kExtensionFrame);
+    m_htmlOption =
+        new QRadioButton(QString::fromLatin1(layout::kHtmlOptionCaption), m_extensionFrame);
     m_htmlOption->setObjectName(QString::fromLatin1(object_name::kHtmlOption));
-    place(m_htmlOption, 240, 650, 2415, 255);
-    m_htmOption = new QRadioButton(QStringLiteral("Use 'htm' as extension"), m_extensionFrame);
+    place(m_htmlOption, layout::kHtmlOption);
+    m_htmOption =
+        new QRadioButton(QString::fromLatin1(layout::kHtmOptionCaption), m_extensionFrame);
     m_htmOption->setObjectName(QString::fromLatin1(object_name::kHtmOption));
-    place(m_htmOption, 240, 300, 2295, 255);
+    place(m_htmOption, layout::kHtmOption);
     m_htmOption->setChecked(true);
 
     m_model = new FileListModel(this);
@@ -169,12 +157,11 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
                        static_cast<QWidget *>(m_list->header()), m_list->header()->viewport()})
         w->setAcceptDrops(true);
     m_list->setDropIndicatorShown(false);
-    m_list->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
-                                      "Move bar to right and out of window to reveal full names."));
-    place(m_list, 120, 600, 7800, 2595);
+    m_list->setToolTip(QString::fromLatin1(layout::kFileListHint));
+    place(m_list, layout::kFileList);
 
-    for (std::size_t i = 2; i < std::size(kButtonLayout); ++i)
-        makeButton(kButtonLayout[i], this);
+    for (std::size_t i = 2; i < layout::kButtons.size(); ++i)
+        makeButton(layout::kButtons[i], this);
 
     for (QWidget *w :
          {static_cast<QWidget *>(m_extensionFrame), static_cast<QWidget *>(m_outputFrame),
@@ -264,9 +251,9 @@ int MainWindow::twipsToPixels(int twips) const {
     return qRound(twips * logicalDpiX() / 1440.0);
 }
 
-void MainWindow::place(QWidget *w, int left, int top, int width, int height) {
-    w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                   twipsToPixels(height));
+void MainWindow::place(QWidget *w, const window_layout::Rect &r) {
+    w->setGeometry(twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width),
+                   twipsToPixels(r.height));
 }
 
 void MainWindow::handle(const std::function<void()> &handler) {
@@ -464,8 +451,8 @@ void MainWindow::setIcon() {
 }
 
 void MainWindow::createListColumn() {
-    m_model->setHeader(QStringLiteral("PowerPoint File(s)"));
-    m_list->setColumnWidth(0, twipsToPixels(7000));
+    m_model->setHeader(QString::fromLatin1(layout::kListColumnHeader));
+    m_list->setColumnWidth(0, twipsToPixels(layout::kListColumnWidth));
 }
 
 } // namespace velloran

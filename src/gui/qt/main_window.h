@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/main_window_logic.h"
+#include "core/window_layout.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -81,7 +82,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void place(QWidget *w, int left, int top, int width, int height);
+    void place(QWidget *w, const window_layout::Rect &r);
     // The list view itself or one of its parts (rows, header).
     bool isListPart(const QObject *watched) const;
     // Runs a handler of the logic; when the user closed the window meanwhile,

@@ -1,0 +1,408 @@
+// Drives the real velloran.exe under Wine against the fake PowerPoint: finds
+// the window and its controls by their ids, works them with messages,
+// answers its message boxes and reads the list, the caption and the registry.
+#include <gmock/gmock.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <winver.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "core/build_config.h"
+#include "core/export.h"
+#include "core/names.h"
+#include "core/window_layout.h"
+#include "gui/win/control_ids.h"
+#include "platform/com_automation_win.h"
+#include "platform/registry_settings_win.h"
+#include "win_test_support.h"
+
+using namespace velloran;
+using fakes::pathOf;
+namespace layout = window_layout;
+
+namespace {
+
+// Every wait ends by this deadline.
+bool waitFor(const std::function<bool()> &done, DWORD ms = 20000) {
+    for (const ULONGLONG deadline = GetTickCount64() + ms; !done(); Sleep(50))
+        if (GetTickCount64() > deadline)
+            return false;
+    return true;
+}
+
+std::wstring programFolder() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path().wstring();
+}
+
+std::string textOf(HWND w) {
+    wchar_t text[4096] = {};
+    SendMessageTimeoutW(w, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return toUtf8(text);
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        fakes::order(L"Log", toWide(tmp / "server.log"));
+        fakes::order(L"Version", L"14.0");
+        std::filesystem::create_directories(pathOf(tmp / "out"));
+        settings->save(kOutputFolderKey, tmp / "out\\");
+    }
+    void TearDown() override {
+        stop();
+        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+        EXPECT_TRUE(fakes::noFakeServerWithin(10000));
+    }
+
+    void start() {
+        const std::wstring exe = programFolder() + L"\\velloran.exe";
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        STARTUPINFOW si{.cb = sizeof si};
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &si, &pi));
+        CloseHandle(pi.hThread);
+        m_process = pi.hProcess;
+        m_pid = pi.dwProcessId;
+        ASSERT_TRUE(waitFor([&] {
+            m_window = FindWindowW(TEXT(VELLORAN_WINDOW_CLASS), nullptr);
+            return m_window && IsWindowVisible(m_window);
+        }));
+        // The start-up check created a PowerPoint; the fake, unlike the real
+        // one, stays until it is told to quit. It goes, and its calls with it.
+        auto com = makeComRegistry();
+        EXPECT_TRUE(waitFor([&] {
+            try {
+                com->attach(kPowerPointClass)->call("Quit", {});
+                return true;
+            } catch (const AutomationError &) {
+                return false;
+            }
+        }));
+        EXPECT_TRUE(fakes::noFakeServerWithin(10000));
+        std::filesystem::remove(pathOf(tmp / "server.log"));
+    }
+    void stop() {
+        if (!m_process)
+            return;
+        PostMessageW(m_window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(m_process, 10000), WAIT_OBJECT_0);
+        TerminateProcess(m_process, 1);
+        CloseHandle(std::exchange(m_process, nullptr));
+    }
+    HWND control(int id) const { return GetDlgItem(m_window, id); }
+    void click(int id) const { PostMessageW(control(id), BM_CLICK, 0, 0); }
+
+    // Waits for a message box of the program with this title, answers it
+    // with `button` and returns its text.
+    std::string answer(const std::string &title, int button) {
+        m_title = title;
+        waitFor([&] {
+            EnumWindows(
+                [](HWND w, LPARAM self) {
+                    auto *t = reinterpret_cast<Window *>(self);
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    wchar_t cls[16] = {};
+                    GetClassNameW(w, cls, 16);
+                    if (pid == t->m_pid && IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0 &&
+                        textOf(w) == t->m_title)
+                        t->m_box = w;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(this));
+            return m_box != nullptr;
+        });
+        const HWND box = std::exchange(m_box, nullptr);
+        if (!box)
+            return "no box titled " + title;
+        m_caption = textOf(m_window);
+        const std::string text = textOf(GetDlgItem(box, 0xFFFF));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        waitFor([&] { return !IsWindow(box); });
+        return text;
+    }
+
+    // The list's rows, read through a buffer in the program's memory.
+    std::vector<std::string> rows() const {
+        const HWND list = control(IDC_LISTVIEW1);
+        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        constexpr std::size_t room = 32768;
+        auto *remote = static_cast<char *>(VirtualAllocEx(
+            m_process, nullptr, sizeof(LVITEMW) + room * 2, MEM_COMMIT, PAGE_READWRITE));
+        std::vector<std::string> out;
+        for (int i = 0; i < count; ++i) {
+            LVITEMW item{.iSubItem = 0,
+                         .pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW)),
+                         .cchTextMax = room};
+            WriteProcessMemory(m_process, remote, &item, sizeof item, nullptr);
+            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
+            std::wstring text(room, L'\0');
+            ReadProcessMemory(m_process, remote + sizeof(LVITEMW), text.data(), room * 2, nullptr);
+            out.push_back(toUtf8(text.c_str()));
+        }
+        VirtualFreeEx(m_process, remote, 0, MEM_RELEASE);
+        return out;
+    }
+    bool rowCountIs(std::size_t n) const {
+        return waitFor([&] {
+            return SendMessageW(control(IDC_LISTVIEW1), LVM_GETITEMCOUNT, 0, 0) ==
+                   static_cast<LRESULT>(n);
+        });
+    }
+
+    // Drops paths on the list as the shell does: a DROPFILES block of wide
+    // names, each ended by a NUL and the whole by another, in the program's
+    // own memory, where DragQueryFile reads it.
+    void drop(const std::vector<std::string> &paths) const {
+        std::vector<char> block(sizeof(DROPFILES));
+        const DROPFILES header{.pFiles = sizeof(DROPFILES), .fWide = TRUE};
+        std::memcpy(block.data(), &header, sizeof header);
+        for (const auto &p : paths) {
+            const std::wstring w = toWide(p);
+            const auto *bytes = reinterpret_cast<const char *>(w.c_str());
+            block.insert(block.end(), bytes, bytes + (w.size() + 1) * 2);
+        }
+        block.insert(block.end(), 2, '\0');
+        void *remote = VirtualAllocEx(m_process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(m_process, remote, block.data(), block.size(), nullptr);
+        PostMessageW(control(IDC_LISTVIEW1), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    }
+
+    int pixels(int twips) const { return static_cast<int>(std::lround(twips * 96 / 1440.0)); }
+    // A control's place in the window's client area.
+    RECT placeOf(int id) const {
+        RECT r;
+        GetWindowRect(control(id), &r);
+        MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT *>(&r), 2);
+        return r;
+    }
+    RECT expected(const layout::Rect &r, const layout::Rect *frame = nullptr) const {
+        const int x = frame ? pixels(frame->left) : 0, y = frame ? pixels(frame->top) : 0;
+        return {x + pixels(r.left), y + pixels(r.top), x + pixels(r.left) + pixels(r.width),
+                y + pixels(r.top) + pixels(r.height)};
+    }
+    void screenshot() const;
+
+    fakes::WinTempFolder tmp;
+    std::unique_ptr<SettingsStore> settings = makeRegistrySettings();
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+    HWND m_window = nullptr;
+    std::string m_title, m_caption;
+    HWND m_box = nullptr;
+};
+
+// The client area as it is on screen, for the eye; the tests check the places.
+void Window::screenshot() const {
+    const wchar_t *path = _wgetenv(L"VELLORAN_SCREENSHOT");
+    if (!path)
+        return;
+    RECT r;
+    GetClientRect(m_window, &r);
+    MapWindowPoints(m_window, nullptr, reinterpret_cast<POINT *>(&r), 2);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    const HBITMAP picture = CreateCompatibleBitmap(screen, w, h);
+    SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    BITMAPINFOHEADER info{
+        .biSize = sizeof info, .biWidth = w, .biHeight = h, .biPlanes = 1, .biBitCount = 24};
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u,
+                bytes = stride * static_cast<DWORD>(h);
+    std::vector<char> pixels(bytes);
+    GetDIBits(memory, picture, 0, static_cast<UINT>(h), pixels.data(),
+              reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER file{.bfType = 0x4D42,
+                          .bfSize = static_cast<DWORD>(sizeof file + sizeof info + bytes),
+                          .bfOffBits = sizeof file + sizeof info};
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(&file), sizeof file);
+    out.write(reinterpret_cast<const char *>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(bytes));
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// Each start shows the folder the store holds (the desktop when it holds
+// none, which is stored at once), the list focused, ".htm" chosen, and every
+// control where the layout table puts it, with its caption.
+TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
+    const std::string desktop =
+        toUtf8(std::filesystem::path(_wgetenv(L"USERPROFILE")).wstring()) + "\\Desktop\\";
+    const struct {
+        std::optional<std::string> stored;
+        std::string shown;
+    } starts[] = {{tmp / "Ünï 日本\\", tmp / "Ünï 日本\\"}, {"", ""}, {std::nullopt, desktop}};
+    for (const auto &s : starts) {
+        SCOPED_TRACE(s.shown);
+        if (s.stored)
+            settings->save(kOutputFolderKey, *s.stored);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER,
+                               L"Software\\VB and VBA Program Settings\\Corvane\\Velloran",
+                               L"Text1");
+        start();
+        EXPECT_EQ(textOf(control(IDC_TEXT1)), s.shown);
+        EXPECT_EQ(settings->get(kOutputFolderKey).value_or("none"), s.shown);
+        stop();
+    }
+    start();
+    EXPECT_EQ(textOf(m_window), kAppTitle);
+    GUITHREADINFO gui{.cbSize = sizeof gui};
+    GetGUIThreadInfo(GetWindowThreadProcessId(m_window, nullptr), &gui);
+    EXPECT_EQ(gui.hwndFocus, control(IDC_LISTVIEW1));
+    EXPECT_EQ(SendMessageW(control(IDC_OPTION1), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(control(IDC_LISTVIEW1), LVM_GETCOLUMNWIDTH, 0, 0),
+              pixels(layout::kListColumnWidth));
+    RECT client;
+    GetClientRect(m_window, &client);
+    EXPECT_EQ(client.right, pixels(layout::kClientWidth));
+    EXPECT_EQ(client.bottom, pixels(layout::kClientHeight));
+    const struct {
+        int id;
+        RECT place;
+        const char *caption;
+    } controls[] = {
+        {IDC_FRAME2, expected(layout::kOutputFrame), layout::kOutputFrameCaption},
+        {IDC_TEXT1, expected(layout::kOutputFolderBox, &layout::kOutputFrame), nullptr},
+        {IDC_FRAME1, expected(layout::kExtensionFrame), layout::kExtensionFrameCaption},
+        {IDC_OPTION1, expected(layout::kHtmOption, &layout::kExtensionFrame),
+         layout::kHtmOptionCaption},
+        {IDC_OPTION2, expected(layout::kHtmlOption, &layout::kExtensionFrame),
+         layout::kHtmlOptionCaption},
+        {IDC_LISTVIEW1, expected(layout::kFileList), nullptr},
+    };
+    const auto same = [](RECT a, RECT b) {
+        return std::tie(a.left, a.top, a.right, a.bottom) ==
+               std::tie(b.left, b.top, b.right, b.bottom);
+    };
+    for (const auto &c : controls) {
+        SCOPED_TRACE(c.id);
+        EXPECT_TRUE(same(placeOf(c.id), c.place));
+        if (c.caption) {
+            EXPECT_EQ(textOf(control(c.id)), c.caption);
+        }
+    }
+    for (const auto &b : layout::kButtons) {
+        SCOPED_TRACE(b.caption);
+        const int id =
+            IDC_PUSHBUTTON1 + static_cast<int>(buttonName(b.command).objectName.back() - '1');
+        EXPECT_TRUE(
+            same(placeOf(id), expected(b.rect, b.inOutputFrame ? &layout::kOutputFrame : nullptr)));
+        EXPECT_EQ(textOf(control(id)), b.caption);
+    }
+    // A typed folder is stored as it stands.
+    const std::wstring typed = L"D:\\typed\\日本";
+    SendMessageW(control(IDC_TEXT1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    EXPECT_TRUE(waitFor([&] { return settings->get(kOutputFolderKey) == toUtf8(typed); }));
+}
+
+// The samples beside the program are listed, then the folder is offered.
+TEST_F(Window, SamplesAreListedAndTheirFolderOffered) {
+    start();
+    click(IDC_PUSHBUTTON4);
+    EXPECT_EQ(answer(kAppTitle, IDNO),
+              "Would you like this software to open the folder where these sample files are "
+              "stored (so that you can view them before working with them)?");
+    const std::string samples = toUtf8(programFolder()) + "\\Samples\\";
+    EXPECT_THAT(rows(), ::testing::ElementsAre(samples + "Batch Conversion.ppt",
+                                               samples + "Velloran Tips.odp",
+                                               samples + "Velloran Welcome.pptx"));
+}
+
+// Dropped files are listed as they are, a dropped folder as its whole tree
+// without "~" names, in drop order.
+TEST_F(Window, ADropListsFilesAndFolderTreesInDropOrder) {
+    for (const char *name : {"a.pptx", "b.txt", "d\\x.ppt", "d\\~lock.ppt", "d\\sub\\y.ppt"}) {
+        std::filesystem::create_directories(pathOf(tmp / name).parent_path());
+        fakes::writeFile(tmp / name);
+    }
+    start();
+    drop({tmp / "a.pptx", tmp / "d", tmp / "b.txt"});
+    ASSERT_TRUE(rowCountIs(4));
+    EXPECT_THAT(rows(), ::testing::ElementsAre(tmp / "a.pptx", tmp / "d\\x.ppt",
+                                               tmp / "d\\sub\\y.ppt", tmp / "b.txt"));
+    screenshot();
+}
+
+// Three files, the second missing: the exact calls for each, the two
+// reports of the missing one with the caption's progress, then "Done.".
+TEST_F(Window, AnExportRunMakesItsCallsReportsTheFailingFileAndSaysDone) {
+    fakes::writeFile(tmp / "a.pptx");
+    fakes::writeFile(tmp / "c.ppt");
+    const std::string missing = tmp / "missing.pptx";
+    start();
+    drop({tmp / "a.pptx", missing, tmp / "c.ppt"});
+    ASSERT_TRUE(rowCountIs(3));
+    click(IDC_PUSHBUTTON7);
+    const auto report = [](const std::string &description, int line) {
+        return description + "\r\nin Velloran5/20/2014.PowerPoint.DoItByFile at line " +
+               std::to_string(line) + "\r\rPlease email screenshot of this message to " +
+               kSupportEmail;
+    };
+    EXPECT_EQ(answer(kErrorReportTitle, IDOK),
+              report("The presentation " + missing + " cannot be opened.", 108));
+    EXPECT_EQ(m_caption, "Velloran - 2 of 3 - missing.pptx");
+    EXPECT_EQ(
+        answer(kErrorReportTitle, IDOK),
+        report("The presentation " + missing + " was not opened, so it cannot be saved.", 120));
+    EXPECT_EQ(answer(kAppTitle, IDOK), "Done.");
+    EXPECT_EQ(m_caption, kAppTitle);
+
+    const auto q = [](const std::string &s) { return "\"" + s + "\":BSTR"; };
+    std::string log;
+    for (const char *name : {"a.pptx", "missing.pptx", "c.ppt"}) {
+        const std::string stem = std::filesystem::path(name).stem().string();
+        const bool opens = name != std::string("missing.pptx");
+        log += "create PowerPoint.Application\nput Application.Visible = true:BOOL\n"
+               "get Application.Presentations\ncall Presentations.Open(FileName=" +
+               q(tmp / name) + ")\n";
+        if (opens)
+            log += "call Presentation.SaveAs(FileName=" + q(tmp / ("out\\" + stem + ".htm")) +
+                   ", FileFormat=12:I4)\n";
+        log += "put Application.DisplayAlerts = 1:I4\nget Application.Presentations\n"
+               "get Presentations.Count\ncall Application.Quit()\n";
+    }
+    EXPECT_EQ(fakes::readFile(tmp / "server.log"), log);
+}
+
+} // namespace
+
+namespace {
+
+// Each executable names its own file in its version block; only the window's
+// carries the manifest.
+TEST(Executables, NameTheirOwnFileAndTheWindowCarriesItsManifest) {
+    for (const auto &[file, manifest] :
+         {std::pair{L"velloran.exe", true}, std::pair{L"velloran-cli.exe", false}}) {
+        const std::wstring path = programFolder() + L"\\" + file;
+        SCOPED_TRACE(toUtf8(path));
+        std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+        ASSERT_TRUE(
+            GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+        wchar_t *name = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename",
+                                   reinterpret_cast<void **>(&name), &length));
+        EXPECT_EQ(std::wstring(name), file);
+        const HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        EXPECT_EQ(FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST) != nullptr, manifest);
+        FreeLibrary(image);
+    }
+}
+
+} // namespace
