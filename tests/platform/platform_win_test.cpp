@@ -170,16 +170,18 @@ TEST(ConsoleTwin, AMissingFileAPromptThatNeverAnswersOrACrashCostsThatFileOnly) 
             fakes::writeFile(tmp / "fault.pptx");
             orders.emplace_back(row.order, L"fault");
         }
-        if (row.clsid)
+        if (row.clsid) {
             ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
                                        L"/RegServer " + std::wstring(row.clsid), tmp / "reg"),
                       0u);
+        }
         const auto [status, out, err, log] =
             runCli(tmp, L"convert --jobs 3 --timeout 3 --output out \"good deck.pptx\" fault.pptx",
                    orders, 60);
-        if (row.clsid)
+        if (row.clsid) {
             EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"),
                       0u);
+        }
         EXPECT_EQ(status, 1u) << out << err;
         EXPECT_THAT(out, HasSubstr("1 converted, 1 failed")) << err << log;
         EXPECT_THAT(err, AllOf(HasSubstr(row.reason), HasSubstr(once)));
