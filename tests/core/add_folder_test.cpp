@@ -5,7 +5,6 @@
 
 #include "core/add_folder.h"
 #include "core/path_rules.h"
-#include "failing_listing.h"
 #include "temp_folder.h"
 
 using namespace velloran;
@@ -85,18 +84,4 @@ TEST_F(TempTree, LinkLoopsAreWalkedOnce) {
     fs::create_directory_symlink(m_root / "R/A", m_root / "R/alias"); // a second way into A
     fs::create_directory_symlink(m_root / "S", m_root / "R/toS");     // a link out of the tree
     EXPECT_EQ(walk("R", "*"), (Rows{path("R/A/a.txt"), path("R/toS/s.txt")}));
-}
-
-TEST_F(TempTree, UnreadableSubfolderIsSkipped) {
-    for (const char *name :
-         {"R/r.txt", "R/A/a.txt", "R/locked/l.txt", "R/locked/sub/deep.txt", "R/Z/z.txt"})
-        file(name);
-    fakes::FailingListing failing(*m_fs, {path("R/locked"), path("R/A")});
-    Rows unreadable;
-    EXPECT_EQ(treeFiles(path("R"), "*", true, failing, m_pump, &unreadable),
-              (Rows{path("R/r.txt"), path("R/Z/z.txt")}));
-    EXPECT_EQ(unreadable, (Rows{path("R/A"), path("R/locked")}));
-    EXPECT_EQ(unreadableFoldersText(unreadable),
-              "These folders could not be read, so their files are left out: " + path("R/A") +
-                  ", " + path("R/locked"));
 }

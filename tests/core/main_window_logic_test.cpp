@@ -194,16 +194,20 @@ TEST_F(WindowLogicTest, AddFolderAsksThenWalksUnderTheBusyPointerAndAppendsOnce)
               std::string::npos);
     EXPECT_EQ(ui.pointerSetting, kPointerDefault);
 
-    // Unreadable subfolders are named in one report, after the rest is added.
-    touch("tree/x/f.ppt");
-    m_fs.bad = {tree + P("/sub"), tree + P("/x")};
+    // Unreadable subfolders, and what is below them, are named in one report,
+    // after the rest, a later folder too, is added.
+    touch("tree/x/deeper/f.ppt");
+    touch("tree/y/g.ppt");
+    m_fs.bad = {tree + P("/x"), tree + P("/sub")};
     ui.rows.clear();
     ui.inputAnswers = {"ppt"};
     ui.folderAnswers = {tree};
     form->addFolderTree();
-    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/b.PPTX")}));
+    EXPECT_EQ(ui.rows, (std::vector<std::string>{tree + P("/a.ppt"), tree + P("/b.PPTX"),
+                                                 tree + P("/y/g.ppt")}));
     EXPECT_EQ(ui.boxTexts().back(),
-              errorReportText(unreadableFoldersText(m_fs.bad),
+              errorReportText("These folders could not be read, so their files are left out: " +
+                                  tree + P("/sub") + ", " + tree + P("/x"),
                               buttonName(Command::AddFolderTree).location, 110));
     EXPECT_EQ(ui.boxes.size(), 2u);
 }

@@ -133,83 +133,36 @@ void loadDeck() {
         g_deck.slides.push_back({L"Slide1"});
 }
 
-// A picture of its own for Slide.Export: a PNG of one colour per slide,
-// its pixels in stored (uncompressed) deflate blocks.
-void writePng(const std::wstring &file, LONG width, LONG height, unsigned char shade) {
-    const auto crc = [](const std::string &bytes) {
-        unsigned long c = 0xFFFFFFFF;
-        for (unsigned char b : bytes) {
-            c ^= b;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320 ^ (c >> 1) : c >> 1;
-        }
-        return c ^ 0xFFFFFFFF;
-    };
-    const auto be32 = [](unsigned long v) {
-        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    };
-    const auto chunk = [&](const char *type, const std::string &data) {
-        const std::string body = type + data;
-        return be32(data.size()) + body + be32(crc(body));
-    };
-    std::string pixels;
-    for (LONG y = 0; y < height; ++y)
-        pixels += '\0' + std::string(std::size_t(width) * 3, char(shade));
-    std::string deflated = "\x78\x01";
-    unsigned long a = 1, b = 0;
-    for (std::size_t at = 0; at < pixels.size(); at += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, pixels.size() - at);
-        deflated += char(at + n == pixels.size());
-        deflated += {char(n), char(n >> 8), char(~n), char(~n >> 8)};
-        deflated += pixels.substr(at, n);
-    }
-    for (unsigned char c : pixels)
-        a = (a + c) % 65521, b = (b + a) % 65521;
-    deflated += be32(b << 16 | a);
-    std::ofstream(std::filesystem::path(file), std::ios::binary)
-        << "\x89PNG\r\n\x1a\n"
-        << chunk("IHDR", be32(width) + be32(height) + std::string{8, 2, 0, 0, 0})
-        << chunk("IDAT", deflated) << chunk("IEND", "");
+// What Slide.Export writes: one grey pixel, as a real PNG. Nothing reads the
+// pictures' pixels; the page only names them.
+void writePng(const std::wstring &file) {
+    static const char kPng[] =
+        "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\0\0\0\0\x3a\x7e\x9b\x55\0\0\0\nIDAT"
+        "\x78\x9c\x63\x68\0\0\0\x82\0\x81\x77\xcd\x72\xb6\0\0\0\0IEND\xae\x42\x60\x82";
+    std::ofstream(std::filesystem::path(file), std::ios::binary).write(kPng, sizeof kPng - 1);
 }
 
 // Every object's members in one table. A member's dispid is its row, so each
 // object answers only the names of its own rows; row 0 is the application's
 // default property. A put of a member that is not a settable property fails
 // as a late-bound call on the wrong kind of member does.
-enum Kind {
-    kApplication,
-    kPresentations,
-    kPresentation,
-    kSlides,
-    kSlide,
-    kShapes,
-    kShape,
-    kTextFrame,
-    kTextRange,
-    kActionSettings,
-    kActionSetting,
-    kHyperlink,
-    kNotesPage,
-    kPlaceholderFormat,
-    kPageSetup,
-    kDocumentProperties,
-    kDocumentProperty
-};
-const char *const kKindNames[] = {"Application",     "Presentations",
-                                  "Presentation",    "Slides",
-                                  "Slide",           "Shapes",
-                                  "Shape",           "TextFrame",
-                                  "TextRange",       "ActionSettings",
-                                  "ActionSetting",   "Hyperlink",
-                                  "NotesPage",       "PlaceholderFormat",
-                                  "PageSetup",       "DocumentProperties",
-                                  "DocumentProperty"};
+// clang-format off
+#define KINDS(X)                                                                               \
+    X(Application) X(Presentations) X(Presentation) X(Slides) X(Slide) X(Shapes) X(Shape)      \
+    X(TextFrame) X(TextRange) X(ActionSettings) X(ActionSetting) X(Hyperlink) X(NotesPage)     \
+    X(PlaceholderFormat) X(PageSetup) X(DocumentProperties) X(DocumentProperty)
+// clang-format on
+#define AS_ENUM(kind) k##kind,
+#define AS_NAME(kind) #kind,
+enum Kind { KINDS(AS_ENUM) kNone };
+const char *const kKindNames[] = {KINDS(AS_NAME)};
 enum Access { kGet, kPut, kCall, kItem }; // kPut: settable; kItem: a call by position
 const struct Member {
     Kind kind;
     const wchar_t *name;
     Access access;
-    unsigned params; // bits into kParams: the arguments it takes, in this order
+    unsigned params;    // bits into kParams: the arguments it takes, in this order
+    Kind child = kNone; // a get of a part at the same place of the deck
 } kMembers[] = {
     {kApplication, L"<default>", kGet, 0},
     {kApplication, L"Visible", kPut, 0},
@@ -222,38 +175,38 @@ const struct Member {
     {kPresentations, L"Open", kCall, 0b11'1001},
     {kPresentation, L"SaveAs", kCall, 0b0111},
     {kPresentation, L"Close", kCall, 0},
-    {kPresentation, L"Slides", kGet, 0},
-    {kPresentation, L"PageSetup", kGet, 0},
-    {kPresentation, L"BuiltInDocumentProperties", kGet, 0},
+    {kPresentation, L"Slides", kGet, 0, kSlides},
+    {kPresentation, L"PageSetup", kGet, 0, kPageSetup},
+    {kPresentation, L"BuiltInDocumentProperties", kGet, 0, kDocumentProperties},
     {kPresentation, L"DefaultLanguageID", kGet, 0},
     {kSlides, L"Count", kGet, 0},
     {kSlides, L"Item", kItem, 1 << 6},
     {kSlide, L"Name", kGet, 0},
-    {kSlide, L"Shapes", kGet, 0},
-    {kSlide, L"NotesPage", kGet, 0},
+    {kSlide, L"Shapes", kGet, 0, kShapes},
+    {kSlide, L"NotesPage", kGet, 0, kNotesPage},
     {kSlide, L"Export", kCall, 0b1110'0000'0001},
     {kShapes, L"Count", kGet, 0},
     {kShapes, L"Item", kItem, 1 << 6},
     {kShapes, L"HasTitle", kGet, 0},
     {kShapes, L"Title", kGet, 0},
-    {kShapes, L"Placeholders", kGet, 0},
+    {kShapes, L"Placeholders", kGet, 0, kShapes},
     {kShape, L"HasTextFrame", kGet, 0},
     {kShape, L"Left", kGet, 0},
     {kShape, L"Top", kGet, 0},
     {kShape, L"Width", kGet, 0},
     {kShape, L"Height", kGet, 0},
-    {kShape, L"TextFrame", kGet, 0},
-    {kShape, L"PlaceholderFormat", kGet, 0},
-    {kTextFrame, L"TextRange", kGet, 0},
+    {kShape, L"TextFrame", kGet, 0, kTextFrame},
+    {kShape, L"PlaceholderFormat", kGet, 0, kPlaceholderFormat},
+    {kTextFrame, L"TextRange", kGet, 0, kTextRange},
     {kTextRange, L"Text", kGet, 0},
     {kTextRange, L"Runs", kCall, 0b1'1000'0000},
     {kTextRange, L"Count", kGet, 0},
-    {kTextRange, L"ActionSettings", kGet, 0},
+    {kTextRange, L"ActionSettings", kGet, 0, kActionSettings},
     {kActionSettings, L"Item", kItem, 1 << 6},
-    {kActionSetting, L"Hyperlink", kGet, 0},
+    {kActionSetting, L"Hyperlink", kGet, 0, kHyperlink},
     {kHyperlink, L"Address", kGet, 0},
     {kHyperlink, L"SubAddress", kGet, 0},
-    {kNotesPage, L"Shapes", kGet, 0},
+    {kNotesPage, L"Shapes", kGet, 0, kShapes},
     {kPlaceholderFormat, L"Type", kGet, 0},
     {kPageSetup, L"SlideWidth", kGet, 0},
     {kPageSetup, L"SlideHeight", kGet, 0},
@@ -366,7 +319,7 @@ public:
             if (isPut)
                 checkPut(member.name, *args[0]);
             else
-                act(member.name, args, result);
+                act(member, args, result);
             return S_OK;
         } catch (const std::exception &) { // a member of a part the deck lacks
             return fail(L"The fake server has no such part of the deck.", exception);
@@ -399,7 +352,8 @@ private:
     const FakeShape &shape() const { return slide().shapes.at(std::size_t(m_at.shape - 1)); }
 
     // The effect of a get or call.
-    void act(const std::wstring &member, const Arguments &args, VARIANT *result) {
+    void act(const Member &row, const Arguments &args, VARIANT *result) {
+        const std::wstring member = row.name;
         const auto answer = [&](VARTYPE vt) -> VARIANT & {
             result->vt = vt;
             return *result;
@@ -423,6 +377,10 @@ private:
         IDispatch *object = nullptr;
         const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
         Where at = m_at;
+        if (row.child != kNone) {
+            at.notes = at.notes || row.child == kNotesPage; // its shapes hold the notes
+            return child(row.child, at);
+        }
         switch (m_kind) {
         case kApplication:
             if (member == L"<default>")
@@ -476,14 +434,8 @@ private:
                 std::fclose(page);
             } else if (member == L"Close") {
                 --g_openCount;
-            } else if (member == L"Slides") {
-                child(kSlides, {});
-            } else if (member == L"PageSetup") {
-                child(kPageSetup, {});
-            } else if (member == L"DefaultLanguageID") {
-                number(1031); // msoLanguageIDGerman
             } else {
-                child(kDocumentProperties, {});
+                number(1031); // DefaultLanguageID: msoLanguageIDGerman
             }
             break;
         case kSlides:
@@ -495,12 +447,8 @@ private:
         case kSlide:
             if (member == L"Name")
                 text(slide().name);
-            else if (member == L"Shapes")
-                child(kShapes, at);
-            else if (member == L"NotesPage")
-                child(kNotesPage, at);
             else
-                writePng(file, intArg(10), intArg(11), static_cast<unsigned char>(m_at.slide * 40));
+                writePng(file);
             break;
         case kShapes: {
             const std::size_t count = m_at.notes ? 2 : slide().shapes.size();
@@ -509,8 +457,6 @@ private:
             } else if (member == L"Item") {
                 at.shape = index(count);
                 child(kShape, at);
-            } else if (member == L"Placeholders") {
-                child(kShapes, at);
             } else {
                 const auto &shapes = slide().shapes;
                 const auto title = std::find_if(shapes.begin(), shapes.end(),
@@ -527,18 +473,11 @@ private:
         case kShape:
             if (member == L"HasTextFrame")
                 number(m_at.notes ? (m_at.shape == 2 ? -1 : 0) : (shape().runs.empty() ? 0 : -1));
-            else if (member == L"TextFrame")
-                child(kTextFrame, at);
-            else if (member == L"PlaceholderFormat")
-                child(kPlaceholderFormat, at);
             else
                 number(member == L"Left"    ? shape().left
                        : member == L"Top"   ? shape().top
                        : member == L"Width" ? shape().width
                                             : shape().height);
-            break;
-        case kTextFrame:
-            child(kTextRange, at);
             break;
         case kTextRange:
             if (member == L"Text") {
@@ -553,27 +492,19 @@ private:
             } else if (member == L"Runs") {
                 at.run = intArg(7);
                 child(kTextRange, at);
-            } else if (member == L"Count") {
-                number(m_at.run ? 1 : LONG(shape().runs.size()));
             } else {
-                child(kActionSettings, at);
+                number(m_at.run ? 1 : LONG(shape().runs.size())); // Count
             }
             break;
         case kActionSettings:
             index(2); // ppMouseClick and ppMouseOver
             child(kActionSetting, at);
             break;
-        case kActionSetting:
-            child(kHyperlink, at);
-            break;
         case kHyperlink: {
             const FakeRun &run = shape().runs.at(std::size_t(m_at.run - 1));
             text(member == L"Address" ? run.address : run.subAddress);
             break;
         }
-        case kNotesPage:
-            child(kShapes, {m_at.slide, 0, 0, true});
-            break;
         case kPlaceholderFormat:
             number(m_at.notes ? m_at.shape : shape().title ? 1 : 2); // ppPlaceholderTitle, Body
             break;
@@ -587,6 +518,8 @@ private:
             break;
         case kDocumentProperty:
             text(g_deck.title);
+            break;
+        default: // every member of the others gets a part: see Member::child
             break;
         }
         if (object) {

@@ -21,6 +21,25 @@ using ::testing::UnorderedElementsAre;
 
 namespace {
 
+// What "velloran-cli" with `arguments`, run in `tmp` against the fake server
+// under `orders`, exits with and writes, and the server's log. The orders are
+// taken back after the run.
+struct CliRun {
+    std::optional<DWORD> status;
+    std::string out, err, log;
+};
+CliRun runCli(const fakes::WinTempFolder &tmp, const std::wstring &arguments,
+              const std::vector<std::pair<const wchar_t *, std::wstring>> &orders,
+              DWORD seconds = 30) {
+    for (const auto &[name, value] : orders)
+        fakes::order(name, value);
+    fakes::order(L"Log", toWide(tmp / "server.log"));
+    const auto status = fakes::runBeside(L"velloran-cli.exe", arguments, tmp / "run", seconds);
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+    return {status, fakes::readFile(tmp / "run.out"), fakes::readFile(tmp / "run.err"),
+            fakes::readFile(tmp / "server.log")};
+}
+
 // A tree whose hidden (H) and system (S) marks are set with SetFileAttributesW:
 //   a.ppt  b.pptx  hidden.ppt (H)  system.ppt (S)  ~lock.ppt  notes.txt
 //   sub\c.ppt   hidden dir (H)\d.ppt   system dir (S)\e.ppt
@@ -123,38 +142,15 @@ TEST(WildcardCrossCheck, OurMatcherAgreesWithFindFirstFile) {
 
 // "velloran-cli convert" against the fake server, started in the decks'
 // folder with relative paths and several jobs asked for: one deck converts,
-// one is missing, so the run reports it, prints the summary and exits 1.
-// PowerPoint gets absolute paths, and one file at a time.
-TEST(ConsoleTwin, ConvertPrintsTheSummaryAndExitsOneWhenAFileFails) {
-    fakes::WinTempFolder tmp;
-    fakes::writeFile(tmp / "good deck.pptx");
-    fakes::order(L"Version", L"14.0");
-    fakes::order(L"Log", toWide(tmp / "server.log"));
-    const auto status = fakes::runBeside(
-        L"velloran-cli.exe", L"convert --jobs 3 --output out \"good deck.pptx\" missing.pptx",
-        tmp / "run", 60);
-    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
-    const std::string out = fakes::readFile(tmp / "run.out"),
-                      err = fakes::readFile(tmp / "run.err"),
-                      log = fakes::readFile(tmp / "server.log"),
-                      once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
-    EXPECT_EQ(status, 1u) << out << err;
-    EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"));
-    EXPECT_THAT(err, AllOf(HasSubstr("The file missing.pptx was not found."), HasSubstr(once)));
-    EXPECT_EQ(err.find(once), err.rfind(once)) << err;
-    EXPECT_THAT(log, AllOf(HasSubstr("FileName=\"" + tmp / "good deck.pptx" + "\""),
-                           HasSubstr("FileName=\"" + tmp / "out\\good deck.htm" + "\"")));
-    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
-}
-
-// A deck whose Open never answers (a password prompt) costs that file only:
-// past --timeout the PowerPoint we started is ended and the run goes on to
-// its summary; so does a PowerPoint that crashes halfway through SaveAs. Wine
-// keeps the class object of an ended server and answers every later creation
-// in that client with REGDB_E_CLASSNOTREG, so the good deck comes first, each
-// run uses a class id of its own, and "PowerPoint.Application" gets ours back
-// afterwards.
-TEST(ConsoleTwin, APromptThatNeverAnswersOrACrashCostsThatFileOnly) {
+// the other is missing, or its Open never answers (a password prompt), or
+// PowerPoint crashes halfway through its SaveAs. That costs that file only:
+// the run reports it (past --timeout the PowerPoint we started is ended),
+// prints the summary and exits 1. PowerPoint gets absolute paths, and one
+// file at a time. Wine keeps the class object of an ended server and answers
+// every later creation in that client with REGDB_E_CLASSNOTREG, so the good
+// deck comes first, each faulty run uses a class id of its own, and
+// "PowerPoint.Application" gets ours back afterwards.
+TEST(ConsoleTwin, AMissingFileAPromptThatNeverAnswersOrACrashCostsThatFileOnly) {
     const struct {
         const wchar_t *order, *clsid;
         const char *reason;
@@ -162,28 +158,36 @@ TEST(ConsoleTwin, APromptThatNeverAnswersOrACrashCostsThatFileOnly) {
         {L"HangOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F2}",
          "Presentations.Open: PowerPoint ended"},
         {L"CrashOn", L"{3D8E7AE7-65F3-485F-A5C1-15562717D9F3}", "SaveAs: PowerPoint ended"},
+        {nullptr, nullptr, "The file fault.pptx was not found."},
     };
+    const std::string once = "PowerPoint converts one file at a time; --jobs 3 is ignored.";
     for (const auto &row : rows) {
-        SCOPED_TRACE(toUtf8(row.order));
+        SCOPED_TRACE(row.reason);
         fakes::WinTempFolder tmp;
-        fakes::writeFile(tmp / "fault.pptx");
-        fakes::writeFile(tmp / "good.pptx");
-        fakes::order(row.order, L"fault");
-        fakes::order(L"Version", L"14.0");
-        fakes::order(L"Log", toWide(tmp / "server.log"));
-        ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
-                                   L"/RegServer " + std::wstring(row.clsid), tmp / "reg"),
-                  0u);
-        const auto status =
-            fakes::runBeside(L"velloran-cli.exe",
-                             L"convert --timeout 3 --output out good.pptx fault.pptx", tmp / "run");
-        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
-        EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"), 0u);
-        const std::string out = fakes::readFile(tmp / "run.out");
-        EXPECT_EQ(status, 1u) << out << fakes::readFile(tmp / "run.err");
-        EXPECT_THAT(out, HasSubstr("1 converted, 1 failed"))
-            << fakes::readFile(tmp / "run.err") << fakes::readFile(tmp / "server.log");
-        EXPECT_THAT(fakes::readFile(tmp / "run.err"), HasSubstr(row.reason));
+        fakes::writeFile(tmp / "good deck.pptx");
+        std::vector<std::pair<const wchar_t *, std::wstring>> orders{{L"Version", L"14.0"}};
+        if (row.order) {
+            fakes::writeFile(tmp / "fault.pptx");
+            orders.emplace_back(row.order, L"fault");
+        }
+        if (row.clsid) {
+            ASSERT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe",
+                                       L"/RegServer " + std::wstring(row.clsid), tmp / "reg"),
+                      0u);
+        }
+        const auto [status, out, err, log] =
+            runCli(tmp, L"convert --jobs 3 --timeout 3 --output out \"good deck.pptx\" fault.pptx",
+                   orders, 60);
+        if (row.clsid) {
+            EXPECT_EQ(fakes::runBeside(L"fake_powerpoint_server.exe", L"/RegServer", tmp / "reg"),
+                      0u);
+        }
+        EXPECT_EQ(status, 1u) << out << err;
+        EXPECT_THAT(out, HasSubstr("1 converted, 1 failed")) << err << log;
+        EXPECT_THAT(err, AllOf(HasSubstr(row.reason), HasSubstr(once)));
+        EXPECT_EQ(err.find(once), err.rfind(once)) << err;
+        EXPECT_THAT(log, AllOf(HasSubstr("FileName=\"" + tmp / "good deck.pptx" + "\""),
+                               HasSubstr("FileName=\"" + tmp / "out\\good deck.htm" + "\"")));
         EXPECT_TRUE(fakes::noFakeServerWithin(5000));
     }
 }
@@ -251,20 +255,15 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
                "shape\t96\t270\t480\t135\nrun\tSee \\rthe \nrun\tsite\thttps://example.org/\n"
                "notes\tSay hello\\rThen stop\nslide\tPlans\n"
                "shape\t0\t0\t960\t100\ttitle\nrun\tBack\t\t256,1,Intro\n";
-        fakes::order(L"Version", row.version);
-        fakes::order(L"Deck", toWide(tmp / "deck.txt"));
-        fakes::order(L"Log", toWide(tmp / "server.log"));
-        const auto status = fakes::runBeside(
-            L"velloran-cli.exe", L"convert --output out deck.pptx locked.ppt", tmp / "run", 60);
-        RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
-        const std::string err = fakes::readFile(tmp / "run.err");
-        EXPECT_EQ(status, 1u) << fakes::readFile(tmp / "run.out") << err;
+        const auto [status, out, err, fullLog] =
+            runCli(tmp, L"convert --output out deck.pptx locked.ppt",
+                   {{L"Version", row.version}, {L"Deck", toWide(tmp / "deck.txt")}}, 60);
+        EXPECT_EQ(status, 1u) << out << err;
         EXPECT_THAT(err, HasSubstr("The file locked.ppt is password-protected; remove the "
                                    "password and convert it again."));
         std::string log;
-        std::istringstream lines(std::regex_replace(fakes::readFile(tmp / "server.log"),
-                                                    std::regex("FileName=\"[^\"]*\\\\"),
-                                                    "FileName=\"…\\"));
+        std::istringstream lines(
+            std::regex_replace(fullLog, std::regex("FileName=\"[^\"]*\\\\"), "FileName=\"…\\"));
         for (std::string line; std::getline(lines, line);)
             if (!line.starts_with("get ") || line == "get Application.Version")
                 log += line + "\n";
