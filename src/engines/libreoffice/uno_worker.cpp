@@ -52,6 +52,8 @@ std::string folderProblem(const fs::path &folder) {
     return {};
 }
 
+double liveWorkersCpu();
+
 AutomationError couldNotSave(const std::string &displayName, const CallFailure &f) {
     return AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
                            f.message + ").");
@@ -82,6 +84,7 @@ struct UnoWorker::Impl {
           }) {
         std::lock_guard lock(g_liveMutex);
         g_live.push_back(this);
+        setWorkerCpuClock(liveWorkersCpu);
     }
 
     ~Impl() {
@@ -136,6 +139,19 @@ struct UnoWorker::Impl {
         connection.guarded(activity, name, doc.deadline, options.fileTimeout, body);
     }
 };
+
+namespace {
+
+// The CPU seconds of every running worker, for the step record.
+double liveWorkersCpu() {
+    std::lock_guard lock(g_liveMutex);
+    double seconds = 0;
+    for (auto *impl : g_live)
+        seconds += cpuSecondsOf(impl->connection.process().visiblePid());
+    return seconds;
+}
+
+} // namespace
 
 UnoWorker::UnoWorker(EngineOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
 
