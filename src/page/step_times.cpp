@@ -38,8 +38,7 @@ void setWorkerCpuClock(WorkerCpuClock clock) {
     g_workerCpu.store(clock);
 }
 
-StepTimer::StepTimer(const char *step)
-    : m_step(step), m_started(std::chrono::steady_clock::now()) {
+StepTimer::StepTimer(const char *step) : m_step(step), m_started(std::chrono::steady_clock::now()) {
     if (recordFile()) {
         m_cpuStarted = processCpu();
         m_workerCpuStarted = workerCpu();

@@ -12,8 +12,8 @@
 #include <future>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
