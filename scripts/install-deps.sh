@@ -10,6 +10,8 @@ packages=(
     # The command line's run report (JSON) and its hashes (XXH3), both used
     # as headers only; GNU parallel for the shard test.
     nlohmann-json3-dev libxxhash-dev parallel
+    # libxml2 for the engine bench's flat-XML read prototype.
+    libxml2-dev
     # Metric-compatible fonts for the fonts decks use most, and CJK glyphs.
     fonts-liberation fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-cjk
     xvfb xauth

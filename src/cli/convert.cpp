@@ -9,6 +9,7 @@
 
 #include "cli/batch.h"
 #include "core/build_config.h"
+#include "core/export.h"
 #include "core/memory_budget.h"
 #include "core/text.h"
 
@@ -85,6 +86,16 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
         servers.push_back(services.makeAutomation(options.fileTimeout, cap));
         serverPointers.push_back(servers.back().get());
     }
+    // The servers' workers start now, while the folders are still read. Not
+    // for --update, which may find nothing to convert; and a server that
+    // cannot start is reported by the batch.
+    if (!settings.update)
+        for (auto *server : serverPointers) {
+            try {
+                server->create(kPowerPointClass);
+            } catch (const std::exception &) {
+            }
+        }
     auto fs = makeNativeFileSystem();
     const BatchResult result = runBatch(settings, serverPointers, *fs, err, stopSignal());
     servers.clear();

@@ -1,7 +1,9 @@
 #include "page/step_times.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 
 namespace velloran::page {
@@ -18,11 +20,30 @@ std::FILE *recordFile() {
 }
 
 std::mutex g_recordMutex;
+std::atomic<WorkerCpuClock> g_workerCpu{nullptr};
+
+// CPU seconds of this process, all threads.
+double processCpu() {
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+double workerCpu() {
+    const WorkerCpuClock clock = g_workerCpu.load();
+    return clock ? clock() : 0.0;
+}
 
 } // namespace
 
-StepTimer::StepTimer(const char *step)
-    : m_step(step), m_started(std::chrono::steady_clock::now()) {}
+void setWorkerCpuClock(WorkerCpuClock clock) {
+    g_workerCpu.store(clock);
+}
+
+StepTimer::StepTimer(const char *step) : m_step(step), m_started(std::chrono::steady_clock::now()) {
+    if (recordFile()) {
+        m_cpuStarted = processCpu();
+        m_workerCpuStarted = workerCpu();
+    }
+}
 
 StepTimer::~StepTimer() {
     std::FILE *file = recordFile();
@@ -30,11 +51,13 @@ StepTimer::~StepTimer() {
         return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    const double cpu = processCpu() - m_cpuStarted;
+    const double worker = workerCpu() - m_workerCpuStarted;
     // One line at a time, flushed at once: the buffer then holds a whole
     // line, which reaches the file in one write, so lines from several
     // workers' threads (and processes) stay whole.
     std::lock_guard lock(g_recordMutex);
-    std::fprintf(file, "%s\t%.6f\n", m_step, seconds);
+    std::fprintf(file, "%s\t%.6f\t%.6f\t%.6f\n", m_step, seconds, cpu, worker);
     std::fflush(file);
 }
 

@@ -166,6 +166,15 @@ TEST(WebpEncoder, ReadsBottomUpBmpRowsInOrder) {
     EXPECT_EQ(image.pixels[std::size_t(image.stride) + 2], 0xff) << "bottom row is red";
 }
 
+TEST(WebpEncoder, EncoderThreadsLeaveTheWorkersTheirCores) {
+    const struct {
+        int cores, workers, threads;
+    } cases[] = {{2, 1, 1}, {2, 2, 0}, {1, 1, 0}, {4, 1, 3}, {4, 2, 1}, {8, 3, 1}, {2, 0, 1}};
+    for (const auto &c : cases)
+        EXPECT_EQ(encoderThreadsPerWorker(c.cores, c.workers), c.threads)
+            << c.cores << " cores, " << c.workers << " workers";
+}
+
 // The deck a hostile author would write: markup and a script link in the
 // title, body, notes and file name.
 void writeHostileDeck(const fs::path &file) {

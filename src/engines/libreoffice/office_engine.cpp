@@ -396,9 +396,12 @@ public:
             throw AutomationError("LibreOffice is not installed: " + program.string() +
                                   " was not found");
         std::lock_guard lock(m_mutex);
-        if (!m_worker)
+        if (!m_worker) {
             m_worker = std::make_shared<UnoWorker>(m_options);
-        // The worker itself starts on the first Open, so this stays instant.
+            // The worker starts meanwhile, so this stays instant and the
+            // first Open finds it (nearly) ready.
+            m_worker->startInBackground();
+        }
         std::weak_ptr<OfficeRegistry> self = weak_from_this();
         auto app = std::make_shared<Application>(
             m_worker,

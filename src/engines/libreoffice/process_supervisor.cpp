@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -253,6 +254,27 @@ std::uint64_t residentBytesOf(pid_t pid) {
     if (!(statm >> size >> resident))
         return 0;
     return resident * std::uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+double cpuSecondsOf(pid_t pid) {
+    if (pid <= 0)
+        return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!std::getline(in, stat))
+        return 0;
+    // The command name may hold spaces; the fields after it are numbers.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string skip;
+    for (int field = 3; field < 14; ++field) // state .. cmajflt
+        fields >> skip;
+    unsigned long long user = 0, system = 0;
+    if (!(fields >> user >> system))
+        return 0;
+    return double(user + system) / double(sysconf(_SC_CLK_TCK));
 }
 
 void killProcessGroup(pid_t pid) {

@@ -63,4 +63,8 @@ void killProcessGroup(pid_t pid);
 // The resident memory of `pid` in bytes, from /proc; 0 when it cannot be read.
 std::uint64_t residentBytesOf(pid_t pid);
 
+// The CPU seconds (user and system, every thread) `pid` has used so far,
+// from /proc; 0 when it cannot be read.
+double cpuSecondsOf(pid_t pid);
+
 } // namespace velloran::libreoffice

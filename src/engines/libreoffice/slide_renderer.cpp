@@ -9,6 +9,7 @@
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 
+#include <algorithm>
 #include <deque>
 #include <future>
 #include <stdexcept>
@@ -31,7 +32,7 @@ void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path 
     BgrImage image = readBmp(drawing);
     std::error_code ec;
     fs::remove(drawing, ec);
-    const WebpPair pictures = encodeWebpFullAndHalf(image, kWebpQuality);
+    const WebpPair pictures = encodeWebpFullAndHalf(image, kSlideWebp, 1);
     writeFileOrThrow(large, pictures.full, pageName);
     writeFileOrThrow(small, pictures.half, pageName);
 }
@@ -40,7 +41,7 @@ void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path 
 
 void renderSlides(const Reference<css::uno::XComponentContext> &remote,
                   const Reference<css::lang::XComponent> &document, const fs::path &folder,
-                  Deck &deck, const std::string &pageName) {
+                  Deck &deck, const std::string &pageName, int encoderThreads) {
     Reference<css::drawing::XDrawPagesSupplier> supplier(document, UNO_QUERY_THROW);
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     const sal_Int32 count = std::min<sal_Int32>(pages->getCount(), sal_Int32(deck.slides.size()));
@@ -55,10 +56,10 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
         prop("PixelHeight", css::uno::Any(sal_Int32(height * 2))),
     });
     auto filter = css::drawing::GraphicExportFilter::create(remote);
-    // Pages are encoded here while LibreOffice draws the next ones. Encoding
-    // a page takes longer than drawing it, so two are encoded at once; the
-    // oldest must be done before a third starts, which bounds the memory.
-    constexpr std::size_t kEncodingAtOnce = 2;
+    // Pages are encoded here while LibreOffice draws the next ones, at most
+    // `encoderThreads` at once: the oldest must be done before another
+    // starts, which bounds the threads and the memory.
+    const std::size_t encodingAtOnce = std::size_t(std::max(0, encoderThreads));
     std::deque<std::future<void>> encoding;
     auto finishOldest = [&] {
         auto oldest = std::move(encoding.front());
@@ -81,7 +82,11 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
             });
             if (!filter->filter(descriptor))
                 throw std::runtime_error("slide " + std::to_string(i + 1) + " could not be drawn");
-            if (encoding.size() == kEncodingAtOnce)
+            if (encodingAtOnce == 0) {
+                encodeSlide(drawing, folder / slide.image2x, folder / slide.image1x, pageName);
+                continue;
+            }
+            if (encoding.size() == encodingAtOnce)
                 finishOldest();
             encoding.push_back(std::async(std::launch::async, encodeSlide, drawing,
                                           folder / slide.image2x, folder / slide.image1x,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/libreoffice/webp_encoder.h"
 #include "page/deck_model.h"
 
 #include <com/sun/star/lang/XComponent.hpp>
@@ -16,22 +17,25 @@ namespace velloran::libreoffice {
 // pixel. Drawing and encoding cost grows with the pixel count: at 1440 a
 // deck of simple slides took half as long again as the old export.
 inline constexpr int kSlideWidth = 640;
-// WebP quality of the slide pictures (0-100).
-inline constexpr int kWebpQuality = 80;
+// How the slide pictures are encoded (see webp_encoder.h).
+inline constexpr WebpSettings kSlideWebp{};
 
 // Renders every slide of an open presentation into `folder` as WebP, at the
 // picture size readDeck() put in `deck` (1x) and twice that (2x), and fills
 // in the picture names of `deck`.
 //
 // LibreOffice's graphic export filter draws each page once, at 2x, as an
-// uncompressed BMP; this process encodes it as WebP at both sizes while
-// LibreOffice draws the next page. LibreOffice's own WebP export takes about
-// three times as long for the same pictures. Throws UNO exceptions,
+// uncompressed BMP; this process encodes it as WebP at 2x and, halved, at
+// 1x. With `encoderThreads` above 0 that many threads encode pages while
+// LibreOffice draws the next ones; with 0 the calling thread encodes each
+// page after it is drawn. LibreOffice's own WebP export takes about three
+// times as long for the same pictures. Throws UNO exceptions,
 // std::runtime_error, or AutomationError naming `pageName` when a picture
 // cannot be written; call it under the watchdog.
 void renderSlides(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> &remote,
     const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document,
-    const std::filesystem::path &folder, page::Deck &deck, const std::string &pageName);
+    const std::filesystem::path &folder, page::Deck &deck, const std::string &pageName,
+    int encoderThreads);
 
 } // namespace velloran::libreoffice

@@ -158,7 +158,8 @@ void UnoConnection::start() {
                 throw AutomationError("LibreOffice did not start within " +
                                       secondsText(kStartTimeout) + ".");
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            // Short: the first page waits for this connection.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
 

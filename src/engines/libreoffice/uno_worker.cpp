@@ -16,11 +16,15 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <exception>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace velloran::libreoffice {
 
@@ -52,6 +56,8 @@ std::string folderProblem(const fs::path &folder) {
     return {};
 }
 
+double liveWorkersCpu();
+
 AutomationError couldNotSave(const std::string &displayName, const CallFailure &f) {
     return AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
                            f.message + ").");
@@ -73,6 +79,8 @@ struct UnoWorker::Impl {
     UnoConnection connection;
     DocId nextDoc = 1;
     int filesSinceStart = 0;
+    std::exception_ptr startFailure;  // of the start in the background, for the next open()
+    std::shared_future<void> starter; // the start in the background
 
     explicit Impl(EngineOptions o)
         : options(std::move(o)), connection(options, [this] {
@@ -82,6 +90,7 @@ struct UnoWorker::Impl {
           }) {
         std::lock_guard lock(g_liveMutex);
         g_live.push_back(this);
+        setWorkerCpuClock(liveWorkersCpu);
     }
 
     ~Impl() {
@@ -89,7 +98,16 @@ struct UnoWorker::Impl {
             std::lock_guard lock(g_liveMutex);
             std::erase(g_live, this);
         }
+        if (starter.valid())
+            starter.wait();
         connection.stop();
+    }
+
+    // Called with the lock held.
+    void startWorker() {
+        StepTimer timer("start");
+        connection.start();
+        filesSinceStart = 0;
     }
 
     void recycleIfDue() {
@@ -137,14 +155,64 @@ struct UnoWorker::Impl {
     }
 };
 
+namespace {
+
+// The CPU seconds of every running worker, for the step record.
+double liveWorkersCpu() {
+    std::lock_guard lock(g_liveMutex);
+    double seconds = 0;
+    for (auto *impl : g_live)
+        seconds += cpuSecondsOf(impl->connection.process().visiblePid());
+    return seconds;
+}
+
+// The encoder threads a worker's drawing may use: the cores that the
+// workers of this process leave over, shared among them.
+int encoderThreads() {
+    std::size_t workers;
+    {
+        std::lock_guard lock(g_liveMutex);
+        workers = g_live.size();
+    }
+    return encoderThreadsPerWorker(int(std::max(1u, std::thread::hardware_concurrency())),
+                                   int(workers));
+}
+
+} // namespace
+
 UnoWorker::UnoWorker(EngineOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
 
 UnoWorker::~UnoWorker() = default;
 
-UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
+void UnoWorker::startInBackground() {
     std::lock_guard lock(m_impl->mutex);
     auto &m = *m_impl;
+    if (m.connection.running() || m.starter.valid())
+        return;
+    m.starter = std::async(std::launch::async, [&m] {
+        std::lock_guard lock(m.mutex);
+        if (m.connection.running())
+            return;
+        try {
+            m.startWorker();
+        } catch (...) {
+            m.startFailure = std::current_exception();
+        }
+    });
+}
+
+UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displayName) {
+    std::unique_lock lock(m_impl->mutex);
+    auto &m = *m_impl;
     auto &connection = m.connection;
+    if (auto started = std::exchange(m.starter, {}); started.valid()) {
+        // The start in the background needs the lock to finish.
+        lock.unlock();
+        started.wait();
+        lock.lock();
+    }
+    if (auto failure = std::exchange(m.startFailure, nullptr))
+        std::rethrow_exception(failure);
     // A worker that died or stopped answering between files (killed, out of
     // memory, still exiting) is replaced here rather than failing the next
     // file, which has nothing to do with it.
@@ -152,11 +220,8 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
         !connection.bridgeAlive())
         connection.killAndReap();
     m.recycleIfDue();
-    if (!connection.running()) {
-        StepTimer timer("start");
-        connection.start();
-        m.filesSinceStart = 0;
-    }
+    if (!connection.running())
+        m.startWorker();
 
     auto props = properties({
         prop("Hidden", css::uno::Any(true)),
@@ -265,7 +330,8 @@ void UnoWorker::drawSlides(DocId id, Deck &deck, const fs::path &folder,
     const auto doc = m.document(id, displayName);
     try {
         m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
-            renderSlides(m.connection.remoteContext(), doc.component, folder, deck, pageName);
+            renderSlides(m.connection.remoteContext(), doc.component, folder, deck, pageName,
+                         encoderThreads());
         });
     } catch (const CallFailure &f) {
         const std::string problem = folderProblem(folder);

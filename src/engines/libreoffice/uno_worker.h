@@ -33,6 +33,11 @@ public:
     UnoWorker(const UnoWorker &) = delete;
     UnoWorker &operator=(const UnoWorker &) = delete;
 
+    // Starts the worker process on a thread of its own, so that it is ready
+    // by the first open(); open() waits for it and reports a start that
+    // failed. Does nothing when a worker runs or is starting.
+    void startInBackground();
+
     // Loads `file` (an absolute path) hidden and read-only. `displayName` names
     // the file in error messages. Fails unless it is a presentation.
     DocId open(const std::filesystem::path &file, const std::string &displayName);
