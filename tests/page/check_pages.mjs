@@ -44,6 +44,70 @@ const shotsDir = path.join(pagesDir, "..", "screenshots");
 fs.mkdirSync(shotsDir, { recursive: true });
 const totals = { validateErrors: 0, axeViolations: 0 };
 
+const pdfPages = (pdf) => (Buffer.from(pdf).toString("latin1").match(/\/Type\s*\/Page\b(?!s)/g) || []).length;
+// Waits, up to a deadline, until the page stops scrolling.
+const settled = (page) =>
+  within(page.evaluate(() => new Promise((done) => {
+    let last = -1;
+    const tick = () => (scrollY === last ? done() : ((last = scrollY), setTimeout(tick, 300)));
+    tick();
+  })), 10000, "scrolling to stop");
+const viewerState = (page) => page.evaluate(() => ({
+  hash: location.hash,
+  full: !!document.fullscreenElement,
+  middle: document.elementFromPoint(innerWidth / 2, innerHeight / 2)?.closest("section")?.id,
+  top: document.querySelector(location.hash || "main > section")?.getBoundingClientRect().top,
+  atEnd: Math.ceil(scrollY + innerHeight) >= document.documentElement.scrollHeight,
+  current: document.querySelector("nav a[aria-current]")?.getAttribute("href"),
+}));
+
+// Printing, steering by keys and full screen, and forced colours.
+async function checkViewer(page, name) {
+  const slides = await page.$$eval("main > section", (s) => s.map((e) => e.classList.contains("skipped")));
+  for (const format of ["a4", "letter"]) {
+    const printed = pdfPages(await within(page.pdf({ format }), 120000, `printing ${name}`));
+    if (printed !== Math.max(1, slides.length)) fail(name, `${printed} ${format} pages printed for ${slides.length} slides`);
+  }
+  await page.keyboard.press("Home");
+  await settled(page);
+  if (slides.length >= 6) {
+    for (let i = 0; i < 5; i++) await page.keyboard.press("ArrowDown");
+    await settled(page);
+    const s = await viewerState(page);
+    if (s.hash !== "#slide-6" || s.current !== "#slide-6" || !(Math.abs(s.top) < 2 || s.atEnd))
+      fail(name, `five quick ↓ led to ${s.hash} (outline ${s.current}, top ${s.top})`);
+    await page.keyboard.press("Home");
+    await settled(page);
+  }
+  if (slides.length >= 2) {
+    const next = slides.findIndex((hidden, i) => i > 0 && !hidden) + 1 || 1;
+    const steps = [["f", true, 1], ["ArrowRight", true, next], ["ArrowLeft", true, 1], ["f", false, 1]];
+    for (const [key, full, slide] of steps) {
+      await page.keyboard.press(key);
+      await within(page.waitForFunction((f) => !!document.fullscreenElement === f, {}, full), 5000, `${key} in full screen`)
+        .catch(() => {});
+      const s = await viewerState(page);
+      if (s.full !== full || s.hash !== `#slide-${slide}` || (full && s.middle !== `slide-${slide}`))
+        fail(name, `${key}: full screen ${s.full}, ${s.hash}, showing ${s.middle}; wanted slide ${slide}`);
+    }
+  }
+  // In forced colours the text layer stays transparent: the slide looks the
+  // same with the layer as without it.
+  const frame = await page.$("main > section .frame:has(.layer > div)");
+  if (!frame) return;
+  const cdp = await page.createCDPSession(); // this puppeteer does not know "forced-colors"
+  await cdp.send("Emulation.setEmulatedMedia", { features: [{ name: "forced-colors", value: "active" }] });
+  await frame.evaluate((f) => f.scrollIntoView({ block: "start", behavior: "instant" }));
+  await within(frame.$eval("img", (i) => ((i.loading = "eager"), i.decode().catch(() => {}))), 20000, "the picture");
+  const shots = [];
+  for (const visibility of ["visible", "hidden"]) {
+    await frame.$eval(".layer", (l, v) => (l.style.visibility = v), visibility);
+    shots.push(await frame.screenshot());
+  }
+  await cdp.send("Emulation.setEmulatedMedia", { features: [] });
+  if (!Buffer.from(shots[0]).equals(Buffer.from(shots[1]))) fail(name, "the text layer shows in forced colours");
+}
+
 try {
   for (const name of pages) {
     const file = path.join(moved, name);
@@ -80,16 +144,19 @@ try {
         links,
         ids: Array.from(document.querySelectorAll("[id]"), (e) => e.id),
         alts: Array.from(document.images, (i) => i.getAttribute("alt")),
-        headings: Array.from(document.querySelectorAll("main section > h2"), (h) =>
+        headings: Array.from(document.querySelectorAll("main > section > .head > h2"), (h) =>
           h.textContent.replace(/^\s*\d+\s*/, "")),
         text: document.body.innerText + " " + Array.from(document.images, (i) => i.alt).join(" "),
         layer: Array.from(document.querySelectorAll(".layer"), (l) => l.textContent).join(" "),
+        outline: Array.from(document.querySelectorAll("nav a"), (a) => a.textContent),
         lang: document.documentElement.lang,
         title: document.title,
       };
     });
     if (!facts.lang) fail(name, "no lang attribute");
     if (!facts.title.trim()) fail(name, "empty title");
+    for (const t of [facts.title, ...facts.headings, ...facts.outline])
+      if (/^[\d\s|]+$/.test(t)) fail(name, `title made only of digits or "|": ${JSON.stringify(t)}`);
     facts.alts.forEach((a, i) => !(a && a.trim()) && fail(name, `picture ${i + 1} has no alt text`));
     for (const link of facts.links) {
       if (/^(https?|mailto):/i.test(link)) continue;
@@ -147,6 +214,8 @@ try {
         await page.screenshot({ path: path.join(shotsDir, `${name.replace(/\.html?$/, "")}-${width}.png`) });
       }
     }
+    await page.setViewport({ width: 1280, height: 900 });
+    await checkViewer(page, name);
     await page.close();
     console.log(`checked ${name}`);
   }
