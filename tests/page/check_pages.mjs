@@ -46,50 +46,40 @@ const totals = { validateErrors: 0, axeViolations: 0 };
 
 const pdfPages = (pdf) => (Buffer.from(pdf).toString("latin1").match(/\/Type\s*\/Page\b(?!s)/g) || []).length;
 // Waits, up to a deadline, until the page stops scrolling.
-const settled = (page) =>
-  within(page.evaluate(() => new Promise((done) => {
-    let last = -1;
-    const tick = () => (scrollY === last ? done() : ((last = scrollY), setTimeout(tick, 300)));
-    tick();
-  })), 10000, "scrolling to stop");
+const settled = (page) => within(page.evaluate(() => new Promise((done) => {
+  const tick = (last) => (scrollY === last ? done() : setTimeout(tick, 300, scrollY));
+  tick(-1);
+})), 10000, "scrolling to stop");
 const viewerState = (page) => page.evaluate(() => ({
   hash: location.hash,
   full: !!document.fullscreenElement,
   middle: document.elementFromPoint(innerWidth / 2, innerHeight / 2)?.closest("section")?.id,
   top: document.querySelector(location.hash || "main > section")?.getBoundingClientRect().top,
   atEnd: Math.ceil(scrollY + innerHeight) >= document.documentElement.scrollHeight,
-  current: document.querySelector("nav a[aria-current]")?.getAttribute("href"),
+  outline: document.querySelector("nav a[aria-current]")?.getAttribute("href"),
 }));
+// Keys pressed without pause, then: full screen or not, the slide reached
+// (0: the next one the slide show shows), the slides a deck needs for it.
+const steering = [[["Home"], false, 1, 1], [Array(5).fill("ArrowDown"), false, 6, 6], [["Home"], false, 1, 6],
+  [["f"], true, 1, 2], [["ArrowRight"], true, 0, 2], [["ArrowLeft"], true, 1, 2], [["f"], false, 1, 2]];
 
 // Printing, steering by keys and full screen, and forced colours.
 async function checkViewer(page, name) {
-  const slides = await page.$$eval("main > section", (s) => s.map((e) => e.classList.contains("skipped")));
+  const hidden = await page.$$eval("main > section", (s) => s.map((e) => e.classList.contains("skipped")));
   for (const format of ["a4", "letter"]) {
     const printed = pdfPages(await within(page.pdf({ format, timeout: 0 }), 120000, `printing ${name}`));
-    if (printed !== Math.max(1, slides.length)) fail(name, `${printed} ${format} pages printed for ${slides.length} slides`);
+    if (printed !== Math.max(1, hidden.length)) fail(name, `${printed} ${format} pages printed for ${hidden.length} slides`);
   }
-  await page.keyboard.press("Home");
-  await settled(page);
-  if (slides.length >= 6) {
-    for (let i = 0; i < 5; i++) await page.keyboard.press("ArrowDown");
+  for (const [keys, full, slide, needed] of steering) {
+    if (hidden.length < needed) continue;
+    for (const key of keys) await page.keyboard.press(key);
+    await within(page.waitForFunction((f) => !!document.fullscreenElement === f, {}, full), 5000, "full screen")
+      .catch(() => {});
     await settled(page);
-    const s = await viewerState(page);
-    if (s.hash !== "#slide-6" || s.current !== "#slide-6" || !(Math.abs(s.top) < 2 || s.atEnd))
-      fail(name, `five quick ↓ led to ${s.hash} (outline ${s.current}, top ${s.top})`);
-    await page.keyboard.press("Home");
-    await settled(page);
-  }
-  if (slides.length >= 2) {
-    const next = slides.findIndex((hidden, i) => i > 0 && !hidden) + 1 || 1;
-    const steps = [["f", true, 1], ["ArrowRight", true, next], ["ArrowLeft", true, 1], ["f", false, 1]];
-    for (const [key, full, slide] of steps) {
-      await page.keyboard.press(key);
-      await within(page.waitForFunction((f) => !!document.fullscreenElement === f, {}, full), 5000, `${key} in full screen`)
-        .catch(() => {});
-      const s = await viewerState(page);
-      if (s.full !== full || s.hash !== `#slide-${slide}` || (full && s.middle !== `slide-${slide}`))
-        fail(name, `${key}: full screen ${s.full}, ${s.hash}, showing ${s.middle}; wanted slide ${slide}`);
-    }
+    const s = await viewerState(page), want = `#slide-${slide || hidden.indexOf(false, 1) + 1 || 1}`;
+    const inView = full ? "#" + s.middle === want : Math.abs(s.top) < 2 || s.atEnd;
+    if (s.full !== full || s.hash !== want || s.outline !== want || !inView)
+      fail(name, `${keys} led to ${s.hash} (full screen ${s.full}, outline ${s.outline}, shown ${s.middle})`);
   }
   // In forced colours the text layer stays transparent: the slide looks the
   // same with the layer as without it.
