@@ -17,6 +17,7 @@
   const counter = controls && controls.querySelector(".count");
   const fullButton = controls && controls.querySelector("[data-go='full']");
   const said = controls && controls.querySelector(".said");
+  const moveButtons = controls ? Array.from(controls.querySelectorAll("[data-go='-1'], [data-go='1']")) : [];
   const fullScreen = () => document.fullscreenElement === main;
   let current = Math.max(0, slides.findIndex((s) => "#" + s.id === location.hash));
   // While a scroll this script asked for runs, the slides it passes are not
@@ -48,6 +49,7 @@
       keepInOutline(entries[i]);
     }
     if (counter) counter.textContent = `${i + 1} / ${slides.length}`;
+    for (const b of moveButtons) b.disabled = step(i, Number(b.dataset.go)) === i;
     if (address && location.hash !== "#" + slides[i].id) history.replaceState(null, "", "#" + slides[i].id);
   };
   // The slide `by` steps from `from` (a slide, or one step outside the
@@ -72,6 +74,7 @@
   };
   document.addEventListener("fullscreenchange", () => {
     if (fullButton) fullButton.textContent = fullScreen() ? "Exit full screen" : "Full screen";
+    mark(current, false);
     if (!fullScreen()) {
       steer();
       slides[current].scrollIntoView({ block: "start", behavior: "instant" });
