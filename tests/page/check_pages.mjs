@@ -45,11 +45,12 @@ fs.mkdirSync(shotsDir, { recursive: true });
 const totals = { validateErrors: 0, axeViolations: 0 };
 
 const pdfPages = (pdf) => (Buffer.from(pdf).toString("latin1").match(/\/Type\s*\/Page\b(?!s)/g) || []).length;
-// Waits, up to a deadline, until the page stops scrolling.
+// Waits, up to a deadline, until the page has not scrolled for 800 ms (a
+// loaded machine may start a smooth scroll late).
 const settled = (page) => within(page.evaluate(() => new Promise((done) => {
-  const tick = (last) => (scrollY === last ? done() : setTimeout(tick, 300, scrollY));
-  tick(-1);
-})), 10000, "scrolling to stop");
+  const tick = (last, still) => (still > 1 ? done() : setTimeout(tick, 400, scrollY, scrollY === last ? still + 1 : 0));
+  tick(-1, 0);
+})), 15000, "scrolling to stop");
 const viewerState = (page) => page.evaluate(() => ({
   hash: location.hash,
   full: !!document.fullscreenElement,
