@@ -44,6 +44,62 @@ const shotsDir = path.join(pagesDir, "..", "screenshots");
 fs.mkdirSync(shotsDir, { recursive: true });
 const totals = { validateErrors: 0, axeViolations: 0 };
 
+const pdfPages = (pdf) => (Buffer.from(pdf).toString("latin1").match(/\/Type\s*\/Page\b(?!s)/g) || []).length;
+// Waits, up to a deadline, until the page has not scrolled for 800 ms (a
+// loaded machine may start a smooth scroll late).
+const settled = (page) => within(page.evaluate(() => new Promise((done) => {
+  const tick = (last, still) => (still > 1 ? done() : setTimeout(tick, 400, scrollY, scrollY === last ? still + 1 : 0));
+  tick(-1, 0);
+})), 15000, "scrolling to stop");
+const viewerState = (page) => page.evaluate(() => ({
+  hash: location.hash,
+  full: !!document.fullscreenElement,
+  middle: document.elementFromPoint(innerWidth / 2, innerHeight / 2)?.closest("section")?.id,
+  top: document.querySelector(location.hash || "main > section")?.getBoundingClientRect().top,
+  atEnd: Math.ceil(scrollY + innerHeight) >= document.documentElement.scrollHeight,
+  outline: document.querySelector("nav a[aria-current]")?.getAttribute("href"),
+}));
+// Keys pressed without pause, then: full screen or not, the slide reached
+// (0: the next one the slide show shows), the slides a deck needs for it.
+const steering = [[["Home"], false, 1, 1], [Array(5).fill("ArrowDown"), false, 6, 6], [["Home"], false, 1, 6],
+  [["f"], true, 1, 2], [["ArrowRight"], true, 0, 2], [["ArrowLeft"], true, 1, 2], [["f"], false, 1, 2]];
+
+// Printing, steering by keys and full screen, and forced colours.
+async function checkViewer(page, name) {
+  const hidden = await page.$$eval("main > section", (s) => s.map((e) => e.classList.contains("skipped")));
+  for (const format of ["a4", "letter"]) {
+    const printed = pdfPages(await within(page.pdf({ format, timeout: 0 }), 120000, `printing ${name}`));
+    if (printed !== Math.max(1, hidden.length)) fail(name, `${printed} ${format} pages printed for ${hidden.length} slides`);
+  }
+  for (const [keys, full, slide, needed] of steering) {
+    if (hidden.length < needed) continue;
+    for (const key of keys) await page.keyboard.press(key);
+    await within(page.waitForFunction((f) => !!document.fullscreenElement === f, {}, full), 5000, "full screen")
+      .catch(() => {});
+    await settled(page);
+    const s = await viewerState(page), want = `#slide-${slide || hidden.indexOf(false, 1) + 1 || 1}`;
+    const inView = full ? "#" + s.middle === want : Math.abs(s.top) < 2 || s.atEnd;
+    if (s.full !== full || s.hash !== want || s.outline !== want || !inView)
+      fail(name, `${keys} led to ${s.hash} (full screen ${s.full}, outline ${s.outline}, shown ${s.middle})`);
+  }
+  // In forced colours the text layer stays transparent: the slide looks the
+  // same with the layer as without it.
+  const frame = await page.$("main > section .frame:has(.layer > div)");
+  if (!frame) return;
+  const cdp = await page.createCDPSession(); // this puppeteer does not know "forced-colors"
+  await cdp.send("Emulation.setEmulatedMedia", { features: [{ name: "forced-colors", value: "active" }] });
+  await frame.evaluate((f) => f.scrollIntoView({ block: "start", behavior: "instant" }));
+  await within(frame.$eval("img", (i) => ((i.loading = "eager"), i.decode().catch(() => {}))), 20000, "the picture");
+  const shots = [];
+  for (const visibility of ["visible", "hidden", "visible"]) {
+    await frame.$eval(".layer", (l, v) => (l.style.visibility = v), visibility);
+    shots.push(Buffer.from(await frame.screenshot()));
+  }
+  await cdp.send("Emulation.setEmulatedMedia", { features: [] });
+  // Two shots with the layer, as the first may catch the page still settling.
+  if (!shots[1].equals(shots[0]) && !shots[1].equals(shots[2])) fail(name, "the text layer shows in forced colours");
+}
+
 try {
   for (const name of pages) {
     const file = path.join(moved, name);
@@ -80,16 +136,19 @@ try {
         links,
         ids: Array.from(document.querySelectorAll("[id]"), (e) => e.id),
         alts: Array.from(document.images, (i) => i.getAttribute("alt")),
-        headings: Array.from(document.querySelectorAll("main section > h2"), (h) =>
+        headings: Array.from(document.querySelectorAll("main > section > .head > h2"), (h) =>
           h.textContent.replace(/^\s*\d+\s*/, "")),
         text: document.body.innerText + " " + Array.from(document.images, (i) => i.alt).join(" "),
         layer: Array.from(document.querySelectorAll(".layer"), (l) => l.textContent).join(" "),
+        outline: Array.from(document.querySelectorAll("nav a"), (a) => a.textContent),
         lang: document.documentElement.lang,
         title: document.title,
       };
     });
     if (!facts.lang) fail(name, "no lang attribute");
     if (!facts.title.trim()) fail(name, "empty title");
+    for (const t of [facts.title, ...facts.headings, ...facts.outline])
+      if (/^[\d\s|]+$/.test(t)) fail(name, `title made only of digits or "|": ${JSON.stringify(t)}`);
     facts.alts.forEach((a, i) => !(a && a.trim()) && fail(name, `picture ${i + 1} has no alt text`));
     for (const link of facts.links) {
       if (/^(https?|mailto):/i.test(link)) continue;
@@ -147,6 +206,8 @@ try {
         await page.screenshot({ path: path.join(shotsDir, `${name.replace(/\.html?$/, "")}-${width}.png`) });
       }
     }
+    await page.setViewport({ width: 1280, height: 900 });
+    await checkViewer(page, name);
     await page.close();
     console.log(`checked ${name}`);
   }
