@@ -31,6 +31,19 @@ void age(const fs::path &dir) {
         fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(2), ec);
 }
 
+// An export of `job` killed before step `step` of its swap, then a new
+// process, with every time under `dir` two hours old.
+void killedBefore(int step, fakes::FakeEngine &engine, const PageJob &job, const fs::path &dir) {
+    swap_testing::setHook([step](int at) {
+        if (at == step)
+            throw swap_testing::Killed{};
+    });
+    EXPECT_THROW(savePage(engine, job), swap_testing::Killed);
+    swap_testing::setHook({});
+    swap_testing::restartProcess();
+    age(dir);
+}
+
 fakes::FakeEngine twoSlides() {
     fakes::FakeEngine engine;
     engine.deck.slides = {{.name = "page1", .title = "One"}, {.name = "page2", .title = "Two"}};
@@ -142,14 +155,7 @@ TEST(Pipeline, AKilledSwapIsPutRightByTheNextExport) {
         newer.deck.slides.pop_back();
         failing.failAt = "draw";
         savePage(earlier, job);
-        swap_testing::setHook([&](int step) {
-            if (step == kill)
-                throw swap_testing::Killed{};
-        });
-        EXPECT_THROW(savePage(newer, job), swap_testing::Killed);
-        swap_testing::setHook({});
-        swap_testing::restartProcess();
-        age(dir.path());
+        killedBefore(kill, newer, job, dir.path());
         const auto whole = [&](bool fromNewer) {
             const bool two = readText(job.page).find("slide-2") != std::string::npos;
             EXPECT_EQ(two, !fromNewer);
@@ -174,14 +180,7 @@ TEST(Pipeline, AnotherUsersWorkingFolderIsLeftAlone) {
     const PageJob job{dir / "deck.fodp", "deck.fodp", dir / "deck.htm"};
     auto engine = twoSlides();
     savePage(engine, job);
-    swap_testing::setHook([](int step) {
-        if (step == 3)
-            throw swap_testing::Killed{};
-    });
-    EXPECT_THROW(savePage(engine, job), swap_testing::Killed);
-    swap_testing::setHook({});
-    swap_testing::restartProcess();
-    age(dir.path());
+    killedBefore(3, engine, job, dir.path());
     const Steps left = namesMatching(dir.path(), R"(\..*)");
     ASSERT_EQ(left.size(), 1u);
     for (const fs::path &p : {dir / left[0], dir / left[0] / "owner"})
