@@ -43,6 +43,7 @@ int convert(int argc, char **argv, const ConvertOptions &options) {
     // Stopping the server kills a call under way, which then fails at once.
     services.abortAutomation = shutdownPlatformAutomation;
     services.defaultOutputFolder = defaultOutputFolder();
+    services.startServersEarly = true;
     return runConvert(options, services, std::cout, std::cerr);
 }
 

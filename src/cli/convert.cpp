@@ -89,7 +89,7 @@ int runConvert(const ConvertOptions &options, ConvertServices &services, std::os
     // The servers' workers start now, while the folders are still read. Not
     // for --update, which may find nothing to convert; and a server that
     // cannot start is reported by the batch.
-    if (!settings.update)
+    if (services.startServersEarly && !settings.update)
         for (auto *server : serverPointers) {
             try {
                 server->create(kPowerPointClass);

@@ -31,6 +31,10 @@ struct ConvertServices {
     std::function<void()> abortAutomation;
     // The folder used when --output is not given.
     std::string defaultOutputFolder;
+    // Whether each server's application is created before the folders are
+    // read, so that its worker starts meanwhile. Only for a server of our
+    // own: PowerPoint would see one more create than the files ask for.
+    bool startServersEarly = false;
 };
 
 // Runs "velloran convert" and returns the exit status: 0 every file
