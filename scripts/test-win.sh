@@ -5,6 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Everything runs in one virtual X display: Wine's desktop process starts
+# with the first program and serves every window after it, so a desktop
+# started without a display would leave the window tests none.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+
 cmake --preset win-cross
 cmake --build --preset win-cross
 
