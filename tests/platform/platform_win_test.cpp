@@ -281,7 +281,8 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
         const std::string page = fakes::readFile(tmp / "out\\deck.htm");
         EXPECT_THAT(page, AllOf(HasSubstr("<html lang=\"de-DE\">"),
                                 HasSubstr("<h1>Quarterly &lt;review&gt;</h1>"),
-                                HasSubstr("Welcome<br>all"), HasSubstr("<p><span>See </span></p><p><span>the </span><a"),
+                                HasSubstr("Welcome<br>all"),
+                                HasSubstr("<p><span>See </span></p><p><span>the </span><a"),
                                 HasSubstr("<a href=\"https://example.org/\">site</a>"),
                                 HasSubstr("<a href=\"#slide-1\">Back</a>"),
                                 HasSubstr("<p>Say hello</p>\n<p>Then stop</p>"),
