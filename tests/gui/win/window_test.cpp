@@ -62,7 +62,7 @@ protected:
         settings->save(kOutputFolderKey, tmp / "out\\");
     }
     void TearDown() override {
-        stop();
+        EXPECT_EQ(stop(), 0u);
         RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
         EXPECT_TRUE(fakes::noFakeServerWithin(10000));
     }
@@ -96,13 +96,17 @@ protected:
         EXPECT_TRUE(fakes::noFakeServerWithin(10000));
         std::filesystem::remove(pathOf(tmp / "server.log"));
     }
-    void stop() {
+    // Closes the window; the program's exit status once it has ended.
+    DWORD stop() {
+        DWORD status = 0;
         if (!m_process)
-            return;
+            return status;
         PostMessageW(m_window, WM_CLOSE, 0, 0);
         EXPECT_EQ(WaitForSingleObject(m_process, 10000), WAIT_OBJECT_0);
+        GetExitCodeProcess(m_process, &status);
         TerminateProcess(m_process, 1);
         CloseHandle(std::exchange(m_process, nullptr));
+        return status;
     }
     HWND control(int id) const { return GetDlgItem(m_window, id); }
     void click(int id) const { PostMessageW(control(id), BM_CLICK, 0, 0); }
@@ -288,7 +292,7 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
         start();
         EXPECT_EQ(textOf(control(IDC_TEXT1)), s.shown);
         EXPECT_EQ(settings->get(kOutputFolderKey).value_or("none"), s.shown);
-        stop();
+        EXPECT_EQ(stop(), 0u);
     }
     start();
     EXPECT_EQ(textOf(m_window), kAppTitle);
@@ -302,11 +306,12 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
     GetClientRect(m_window, &client);
     EXPECT_EQ(client.right, pixels(layout::kClientWidth));
     EXPECT_EQ(client.bottom, pixels(layout::kClientHeight));
-    const struct {
+    struct Place {
         int id;
         RECT place;
         const char *caption;
-    } controls[] = {
+    };
+    std::vector<Place> controls = {
         {IDC_FRAME2, expected(layout::kOutputFrame), layout::kOutputFrameCaption},
         {IDC_TEXT1, expected(layout::kOutputFolderBox, &layout::kOutputFrame), nullptr},
         {IDC_FRAME1, expected(layout::kExtensionFrame), layout::kExtensionFrameCaption},
@@ -314,8 +319,12 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
          layout::kHtmOptionCaption},
         {IDC_OPTION2, expected(layout::kHtmlOption, &layout::kExtensionFrame),
          layout::kHtmlOptionCaption},
-        {IDC_LISTVIEW1, expected(layout::kFileList), nullptr},
+        {IDC_LISTVIEW1, expected(layout::kFileList), ""},
     };
+    for (const auto &b : layout::kButtons)
+        controls.push_back(
+            {IDC_PUSHBUTTON1 + static_cast<int>(buttonName(b.command).objectName.back() - '1'),
+             expected(b.rect, b.inOutputFrame ? &layout::kOutputFrame : nullptr), b.caption});
     for (const auto &c : controls) {
         SCOPED_TRACE(c.id);
         const RECT place = placeOf(c.id);
@@ -323,15 +332,6 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
         if (c.caption) {
             EXPECT_EQ(textOf(control(c.id)), c.caption);
         }
-    }
-    for (const auto &b : layout::kButtons) {
-        SCOPED_TRACE(b.caption);
-        const int id =
-            IDC_PUSHBUTTON1 + static_cast<int>(buttonName(b.command).objectName.back() - '1');
-        const RECT place = placeOf(id),
-                   want = expected(b.rect, b.inOutputFrame ? &layout::kOutputFrame : nullptr);
-        EXPECT_TRUE(EqualRect(&place, &want));
-        EXPECT_EQ(textOf(control(id)), b.caption);
     }
     // A typed folder is stored as it stands.
     const std::string typed = "D:\\typed\\日本";
@@ -426,11 +426,7 @@ TEST_F(Window, AFolderScanListsTheTreeAndClosingTheWindowDuringOneEndsTheProgram
     scanFolder("ppt", tmp / "Big");
     // The scan appends its rows at its end: none of the big tree's yet.
     EXPECT_EQ(SendMessageW(control(IDC_LISTVIEW1), LVM_GETITEMCOUNT, 0, 0), 3);
-    PostMessageW(m_window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(m_process, 10000), WAIT_OBJECT_0);
-    DWORD status = 1;
-    GetExitCodeProcess(m_process, &status);
-    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(stop(), 0u);
 }
 
 // Three files, the second missing: the exact calls for each, the two
