@@ -77,7 +77,6 @@ protected:
                                    nullptr, tmp.path().c_str(), &si, &pi));
         CloseHandle(pi.hThread);
         m_process = pi.hProcess;
-        m_pid = pi.dwProcessId;
         ASSERT_TRUE(waitFor([&] {
             m_window = FindWindowW(TEXT(VELLORAN_WINDOW_CLASS), nullptr);
             return m_window && IsWindowVisible(m_window);
@@ -111,15 +110,13 @@ protected:
     HWND control(int id) const { return GetDlgItem(m_window, id); }
     void click(int id) const { PostMessageW(control(id), BM_CLICK, 0, 0); }
 
-    // Waits for a dialog of the program with this title: a message box, the
-    // input box or either picker. None by the deadline: nullptr.
+    // Waits for a dialog with this title that the window owns: a message
+    // box, the input box or either picker. None by the deadline: nullptr.
     HWND dialog(const std::string &title) const {
         HWND box = nullptr;
         const bool shown = waitFor([&] {
-            DWORD pid = 0;
             box = FindWindowW(L"#32770", toWide(title).c_str());
-            GetWindowThreadProcessId(box, &pid);
-            return box && pid == m_pid && IsWindowVisible(box);
+            return box && GetWindow(box, GW_OWNER) == m_window && IsWindowVisible(box);
         });
         return shown ? box : nullptr;
     }
@@ -234,7 +231,6 @@ protected:
     fakes::WinTempFolder tmp;
     std::unique_ptr<SettingsStore> settings = makeRegistrySettings();
     HANDLE m_process = nullptr;
-    DWORD m_pid = 0;
     HWND m_window = nullptr;
     std::string m_caption;
 };
