@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <winver.h>
@@ -61,7 +62,7 @@ protected:
         settings->save(kOutputFolderKey, tmp / "out\\");
     }
     void TearDown() override {
-        stop();
+        EXPECT_EQ(stop(), 0u);
         RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
         EXPECT_TRUE(fakes::noFakeServerWithin(10000));
     }
@@ -71,11 +72,11 @@ protected:
         std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW si{.cb = sizeof si};
         PROCESS_INFORMATION pi{};
+        // In the temporary folder, where the open-file dialog opens.
         ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &si, &pi));
+                                   nullptr, tmp.path().c_str(), &si, &pi));
         CloseHandle(pi.hThread);
         m_process = pi.hProcess;
-        m_pid = pi.dwProcessId;
         ASSERT_TRUE(waitFor([&] {
             m_window = FindWindowW(TEXT(VELLORAN_WINDOW_CLASS), nullptr);
             return m_window && IsWindowVisible(m_window);
@@ -94,39 +95,87 @@ protected:
         EXPECT_TRUE(fakes::noFakeServerWithin(10000));
         std::filesystem::remove(pathOf(tmp / "server.log"));
     }
-    void stop() {
+    // Closes the window; the program's exit status once it has ended.
+    DWORD stop() {
+        DWORD status = 0;
         if (!m_process)
-            return;
+            return status;
         PostMessageW(m_window, WM_CLOSE, 0, 0);
         EXPECT_EQ(WaitForSingleObject(m_process, 10000), WAIT_OBJECT_0);
+        GetExitCodeProcess(m_process, &status);
         TerminateProcess(m_process, 1);
         CloseHandle(std::exchange(m_process, nullptr));
+        return status;
     }
     HWND control(int id) const { return GetDlgItem(m_window, id); }
     void click(int id) const { PostMessageW(control(id), BM_CLICK, 0, 0); }
 
-    // Waits for a message box of the program with this title, answers it
-    // with `button` and returns its text.
-    std::string answer(const std::string &title, int button) {
+    // Waits for a dialog with this title that the window owns: a message
+    // box, the input box or either picker. None by the deadline: nullptr.
+    HWND dialog(const std::string &title) const {
         HWND box = nullptr;
-        if (!waitFor([&] {
-                DWORD pid = 0;
-                box = FindWindowW(L"#32770", toWide(title).c_str());
-                GetWindowThreadProcessId(box, &pid);
-                return box && pid == m_pid && IsWindowVisible(box);
-            }))
+        const bool shown = waitFor([&] {
+            box = FindWindowW(L"#32770", toWide(title).c_str());
+            return box && GetWindow(box, GW_OWNER) == m_window && IsWindowVisible(box);
+        });
+        return shown ? box : nullptr;
+    }
+    static void press(HWND box, int button) {
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    }
+    static void type(HWND edit, const std::string &text) {
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(toWide(text).c_str()));
+    }
+    // Answers the program's message box of this title with `button` and
+    // returns its text.
+    std::string answer(const std::string &title, int button) {
+        const HWND box = dialog(title);
+        if (!box)
             return "no box titled " + title;
         m_caption = textOf(m_window);
         const std::string text = textOf(GetDlgItem(box, 0xFFFF));
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        press(box, button);
         waitFor([&] { return !IsWindow(box); });
         return text;
     }
+    // Types into a dialog's edit and presses Open, and waits for the dialog
+    // to take the text (it goes to a typed folder, or closes).
+    void typeAndOpen(HWND box, HWND edit, const std::string &text) {
+        type(edit, text);
+        press(box, IDOK);
+        EXPECT_TRUE(waitFor([&] { return textOf(edit) != text; })) << text;
+    }
+    // Works the folder button: the extension into the input box, then the
+    // folder typed into the picker, and Open until it is picked.
+    void scanFolder(const std::string &extension, const std::string &folder) {
+        click(IDC_PUSHBUTTON6);
+        const HWND input = dialog(kAppTitle);
+        ASSERT_TRUE(input);
+        type(GetDlgItem(input, IDC_INPUT_ANSWER), extension);
+        press(input, IDOK);
+        const HWND picker = dialog("Please select folder:");
+        ASSERT_TRUE(picker);
+        typeAndOpen(picker, GetDlgItem(picker, edt1), folder);
+        if (IsWindow(picker))
+            press(picker, IDOK);
+        EXPECT_TRUE(waitFor([&] { return !IsWindow(picker); }));
+    }
 
-    // The list's rows, read through a buffer in the program's memory.
-    std::vector<std::string> rows() const {
+    // Small files at these paths below the temporary folder, with their folders.
+    void files(std::initializer_list<std::string> names) const {
+        for (const auto &name : names) {
+            std::filesystem::create_directories(pathOf(tmp / name).parent_path());
+            fakes::writeFile(tmp / name);
+        }
+    }
+    // The list's rows once it holds `expected` of them (or the deadline has
+    // passed), read through a buffer in the program's memory.
+    std::vector<std::string> rows(std::size_t expected) const {
         const HWND list = control(IDC_LISTVIEW1);
+        waitFor([&] {
+            return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == static_cast<LRESULT>(expected);
+        });
         const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
         constexpr std::size_t room = 32768;
         auto *remote = static_cast<char *>(VirtualAllocEx(
@@ -144,12 +193,6 @@ protected:
         }
         VirtualFreeEx(m_process, remote, 0, MEM_RELEASE);
         return out;
-    }
-    bool rowCountIs(std::size_t n) const {
-        return waitFor([&] {
-            return SendMessageW(control(IDC_LISTVIEW1), LVM_GETITEMCOUNT, 0, 0) ==
-                   static_cast<LRESULT>(n);
-        });
     }
 
     // Drops paths on the list as the shell does: a DROPFILES block of wide
@@ -188,7 +231,6 @@ protected:
     fakes::WinTempFolder tmp;
     std::unique_ptr<SettingsStore> settings = makeRegistrySettings();
     HANDLE m_process = nullptr;
-    DWORD m_pid = 0;
     HWND m_window = nullptr;
     std::string m_caption;
 };
@@ -246,7 +288,7 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
         start();
         EXPECT_EQ(textOf(control(IDC_TEXT1)), s.shown);
         EXPECT_EQ(settings->get(kOutputFolderKey).value_or("none"), s.shown);
-        stop();
+        EXPECT_EQ(stop(), 0u);
     }
     start();
     EXPECT_EQ(textOf(m_window), kAppTitle);
@@ -260,11 +302,12 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
     GetClientRect(m_window, &client);
     EXPECT_EQ(client.right, pixels(layout::kClientWidth));
     EXPECT_EQ(client.bottom, pixels(layout::kClientHeight));
-    const struct {
+    struct Place {
         int id;
         RECT place;
         const char *caption;
-    } controls[] = {
+    };
+    std::vector<Place> controls = {
         {IDC_FRAME2, expected(layout::kOutputFrame), layout::kOutputFrameCaption},
         {IDC_TEXT1, expected(layout::kOutputFolderBox, &layout::kOutputFrame), nullptr},
         {IDC_FRAME1, expected(layout::kExtensionFrame), layout::kExtensionFrameCaption},
@@ -272,8 +315,12 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
          layout::kHtmOptionCaption},
         {IDC_OPTION2, expected(layout::kHtmlOption, &layout::kExtensionFrame),
          layout::kHtmlOptionCaption},
-        {IDC_LISTVIEW1, expected(layout::kFileList), nullptr},
+        {IDC_LISTVIEW1, expected(layout::kFileList), ""},
     };
+    for (const auto &b : layout::kButtons)
+        controls.push_back(
+            {IDC_PUSHBUTTON1 + static_cast<int>(buttonName(b.command).objectName.back() - '1'),
+             expected(b.rect, b.inOutputFrame ? &layout::kOutputFrame : nullptr), b.caption});
     for (const auto &c : controls) {
         SCOPED_TRACE(c.id);
         const RECT place = placeOf(c.id);
@@ -282,19 +329,10 @@ TEST_F(Window, OpensWithTheStoredFolderEachControlWhereTheTablePutsIt) {
             EXPECT_EQ(textOf(control(c.id)), c.caption);
         }
     }
-    for (const auto &b : layout::kButtons) {
-        SCOPED_TRACE(b.caption);
-        const int id =
-            IDC_PUSHBUTTON1 + static_cast<int>(buttonName(b.command).objectName.back() - '1');
-        const RECT place = placeOf(id),
-                   want = expected(b.rect, b.inOutputFrame ? &layout::kOutputFrame : nullptr);
-        EXPECT_TRUE(EqualRect(&place, &want));
-        EXPECT_EQ(textOf(control(id)), b.caption);
-    }
     // A typed folder is stored as it stands.
-    const std::wstring typed = L"D:\\typed\\日本";
-    SendMessageW(control(IDC_TEXT1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-    EXPECT_TRUE(waitFor([&] { return settings->get(kOutputFolderKey) == toUtf8(typed); }));
+    const std::string typed = "D:\\typed\\日本";
+    type(control(IDC_TEXT1), typed);
+    EXPECT_TRUE(waitFor([&] { return settings->get(kOutputFolderKey) == typed; }));
 }
 
 // The samples beside the program are listed, then the folder is offered.
@@ -305,35 +343,96 @@ TEST_F(Window, SamplesAreListedAndTheirFolderOffered) {
               "Would you like this software to open the folder where these sample files are "
               "stored (so that you can view them before working with them)?");
     const std::string samples = toUtf8(programFolder()) + "\\Samples\\";
-    EXPECT_THAT(rows(), ::testing::ElementsAre(samples + "Batch Conversion.ppt",
-                                               samples + "Velloran Tips.odp",
-                                               samples + "Velloran Welcome.pptx"));
+    EXPECT_THAT(rows(3), ::testing::ElementsAre(samples + "Batch Conversion.ppt",
+                                                samples + "Velloran Tips.odp",
+                                                samples + "Velloran Welcome.pptx"));
 }
 
 // Dropped files are listed as they are, a dropped folder as its whole tree
 // without "~" names, in drop order.
 TEST_F(Window, ADropListsFilesAndFolderTreesInDropOrder) {
-    for (const char *name : {"a.pptx", "b.txt", "d\\x.ppt", "d\\~lock.ppt", "d\\sub\\y.ppt"}) {
-        std::filesystem::create_directories(pathOf(tmp / name).parent_path());
-        fakes::writeFile(tmp / name);
-    }
+    files({"a.pptx", "b.txt", "d\\x.ppt", "d\\~lock.ppt", "d\\sub\\y.ppt"});
     start();
     drop({tmp / "a.pptx", tmp / "d", tmp / "b.txt"});
-    ASSERT_TRUE(rowCountIs(4));
-    EXPECT_THAT(rows(), ::testing::ElementsAre(tmp / "a.pptx", tmp / "d\\x.ppt",
-                                               tmp / "d\\sub\\y.ppt", tmp / "b.txt"));
+    EXPECT_THAT(rows(4), ::testing::ElementsAre(tmp / "a.pptx", tmp / "d\\x.ppt",
+                                                tmp / "d\\sub\\y.ppt", tmp / "b.txt"));
     screenshot();
+}
+
+// The open-file dialog opens in the current folder with its title, its two
+// filters and the read-only box ticked. Typed names come back in each of the
+// dialog's forms: several in one folder (a drive's root too, without a
+// doubled separator) in the order typed, one as its full path.
+TEST_F(Window, TheOpenFileDialogListsWhatIsPickedInItInTheOrderPicked) {
+    const std::string leaf = toUtf8(tmp.path().filename().wstring()), root = "C:\\" + leaf;
+    files({"a.pptx", "b.ppt"});
+    for (const char *name : {"a.ppt", "b.ppt"})
+        fakes::writeFile(root + name);
+    start();
+    const struct {
+        std::vector<std::string> typed; // each followed by Open
+        std::vector<std::string> added;
+    } picks[] = {
+        {{"\"b.ppt\" \"a.pptx\""}, {tmp / "b.ppt", tmp / "a.pptx"}},
+        {{"a.pptx"}, {tmp / "a.pptx"}},
+        {{"C:\\", "\"" + leaf + "b.ppt\" \"" + leaf + "a.ppt\""}, {root + "b.ppt", root + "a.ppt"}},
+    };
+    std::vector<std::string> listed;
+    for (const auto &pick : picks) {
+        SCOPED_TRACE(pick.typed.back());
+        click(IDC_PUSHBUTTON3);
+        const HWND box = dialog("Add File(s) - Hold Ctrl to select multiple files");
+        ASSERT_TRUE(box);
+        if (listed.empty()) {
+            const HWND types = GetDlgItem(box, cmb1);
+            wchar_t second[64] = {};
+            SendMessageW(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(second));
+            EXPECT_EQ(SendMessageW(types, CB_GETCOUNT, 0, 0), 2);
+            EXPECT_EQ(textOf(types), "PowerPoint Files (*.p*)"); // the first, chosen
+            EXPECT_EQ(toUtf8(second), "All Files (*.*)");
+            EXPECT_EQ(SendDlgItemMessageW(box, chx1, BM_GETCHECK, 0, 0), BST_CHECKED);
+            EXPECT_EQ(textOf(GetDlgItem(box, cmb2)), leaf);
+        }
+        // The file-name box is the edit inside the combo box inside cmb13.
+        const HWND name =
+            FindWindowExW(FindWindowExW(GetDlgItem(box, cmb13), nullptr, WC_COMBOBOXW, nullptr),
+                          nullptr, WC_EDITW, nullptr);
+        for (const auto &text : pick.typed)
+            typeAndOpen(box, name, text);
+        EXPECT_TRUE(waitFor([&] { return !IsWindow(box); }));
+        listed.insert(listed.end(), pick.added.begin(), pick.added.end());
+    }
+    EXPECT_EQ(rows(listed.size()), listed);
+    for (const char *name : {"a.ppt", "b.ppt"})
+        std::filesystem::remove(pathOf(root + name));
+}
+
+// The folder button's scan lists the files with the typed extension in the
+// picked folder and every folder below it, level by level, without "~" names
+// or hidden folders. Closing the window while a scan runs ends the program.
+TEST_F(Window, AFolderScanListsTheTreeAndClosingTheWindowDuringOneEndsTheProgram) {
+    files({"R\\a.pptx", "R\\b.txt", "R\\~z.ppt", "R\\S\\y.PPT", "R\\S\\T\\x.ppt", "R\\H\\h.ppt"});
+    SetFileAttributesW(pathOf(tmp / "R\\H").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    for (int i = 0; i < 600; ++i)
+        files({"Big\\d" + std::to_string(i) + "\\deck.ppt"});
+    start();
+    scanFolder("ppt", tmp / "R");
+    EXPECT_THAT(rows(3), ::testing::ElementsAre(tmp / "R\\a.pptx", tmp / "R\\S\\y.PPT",
+                                                tmp / "R\\S\\T\\x.ppt"));
+    scanFolder("ppt", tmp / "Big");
+    // The scan appends its rows at its end: none of the big tree's yet.
+    EXPECT_EQ(SendMessageW(control(IDC_LISTVIEW1), LVM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(stop(), 0u);
 }
 
 // Three files, the second missing: the exact calls for each, the two
 // reports of the missing one with the caption's progress, then "Done.".
 TEST_F(Window, AnExportRunMakesItsCallsReportsTheFailingFileAndSaysDone) {
-    fakes::writeFile(tmp / "a.pptx");
-    fakes::writeFile(tmp / "c.ppt");
+    files({"a.pptx", "c.ppt"});
     const std::string missing = tmp / "missing.pptx";
     start();
     drop({tmp / "a.pptx", missing, tmp / "c.ppt"});
-    ASSERT_TRUE(rowCountIs(3));
+    ASSERT_EQ(rows(3).size(), 3u);
     click(IDC_PUSHBUTTON7);
     const auto report = [](const std::string &description, int line) {
         return description + "\r\nin Velloran5/20/2014.PowerPoint.DoItByFile at line " +
