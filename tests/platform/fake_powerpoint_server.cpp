@@ -3,9 +3,8 @@
 // IDispatch, logs every call with its named arguments and their variant
 // types, and fails on command (orders in win_test_support.h). Its objects
 // are current PowerPoint's or, when told, PowerPoint 2010's.
-//   fake_powerpoint_server /RegServer [{class id}]
-//                                         register as "PowerPoint.Application",
-//                                         under our own class id or the one given
+//   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
+//                                         (a local server under our own class id)
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
 
@@ -38,6 +37,17 @@ IDispatch *g_app = nullptr, *g_presentations = nullptr;
 // Ending at once would lose Quit's own reply.
 IDispatch *g_quitApp = nullptr;
 LONG g_openCount = 0; // presentations open
+
+// Leaves the class table and the running-object table, so that a later
+// creation starts a fresh server and a later lookup does not find this one.
+// Quit does so, and so does a server about to crash or to hang until it is
+// ended: Windows' service control manager drops the class of a server
+// process that ends, while Wine 8 keeps it and answers every later creation
+// of the class with REGDB_E_CLASSNOTREG.
+void leaveTables() {
+    CoRevokeClassObject(g_classCookie);
+    RevokeActiveObject(g_activeCookie, nullptr);
+}
 
 std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
@@ -396,8 +406,7 @@ private:
                 // later lookup or creation does not find this server; it ends when
                 // its clients let go of the application.
                 g_quitApp = this;
-                CoRevokeClassObject(g_classCookie);
-                RevokeActiveObject(g_activeCookie, nullptr);
+                leaveTables();
             }
             break;
         case kPresentations:
@@ -408,7 +417,8 @@ private:
                     throw L"The presentation " + file + L" cannot be opened.";
                 const std::wstring hangOn = control(L"HangOn");
                 if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
-                    Sleep(60000); // a prompt nobody answers, until the client ends us
+                    leaveTables(); // as Windows will once it is ended
+                    Sleep(60000);  // a prompt nobody answers, until the client ends us
                     throw std::wstring(L"Nobody answered the prompt.");
                 }
                 loadDeck();
@@ -429,8 +439,10 @@ private:
                     throw L"The web page " + file + L" could not be written.";
                 std::fputs("<html>", page);
                 const std::wstring crashOn = control(L"CrashOn");
-                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos)
+                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos) {
+                    leaveTables();                            // as Windows will once it has crashed
                     TerminateProcess(GetCurrentProcess(), 3); // halfway through the page
+                }
                 std::fclose(page);
             } else if (member == L"Close") {
                 --g_openCount;
@@ -622,7 +634,7 @@ int serve() {
 int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
-        return registerServer(argc > 2 ? argv[2] : fakes::kFakePowerPointClsidText);
+        return registerServer(fakes::kFakePowerPointClsidText);
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
         RegDeleteTreeW(HKEY_CLASSES_ROOT,
