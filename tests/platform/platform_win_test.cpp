@@ -216,6 +216,10 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
         return calls;
     };
     const std::string notes = item("Shapes", 1) + item("Shapes", 2);
+    std::string table = item("Columns", 1) + item("Columns", 2) + item("Rows", 1) + item("Rows", 2);
+    for (const char *cell : {"Row=1:I4, Column=1:I4", "Row=1:I4, Column=2:I4",
+                             "Row=2:I4, Column=1:I4", "Row=2:I4, Column=2:I4"})
+        table += "call Table.Cell(" + std::string(cell) + ")\n" + runs(1);
     const auto exportOf = [](int slide, int width) {
         return "call Slide.Export(FileName=\"…\\slide-" + std::to_string(slide) +
                (width > 640 ? "-2x" : "") +
@@ -230,8 +234,10 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
         {L"16.0",
          both + "call DocumentProperties.Item(Index=\"Title\":BSTR)\n" + item("Slides", 1) +
              item("Slides", 2) + item("Shapes", 1) + runs(1) + item("Shapes", 2) + runs(2) + notes +
-             item("Shapes", 1) + runs(1) + notes + exportOf(1, 640) + exportOf(1, 1280) +
-             exportOf(2, 640) + exportOf(2, 1280) + end,
+             item("Shapes", 1) + runs(1) + item("Shapes", 2) + item("GroupShapes", 1) +
+             item("GroupShapes", 2) + runs(1) + item("Shapes", 3) + table + item("Shapes", 4) +
+             runs(1) + notes + exportOf(1, 640) + exportOf(1, 1280) + exportOf(2, 640) +
+             exportOf(2, 1280) + end,
          true},
         {L"14.0",
          both + "call Presentation.SaveAs(FileName=\"…\\deck.htm\":BSTR, FileFormat=12:I4)\n" + end,
@@ -249,7 +255,12 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
                "shape\t0\t0\t960\t100\ttitle\nrun\tWelcome\\vall\n"
                "shape\t96\t270\t480\t135\nrun\tSee \\rthe \nrun\tsite\thttps://example.org/\n"
                "notes\tSay hello\\rThen stop\nslide\tPlans\n"
-               "shape\t0\t0\t960\t100\ttitle\nrun\tBack\t\t256,1,Intro\n";
+               "shape\t0\t0\t960\t100\ttitle\nrun\tBack\t\t256,1,Intro\n"
+               "group\t100\t120\t400\t200\t\tThe team\n"
+               "picture\t100\t120\t200\t200\tTeam photo\tFive people at a table\n"
+               "shape\t300\t120\t200\t100\nrun\tOur team\t\t\tNo Such Font\nend\n"
+               "table\t480\t340\t400\t100\t2\t2\ncell\nrun\tQuarter\ncell\nrun\tSales\n"
+               "cell\nrun\tQ1\ncell\nrun\t12\nshape\t0\t500\t960\t40\tnumber\nrun\t2\n";
         const auto [status, out, err, fullLog] =
             runCli(tmp, L"convert --output out deck.pptx locked.ppt",
                    {{L"Version", row.version}, {L"Deck", toWide(tmp / "deck.txt")}}, 60);
@@ -274,14 +285,18 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
                                                 "page.js", "slide-1-2x.png", "slide-1.png",
                                                 "slide-2-2x.png", "slide-2.png"}));
         const std::string page = fakes::readFile(tmp / "out\\deck.htm");
-        EXPECT_THAT(page, AllOf(HasSubstr("<html lang=\"de-DE\">"),
-                                HasSubstr("<h1>Quarterly &lt;review&gt;</h1>"),
-                                HasSubstr("Welcome<br>all"),
-                                HasSubstr("<p><span>See </span></p><p><span>the </span><a"),
-                                HasSubstr("<a href=\"https://example.org/\">site</a>"),
-                                HasSubstr("<a href=\"#slide-1\">Back</a>"),
-                                HasSubstr("<p>Say hello</p>\n<p>Then stop</p>"),
-                                HasSubstr("deck_files/slide-2-2x.png 1280w")));
+        EXPECT_THAT(
+            page, AllOf(HasSubstr("<html lang=\"de-DE\">"),
+                        HasSubstr("<h1>Quarterly &lt;review&gt;</h1>"), HasSubstr("Welcome<br>all"),
+                        HasSubstr("<p><span>See </span></p><p><span>the </span><a"),
+                        HasSubstr("<a href=\"https://example.org/\">site</a>"),
+                        HasSubstr("<a href=\"#slide-1\">Back</a>"),
+                        HasSubstr("<p>Say hello</p>\n<p>Then stop</p>"),
+                        HasSubstr("deck_files/slide-2-2x.png 1280w"),
+                        HasSubstr("Slide 2: Back. The team. Team photo. Five people at a table"),
+                        HasSubstr("Our team"), HasSubstr("<td>Quarter</td>")));
+        EXPECT_THAT(
+            err, HasSubstr("deck.pptx: fonts not installed, drawn in other fonts: No Such Font."));
         EXPECT_EQ(fakes::readFile(tmp / "out\\deck_files\\slide-1.png").substr(1, 3), "PNG");
     }
 }
