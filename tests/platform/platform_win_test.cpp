@@ -301,4 +301,40 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
     }
 }
 
+// Ctrl+C twice while PowerPoint shows a prompt that never answers: the run
+// gives the file up, ends our PowerPoint, prints the summary and exits 130.
+// The run shares a console of the test's own with it, and the test ignores
+// the event with a handler: SetConsoleCtrlHandler(nullptr, TRUE) would be
+// inherited and make the run ignore Ctrl+C too. (Wine 8 turns Ctrl+Break
+// into a signal that ends a thread without calling the handlers, and closing
+// the console's window ends its programs without a close event, so neither
+// can be shown here.)
+TEST(ConsoleTwin, CtrlCTwiceEndsTheRunWithItsSummaryAndOurPowerPointGone) {
+    FreeConsole(); // Wine's console for programs started from Linux takes no events
+    ASSERT_TRUE(AllocConsole());
+    SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    fakes::WinTempFolder tmp;
+    fakes::writeFile(tmp / "hang.pptx");
+    fakes::writeFile(tmp / "later.pptx");
+    fakes::order(L"Version", L"14.0");
+    fakes::order(L"HangOn", L"hang");
+    fakes::order(L"Log", toWide(tmp / "server.log"));
+    const auto run = fakes::startBeside(L"velloran-cli.exe",
+                                        L"convert --output out hang.pptx later.pptx", tmp / "run");
+    ASSERT_TRUE(run);
+    for (const ULONGLONG deadline = GetTickCount64() + 20000;
+         fakes::readFile(tmp / "server.log").find("hang.pptx") == std::string::npos; Sleep(100))
+        ASSERT_LT(GetTickCount64(), deadline) << "the run never reached the prompt";
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        Sleep(300);
+    }
+    const auto status = fakes::finish(*run, 20);
+    RegDeleteTreeW(HKEY_CURRENT_USER, fakes::kControlKey);
+    EXPECT_EQ(status, 130u) << fakes::readFile(tmp / "run.err");
+    EXPECT_EQ(fakes::readFile(tmp / "run.out"), "0 converted, 1 failed, 1 skipped\r\n");
+    EXPECT_EQ(fakes::readFile(tmp / "server.log").find("later.pptx"), std::string::npos);
+    EXPECT_TRUE(fakes::noFakeServerWithin(5000));
+}
+
 } // namespace
