@@ -86,7 +86,8 @@ std::string render(const VARIANT &v) {
 //   group <box> <title> <description>     a group of the shapes up to its "end"
 //   end
 //   table <box> <rows> <columns>          a table; its cells are the next
-//   cell                                  rows * columns "cell" lines, by rows
+//   cell [<rows> <columns>]               rows * columns "cell" lines, by rows;
+//                                         one merged across more covers those
 //   run <text> [<address> [<subaddress> [<font>]]]
 //                                         a run of the last shape's or cell's
 //                                         text, in Calibri unless told
@@ -104,7 +105,7 @@ struct FakeShape {
     LONG type = kMsoTextBox, placeholder = 0;
     LONG left = 0, top = 0, width = 0, height = 0;
     std::wstring title, description; // alternative text
-    int rows = 0, columns = 0;       // a table's
+    int rows = 0, columns = 0;       // a table's; a cell's span
     std::vector<FakeRun> runs;       // none: no text frame
     std::vector<FakeShape> members;  // a group's shapes, a table's cells by rows
 };
@@ -174,6 +175,9 @@ void loadDeck() {
             table->rows = n(5), table->columns = n(6);
         } else if (f[0] == L"cell") {
             last = &table->members.emplace_back();
+            last->rows = std::max(1L, n(1)), last->columns = std::max(1L, n(2));
+            last->width = table->width / table->columns * last->columns;
+            last->height = table->height / table->rows * last->rows;
         } else if (f[0] == L"run") {
             last->runs.push_back(
                 {unescaped(f[1]), f[2], f[3], f[4].empty() ? std::wstring(L"Calibri") : f[4]});
@@ -603,8 +607,14 @@ private:
             const int r = intArg(12), c = intArg(13);
             if (r < 1 || r > shape().rows || c < 1 || c > shape().columns)
                 throw std::wstring(L"Table.Cell : Integer out of range.");
-            at.shape.push_back((r - 1) * shape().columns + c);
-            shape().members.at(std::size_t(at.shape.back() - 1)); // a cell the description has
+            // A cell merged into another is that one, as PowerPoint answers it.
+            for (int i = 1; i <= int(shape().members.size()); ++i) {
+                const int top = (i - 1) / shape().columns + 1, left = (i - 1) % shape().columns + 1;
+                const FakeShape &cell = shape().members[std::size_t(i - 1)];
+                if (top <= r && r < top + cell.rows && left <= c && c < left + cell.columns)
+                    at.shape.push_back(i);
+            }
+            at.shape.resize(m_at.shape.size() + 1); // the first covering cell, or none
             child(kCell, at);
             break;
         }

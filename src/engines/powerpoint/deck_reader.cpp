@@ -169,7 +169,10 @@ std::vector<Paragraph> PowerPointDeck::readText(AutoObject &owner, page::TextLay
 }
 
 // A table as rows of cells, each placed by the widths of its columns and
-// the heights of its rows. Merged cells are read as the cells they cover.
+// the heights of its rows. PowerPoint tells no merges, but a merged cell,
+// and every cell it covers, answers the size of the whole merged area: the
+// first of them in reading order spans the lines that size takes, and the
+// others are left out.
 TextBlock PowerPointDeck::readTable(AutoObject &shape) {
     TextBlock block;
     block.kind = TextBlock::Kind::table;
@@ -185,16 +188,35 @@ TextBlock PowerPointDeck::readTable(AutoObject &shape) {
     };
     const auto xs = edges("Columns", "Width", box.left, m_width);
     const auto ys = edges("Rows", "Height", box.top, m_height);
+    // How many lines from line `first` (from 0) the extent `size` takes.
+    const auto span = [](const std::vector<double> &at, std::size_t first, double size) {
+        const double slack = 0.001; // a tenth of a percent of the slide
+        std::size_t n = 1;
+        while (first + n + 1 < at.size() && at[first + n] - at[first] < size - slack)
+            ++n;
+        return n;
+    };
+    const std::size_t rows = ys.size() - 1, columns = xs.size() - 1;
+    std::vector<bool> covered(rows * columns);
     double points = 0;
-    for (std::size_t r = 1; r < ys.size(); ++r) {
+    for (std::size_t r = 0; r < rows; ++r) {
         auto &row = block.rows.emplace_back();
-        for (std::size_t c = 1; c < xs.size(); ++c) {
-            AutoRef cell = asObject(
-                table->call("Cell", {{"Row", std::int32_t(r)}, {"Column", std::int32_t(c)}}),
-                "Table.Cell");
+        for (std::size_t c = 0; c < columns; ++c) {
+            if (covered[r * columns + c])
+                continue;
+            AutoRef cell = object(*asObject(table->call("Cell", {{"Row", std::int32_t(r + 1)},
+                                                                 {"Column", std::int32_t(c + 1)}}),
+                                            "Table.Cell"),
+                                  "Shape");
+            const page::Box area = boxOf(*cell);
+            const std::size_t down = span(ys, r, area.height), across = span(xs, c, area.width);
+            for (std::size_t i = r; i < r + down; ++i)
+                for (std::size_t j = c; j < c + across; ++j)
+                    covered[i * columns + j] = true;
             page::TableCell &out = row.emplace_back();
-            out.box = {xs[c - 1], ys[r - 1], xs[c] - xs[c - 1], ys[r] - ys[r - 1]};
-            out.paragraphs = readText(*object(*cell, "Shape"), out.layout, points);
+            out.rowSpan = int(down), out.columnSpan = int(across);
+            out.box = {xs[c], ys[r], xs[c + across] - xs[c], ys[r + down] - ys[r]};
+            out.paragraphs = readText(*cell, out.layout, points);
         }
     }
     block.fontSize = points > 0 && m_width > 0 ? points / m_width : 0.02;
