@@ -8,6 +8,9 @@
 #include "platform/com_automation_win.h"
 #include "platform/wide_string_win.h"
 
+#include <set>
+#include <string>
+
 namespace velloran {
 
 namespace {
@@ -22,13 +25,30 @@ std::string languageTag(std::int32_t languageId) {
                : std::string();
 }
 
+// The fonts PowerPoint can draw with: the families Windows has.
+std::set<std::string> installedFonts() {
+    std::set<std::string> names;
+    LOGFONTW all{};
+    all.lfCharSet = DEFAULT_CHARSET;
+    const HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(
+        screen, &all,
+        [](const LOGFONTW *font, const TEXTMETRICW *, DWORD, LPARAM found) -> int {
+            reinterpret_cast<std::set<std::string> *>(found)->insert(toUtf8(font->lfFaceName));
+            return 1;
+        },
+        reinterpret_cast<LPARAM>(&names), 0);
+    ReleaseDC(nullptr, screen);
+    return names;
+}
+
 // PowerPoint, with our own page where it saves none. Every object lives on
 // one thread, whichever thread calls.
 std::shared_ptr<AutomationRegistry> powerPoint(std::chrono::milliseconds fileTimeout,
                                                std::shared_ptr<CallWaiter> waiter) {
     return makeSingleThreadRegistry(
         powerpoint::makeOwnPageRegistry(makeComRegistry(kBusyLimit, fileTimeout),
-                                        {languageTag, {}}),
+                                        {languageTag, installedFonts, {}}),
         std::move(waiter));
 }
 

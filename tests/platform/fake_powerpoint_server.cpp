@@ -3,9 +3,8 @@
 // IDispatch, logs every call with its named arguments and their variant
 // types, and fails on command (orders in win_test_support.h). Its objects
 // are current PowerPoint's or, when told, PowerPoint 2010's.
-//   fake_powerpoint_server /RegServer [{class id}]
-//                                         register as "PowerPoint.Application",
-//                                         under our own class id or the one given
+//   fake_powerpoint_server /RegServer     register as "PowerPoint.Application"
+//                                         (a local server under our own class id)
 //   fake_powerpoint_server /UnregServer   remove that registration
 //   fake_powerpoint_server /Embedding     serve (how COM starts it)
 
@@ -39,6 +38,17 @@ IDispatch *g_app = nullptr, *g_presentations = nullptr;
 IDispatch *g_quitApp = nullptr;
 LONG g_openCount = 0; // presentations open
 
+// Leaves the class table and the running-object table, so that a later
+// creation starts a fresh server and a later lookup does not find this one.
+// Quit does so, and so does a server about to crash or to hang until it is
+// ended: Windows' service control manager drops the class of a server
+// process that ends, while Wine 8 keeps it and answers every later creation
+// of the class with REGDB_E_CLASSNOTREG.
+void leaveTables() {
+    CoRevokeClassObject(g_classCookie);
+    RevokeActiveObject(g_activeCookie, nullptr);
+}
+
 std::wstring control(const wchar_t *name) {
     wchar_t buffer[1024];
     DWORD size = sizeof buffer;
@@ -70,17 +80,34 @@ std::string render(const VARIANT &v) {
 //   title <text>                          the Title document property
 //   size <width> <height>                 the slide size in points
 //   slide <name>                          a slide
-//   shape <left> <top> <width> <height> [title]   a shape of the last slide
-//   run <text> [<address> [<subaddress>]] a run of the last shape's text
+//   shape <box> [<placeholder>]           a text shape; a placeholder is
+//                                         "title", "number", "footer" or "date"
+//   picture <box> <title> <description>   a picture with its alternative text
+//   group <box> <title> <description>     a group of the shapes up to its "end"
+//   end
+//   table <box> <rows> <columns>          a table; its cells are the next
+//   cell [<rows> <columns>]               rows * columns "cell" lines, by rows;
+//                                         one merged across more covers those
+//   run <text> [<address> [<subaddress> [<font>]]]
+//                                         a run of the last shape's or cell's
+//                                         text, in Calibri unless told
 //   notes <text>                          the last slide's notes
-// Without a description the deck is one slide without shapes.
+// where <box> is <left> <top> <width> <height>. Shapes go to the last slide
+// or the group still open. Without a description the deck is one slide
+// without shapes.
 struct FakeRun {
-    std::wstring text, address, subAddress;
+    std::wstring text, address, subAddress, font;
 };
+// MsoShapeType values.
+constexpr LONG kMsoGroup = 6, kMsoPicture = 13, kMsoPlaceholder = 14, kMsoTextBox = 17,
+               kMsoTable = 19;
 struct FakeShape {
+    LONG type = kMsoTextBox, placeholder = 0;
     LONG left = 0, top = 0, width = 0, height = 0;
-    bool title = false;
-    std::vector<FakeRun> runs; // none: no text frame
+    std::wstring title, description; // alternative text
+    int rows = 0, columns = 0;       // a table's; a cell's span
+    std::vector<FakeRun> runs;       // none: no text frame
+    std::vector<FakeShape> members;  // a group's shapes, a table's cells by rows
 };
 struct FakeSlide {
     std::wstring name, notes;
@@ -102,6 +129,9 @@ std::wstring unescaped(std::wstring text) {
 void loadDeck() {
     g_deck = FakeDeck{};
     std::ifstream in(std::filesystem::path(control(L"Deck")), std::ios::binary);
+    std::vector<std::vector<FakeShape> *> open; // where shapes go: the slide, then open groups
+    FakeShape *last = nullptr;                  // whose text a run continues
+    FakeShape *table = nullptr;                 // the last table, whose cells follow it
     std::string line;
     while (std::getline(in, line)) {
         if (line.ends_with('\r')) // written in text mode
@@ -113,21 +143,47 @@ void loadDeck() {
             if (tab == std::string::npos)
                 break;
         }
-        f.resize(6);
-        if (f[0] == L"title")
+        f.resize(8);
+        const auto n = [&](int i) { return LONG(_wtoi(f[std::size_t(i)].c_str())); };
+        const auto add = [&](LONG type) -> FakeShape & {
+            last = &open.back()->emplace_back(
+                FakeShape{.type = type, .left = n(1), .top = n(2), .width = n(3), .height = n(4)});
+            return *last;
+        };
+        if (f[0] == L"title") {
             g_deck.title = f[1];
-        else if (f[0] == L"size")
-            g_deck.width = _wtoi(f[1].c_str()), g_deck.height = _wtoi(f[2].c_str());
-        else if (f[0] == L"slide")
-            g_deck.slides.push_back({f[1]});
-        else if (f[0] == L"shape")
-            g_deck.slides.back().shapes.push_back({_wtoi(f[1].c_str()), _wtoi(f[2].c_str()),
-                                                   _wtoi(f[3].c_str()), _wtoi(f[4].c_str()),
-                                                   f[5] == L"title"});
-        else if (f[0] == L"run")
-            g_deck.slides.back().shapes.back().runs.push_back({unescaped(f[1]), f[2], f[3]});
-        else if (f[0] == L"notes")
+        } else if (f[0] == L"size") {
+            g_deck.width = n(1), g_deck.height = n(2);
+        } else if (f[0] == L"slide") {
+            open.assign(1, &g_deck.slides.emplace_back(FakeSlide{f[1]}).shapes);
+        } else if (f[0] == L"shape") {
+            FakeShape &shape = add(kMsoTextBox);
+            const std::pair<const wchar_t *, LONG> placeholders[] = {
+                {L"title", 1}, {L"number", 13}, {L"footer", 15}, {L"date", 16}};
+            for (const auto &[name, value] : placeholders)
+                if (f[5] == name)
+                    shape.type = kMsoPlaceholder, shape.placeholder = value;
+        } else if (f[0] == L"picture" || f[0] == L"group") {
+            FakeShape &shape = add(f[0] == L"group" ? kMsoGroup : kMsoPicture);
+            shape.title = f[5], shape.description = f[6];
+            if (shape.type == kMsoGroup)
+                open.push_back(&shape.members);
+        } else if (f[0] == L"end") {
+            open.pop_back();
+        } else if (f[0] == L"table") {
+            table = &add(kMsoTable);
+            table->rows = n(5), table->columns = n(6);
+        } else if (f[0] == L"cell") {
+            last = &table->members.emplace_back();
+            last->rows = std::max(1L, n(1)), last->columns = std::max(1L, n(2));
+            last->width = table->width / table->columns * last->columns;
+            last->height = table->height / table->rows * last->rows;
+        } else if (f[0] == L"run") {
+            last->runs.push_back(
+                {unescaped(f[1]), f[2], f[3], f[4].empty() ? std::wstring(L"Calibri") : f[4]});
+        } else if (f[0] == L"notes") {
             g_deck.slides.back().notes = unescaped(f[1]);
+        }
     }
     if (g_deck.slides.empty())
         g_deck.slides.push_back({L"Slide1"});
@@ -150,7 +206,8 @@ void writePng(const std::wstring &file) {
 #define KINDS(X)                                                                               \
     X(Application) X(Presentations) X(Presentation) X(Slides) X(Slide) X(Shapes) X(Shape)      \
     X(TextFrame) X(TextRange) X(ActionSettings) X(ActionSetting) X(Hyperlink) X(NotesPage)     \
-    X(PlaceholderFormat) X(PageSetup) X(DocumentProperties) X(DocumentProperty)
+    X(PlaceholderFormat) X(PageSetup) X(DocumentProperties) X(DocumentProperty) X(GroupShapes) \
+    X(Table) X(Rows) X(Row) X(Columns) X(Column) X(Cell) X(Font)
 // clang-format on
 #define AS_ENUM(kind) k##kind,
 #define AS_NAME(kind) #kind,
@@ -187,8 +244,6 @@ const struct Member {
     {kSlide, L"Export", kCall, 0b1110'0000'0001},
     {kShapes, L"Count", kGet, 0},
     {kShapes, L"Item", kItem, 1 << 6},
-    {kShapes, L"HasTitle", kGet, 0},
-    {kShapes, L"Title", kGet, 0},
     {kShapes, L"Placeholders", kGet, 0, kShapes},
     {kShape, L"HasTextFrame", kGet, 0},
     {kShape, L"Left", kGet, 0},
@@ -197,11 +252,18 @@ const struct Member {
     {kShape, L"Height", kGet, 0},
     {kShape, L"TextFrame", kGet, 0, kTextFrame},
     {kShape, L"PlaceholderFormat", kGet, 0, kPlaceholderFormat},
+    {kShape, L"Type", kGet, 0},
+    {kShape, L"Title", kGet, 0},
+    {kShape, L"AlternativeText", kGet, 0},
+    {kShape, L"GroupItems", kGet, 0, kGroupShapes},
+    {kShape, L"HasTable", kGet, 0},
+    {kShape, L"Table", kGet, 0, kTable},
     {kTextFrame, L"TextRange", kGet, 0, kTextRange},
     {kTextRange, L"Text", kGet, 0},
     {kTextRange, L"Runs", kCall, 0b1'1000'0000},
     {kTextRange, L"Count", kGet, 0},
     {kTextRange, L"ActionSettings", kGet, 0, kActionSettings},
+    {kTextRange, L"Font", kGet, 0, kFont},
     {kActionSettings, L"Item", kItem, 1 << 6},
     {kActionSetting, L"Hyperlink", kGet, 0, kHyperlink},
     {kHyperlink, L"Address", kGet, 0},
@@ -212,18 +274,37 @@ const struct Member {
     {kPageSetup, L"SlideHeight", kGet, 0},
     {kDocumentProperties, L"Item", kItem, 1 << 6},
     {kDocumentProperty, L"Value", kGet, 0},
+    {kGroupShapes, L"Count", kGet, 0},
+    {kGroupShapes, L"Item", kItem, 1 << 6},
+    {kTable, L"Rows", kGet, 0, kRows},
+    {kTable, L"Columns", kGet, 0, kColumns},
+    {kTable, L"Cell", kCall, 0b11 << 12},
+    {kRows, L"Count", kGet, 0},
+    {kRows, L"Item", kItem, 1 << 6},
+    {kRow, L"Height", kGet, 0},
+    {kColumns, L"Count", kGet, 0},
+    {kColumns, L"Item", kItem, 1 << 6},
+    {kColumn, L"Width", kGet, 0},
+    {kCell, L"Shape", kGet, 0, kShape},
+    {kFont, L"Name", kGet, 0},
+    {kFont, L"Size", kGet, 0},
 };
 const wchar_t *const kParams[] = {L"FileName",   L"FileFormat", L"EmbedTrueTypeFonts",
                                   L"ReadOnly",   L"Untitled",   L"WithWindow",
                                   L"Index",      L"Start",      L"Length",
-                                  L"FilterName", L"ScaleWidth", L"ScaleHeight"};
+                                  L"FilterName", L"ScaleWidth", L"ScaleHeight",
+                                  L"Row",        L"Column"};
 using Arguments = const VARIANT * [std::size(kParams)]; // one call's, by their index in kParams
 
 // Which part of the deck an object stands for, numbered from 1; 0 for none
-// (for a text range: all its runs). On a notes page, shape 2 is the body
+// (for a text range: all its runs). A shape is found by its number on the
+// slide, then in each group it is in, then as a cell of its table. On a
+// notes page, shape 2 is the body
 // placeholder holding the notes, shape 1 the slide's picture.
 struct Where {
-    int slide = 0, shape = 0, run = 0;
+    int slide = 0;
+    std::vector<int> shape;
+    int run = 0;
     bool notes = false;
 };
 
@@ -349,7 +430,12 @@ private:
     }
 
     const FakeSlide &slide() const { return g_deck.slides.at(std::size_t(m_at.slide - 1)); }
-    const FakeShape &shape() const { return slide().shapes.at(std::size_t(m_at.shape - 1)); }
+    const FakeShape &shape() const {
+        const FakeShape *shape = &slide().shapes.at(std::size_t(m_at.shape.at(0) - 1));
+        for (std::size_t i = 1; i < m_at.shape.size(); ++i)
+            shape = &shape->members.at(std::size_t(m_at.shape[i] - 1));
+        return *shape;
+    }
 
     // The effect of a get or call.
     void act(const Member &row, const Arguments &args, VARIANT *result) {
@@ -378,6 +464,13 @@ private:
         const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
         Where at = m_at;
         if (row.child != kNone) {
+            if ((row.child == kGroupShapes && shape().type != kMsoGroup) ||
+                (row.child == kTable && shape().type != kMsoTable) ||
+                (row.child == kPlaceholderFormat && !m_at.notes && shape().type != kMsoPlaceholder))
+                throw L"Shape." + member + L" : This member can only be accessed for a " +
+                    (row.child == kGroupShapes ? L"group."
+                     : row.child == kTable     ? L"table."
+                                               : L"placeholder.");
             at.notes = at.notes || row.child == kNotesPage; // its shapes hold the notes
             return child(row.child, at);
         }
@@ -396,8 +489,7 @@ private:
                 // later lookup or creation does not find this server; it ends when
                 // its clients let go of the application.
                 g_quitApp = this;
-                CoRevokeClassObject(g_classCookie);
-                RevokeActiveObject(g_activeCookie, nullptr);
+                leaveTables();
             }
             break;
         case kPresentations:
@@ -408,7 +500,8 @@ private:
                     throw L"The presentation " + file + L" cannot be opened.";
                 const std::wstring hangOn = control(L"HangOn");
                 if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
-                    Sleep(60000); // a prompt nobody answers, until the client ends us
+                    leaveTables(); // as Windows will once it is ended
+                    Sleep(60000);  // a prompt nobody answers, until the client ends us
                     throw std::wstring(L"Nobody answered the prompt.");
                 }
                 loadDeck();
@@ -429,8 +522,10 @@ private:
                     throw L"The web page " + file + L" could not be written.";
                 std::fputs("<html>", page);
                 const std::wstring crashOn = control(L"CrashOn");
-                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos)
+                if (!crashOn.empty() && file.find(crashOn) != std::wstring::npos) {
+                    leaveTables();                            // as Windows will once it has crashed
                     TerminateProcess(GetCurrentProcess(), 3); // halfway through the page
+                }
                 std::fclose(page);
             } else if (member == L"Close") {
                 --g_openCount;
@@ -454,27 +549,25 @@ private:
             const std::size_t count = m_at.notes ? 2 : slide().shapes.size();
             if (member == L"Count") {
                 number(LONG(count));
-            } else if (member == L"Item") {
-                at.shape = index(count);
-                child(kShape, at);
             } else {
-                const auto &shapes = slide().shapes;
-                const auto title = std::find_if(shapes.begin(), shapes.end(),
-                                                [](const FakeShape &s) { return s.title; });
-                if (member == L"HasTitle")
-                    number(title == shapes.end() ? 0 : -1);
-                else if (title == shapes.end())
-                    throw std::wstring(L"Shapes.Title : The slide has no title.");
-                else
-                    child(kShape, {m_at.slide, int(title - shapes.begin()) + 1});
+                at.shape = {index(count)};
+                child(kShape, at);
             }
             break;
         }
         case kShape:
-            if (member == L"HasTextFrame")
-                number(m_at.notes ? (m_at.shape == 2 ? -1 : 0) : (shape().runs.empty() ? 0 : -1));
+            if (m_at.notes)
+                number(member == L"HasTextFrame" ? (m_at.shape[0] == 2 ? -1 : 0)
+                                                 : LONG(kMsoPlaceholder));
+            else if (member == L"HasTextFrame")
+                number(shape().runs.empty() ? 0 : -1);
+            else if (member == L"HasTable")
+                number(shape().type == kMsoTable ? -1 : 0);
+            else if (member == L"Title" || member == L"AlternativeText")
+                text(member == L"Title" ? shape().title : shape().description);
             else
-                number(member == L"Left"    ? shape().left
+                number(member == L"Type"    ? shape().type
+                       : member == L"Left"  ? shape().left
                        : member == L"Top"   ? shape().top
                        : member == L"Width" ? shape().width
                                             : shape().height);
@@ -496,6 +589,52 @@ private:
                 number(m_at.run ? 1 : LONG(shape().runs.size())); // Count
             }
             break;
+        case kFont: // every run is 24 pt
+            if (member == L"Size")
+                number(24);
+            else
+                text(shape().runs.at(std::size_t(std::max(m_at.run, 1) - 1)).font);
+            break;
+        case kGroupShapes:
+            if (member == L"Count") {
+                number(LONG(shape().members.size()));
+            } else {
+                at.shape.push_back(index(shape().members.size()));
+                child(kShape, at);
+            }
+            break;
+        case kTable: {
+            const int r = intArg(12), c = intArg(13);
+            if (r < 1 || r > shape().rows || c < 1 || c > shape().columns)
+                throw std::wstring(L"Table.Cell : Integer out of range.");
+            // A cell merged into another is that one, as PowerPoint answers it.
+            for (int i = 1; i <= int(shape().members.size()); ++i) {
+                const int top = (i - 1) / shape().columns + 1, left = (i - 1) % shape().columns + 1;
+                const FakeShape &cell = shape().members[std::size_t(i - 1)];
+                if (top <= r && r < top + cell.rows && left <= c && c < left + cell.columns)
+                    at.shape.push_back(i);
+            }
+            at.shape.resize(m_at.shape.size() + 1); // the first covering cell, or none
+            child(kCell, at);
+            break;
+        }
+        case kRows:
+        case kColumns: {
+            const int lines = m_kind == kRows ? shape().rows : shape().columns;
+            if (member == L"Count") {
+                number(lines);
+            } else {
+                index(std::size_t(lines));
+                child(m_kind == kRows ? kRow : kColumn, at);
+            }
+            break;
+        }
+        case kRow: // rows of one height, columns of one width
+            number(shape().height / shape().rows);
+            break;
+        case kColumn:
+            number(shape().width / shape().columns);
+            break;
         case kActionSettings:
             index(2); // ppMouseClick and ppMouseOver
             child(kActionSetting, at);
@@ -506,7 +645,7 @@ private:
             break;
         }
         case kPlaceholderFormat:
-            number(m_at.notes ? m_at.shape : shape().title ? 1 : 2); // ppPlaceholderTitle, Body
+            number(m_at.notes ? m_at.shape[0] : shape().placeholder); // notes: ppPlaceholderBody
             break;
         case kPageSetup:
             number(member == L"SlideWidth" ? g_deck.width : g_deck.height);
@@ -622,7 +761,7 @@ int serve() {
 int wmain(int argc, wchar_t **argv) {
     const std::wstring arg = argc > 1 ? argv[1] + (argv[1][0] == L'/' || argv[1][0] == L'-') : L"";
     if (_wcsicmp(arg.c_str(), L"RegServer") == 0)
-        return registerServer(argc > 2 ? argv[2] : fakes::kFakePowerPointClsidText);
+        return registerServer(fakes::kFakePowerPointClsidText);
     if (_wcsicmp(arg.c_str(), L"UnregServer") == 0) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, fakes::kPowerPointProgId);
         RegDeleteTreeW(HKEY_CLASSES_ROOT,

@@ -84,12 +84,12 @@ inline std::string readFile(const std::string &utf8Path) {
     return text.str();
 }
 
-// Runs `program` from the test program's folder with `arguments` in the
-// folder of `output`, and returns its exit code, with its output in `output`
-// + ".out" and ".err". A program that cannot start or still runs after
-// `seconds` (then ended) gives nothing.
-inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
-                                      const std::string &output, DWORD seconds = 30) {
+// Starts `program` from the test program's folder with `arguments` in the
+// folder of `output`, its output going to `output` + ".out" and ".err", with
+// CreateProcess `flags`; nothing when it cannot start.
+inline std::optional<PROCESS_INFORMATION> startBeside(const std::wstring &program,
+                                                      const std::wstring &arguments,
+                                                      const std::string &output, DWORD flags = 0) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring exe = std::filesystem::path(self).parent_path() / program,
@@ -105,13 +105,17 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
                     .hStdOutput = open(".out"),
                     .hStdError = open(".err")};
     PROCESS_INFORMATION pi{};
-    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, folder.c_str(), &si, &pi);
+    const bool started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        flags, nullptr, folder.c_str(), &si, &pi);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
+    return started ? std::optional(pi) : std::nullopt;
+}
+
+// The exit code of a started program, or nothing when it still runs after
+// `seconds` (then ended).
+inline std::optional<DWORD> finish(const PROCESS_INFORMATION &pi, DWORD seconds) {
     std::optional<DWORD> code;
-    if (!started)
-        return code;
     if (WaitForSingleObject(pi.hProcess, seconds * 1000) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code.emplace());
     else
@@ -119,6 +123,14 @@ inline std::optional<DWORD> runBeside(const std::wstring &program, const std::ws
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return code;
+}
+
+// Runs `program` as startBeside does and returns its exit code: nothing
+// when it cannot start or still runs after `seconds` (then ended).
+inline std::optional<DWORD> runBeside(const std::wstring &program, const std::wstring &arguments,
+                                      const std::string &output, DWORD seconds = 30) {
+    const auto started = startBeside(program, arguments, output);
+    return started ? finish(*started, seconds) : std::nullopt;
 }
 
 } // namespace velloran::fakes

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,30 +20,43 @@ inline constexpr int kPictureWidth = 640;
 // unknown.
 using LanguageTag = std::function<std::string(std::int32_t languageId)>;
 
+// The names of the fonts this machine has, which PowerPoint draws with.
+using FontList = std::function<std::set<std::string>()>;
+
 // The page pipeline's view of a presentation PowerPoint holds open, read
 // through PowerPoint's object model: the slides with their names, the text
-// of every shape with a text frame in z-order, its runs with their click
-// hyperlinks, where each shape sits, the body placeholders of the notes
-// pages, the title property, the default language and the slide size.
+// of every shape with a text frame in z-order (the title placeholder first,
+// a group's members where the group stands), its runs with their click
+// hyperlinks and fonts, where each shape sits, tables as rows of cells, the
+// titles and descriptions of shapes without a text frame (pictures, charts,
+// groups, tables), the body placeholders of the notes pages, the title property,
+// the default language and the slide size.
 // Slides are drawn by PowerPoint's own Slide.Export, as PNG: the pictures
 // need no encoder of ours.
 class PowerPointDeck final : public page::DeckEngine {
 public:
-    PowerPointDeck(AutoRef presentation, LanguageTag languageTag = {});
+    PowerPointDeck(AutoRef presentation, LanguageTag languageTag = {}, FontList fonts = {});
 
     page::Deck readDeck() override;
-    // PowerPoint draws with the fonts it has and says nothing of the ones it
-    // replaced, so every font counts as installed and no warning is given.
-    std::set<std::string> installedFonts() override { return {}; }
+    // Without a font list every font the deck names counts as installed.
+    std::set<std::string> installedFonts() override { return m_fontList ? m_fontList() : m_fonts; }
     void drawSlides(page::Deck &deck, const std::filesystem::path &folder,
                     const std::string &pageName) override;
 
 private:
-    page::TextBlock readBlock(AutoObject &shape, const std::vector<std::string> &slideNames);
+    void readShape(AutoObject &shape, page::Slide &slide, std::vector<page::TextBlock> &titles,
+                   int depth);
+    std::vector<page::Paragraph> readText(AutoObject &owner, page::TextLayout &layout,
+                                          double &points);
+    page::TextBlock readTable(AutoObject &shape);
+    page::Box boxOf(AutoObject &shape) const;
     std::vector<std::string> readNotes(AutoObject &slide);
 
     AutoRef m_presentation;
     LanguageTag m_languageTag;
+    FontList m_fontList;
+    std::set<std::string> m_fonts;    // every font the deck's text names
+    std::vector<std::string> m_names; // the slides' names, for links to them
     std::vector<AutoRef> m_slides;
     double m_width = 0, m_height = 0; // the slide's size in points
 };

@@ -82,7 +82,8 @@ public:
         if (page.filename().empty())
             throw AutomationError("SaveAs: " + asString(*fileName, "") +
                                   " names a folder, not a page");
-        PowerPointDeck engine(m_inner, m_shared->options.languageTag);
+        PowerPointDeck engine(m_inner, m_shared->options.languageTag,
+                              m_shared->options.installedFonts);
         const auto name = m_deck.filename().u8string();
         page::savePage(engine, {m_deck, std::string(name.begin(), name.end()), page},
                        m_shared->options.warn);

@@ -10,6 +10,7 @@ namespace velloran::powerpoint {
 
 struct OwnPageOptions {
     LanguageTag languageTag; // unset: pages carry no language
+    FontList installedFonts; // unset: every font counts as installed
     page::WarningSink warn;  // unset: page::printWarning
 };
 
