@@ -65,6 +65,9 @@ echo "== velloran convert of the installed samples"
 pages=$(find "$work/pages" -maxdepth 1 -name '*.htm' | wc -l)
 [ "$pages" -eq 3 ] || fail "expected 3 pages, found $pages: $(ls "$work/pages")"
 echo "$pages pages"
+# The library the worker loads to read decks in one call.
+[ -f /usr/lib/velloran/office/libvelloran_office_reader.so ] ||
+    fail "the in-worker deck reader is not installed"
 
 echo "== the window's data, and the window, offscreen, from the installed program"
 # The window takes its skin, pointer and samples from one folder; the probe

@@ -17,6 +17,11 @@ namespace velloran::libreoffice {
 // the engine links against live.
 std::filesystem::path configuredProgramDir();
 
+// The library that reads decks inside the worker, where the build and the
+// installation put it beside the program; empty when the executable's own
+// path is unknown.
+std::filesystem::path defaultInWorkerReader();
+
 struct EngineOptions {
     std::filesystem::path programDir = configuredProgramDir();    // where soffice.bin lives
     std::chrono::milliseconds fileTimeout{kDefaultFileTimeLimit}; // per file, Open to Close
@@ -24,6 +29,10 @@ struct EngineOptions {
     // A worker whose resident memory passes this is ended: while it converts
     // a file (that file fails) and between files (it is restarted).
     std::uint64_t memoryCapBytes = 2ull << 30;
+    // The library the worker loads to read a deck in one call; when it is
+    // empty, missing or will not load, the deck is read over the bridge
+    // instead (the same reader, thousands of calls). Tests compare the two.
+    std::filesystem::path inWorkerReader = defaultInWorkerReader();
     std::filesystem::path profileRoot; // empty: $XDG_CACHE_HOME/velloran (or ~/.cache/velloran),
                                        // falls back to temp
     // Gets one line per deck that was converted with something to mention

@@ -1,19 +1,25 @@
 #include "engines/libreoffice/uno_worker.h"
 
+#include "engines/libreoffice/deck_wire.h"
 #include "engines/libreoffice/page_reader.h"
 #include "engines/libreoffice/process_supervisor.h"
+#include "engines/libreoffice/reader_component.h"
 #include "engines/libreoffice/slide_renderer.h"
 #include "engines/libreoffice/uno_connection.h"
 #include "engines/libreoffice/uno_text.h"
 #include "page/file_writer.h"
 #include "page/step_times.h"
 
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/lang/XSingleComponentFactory.hpp>
+#include <com/sun/star/loader/XImplementationLoader.hpp>
+#include <com/sun/star/task/XJob.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <exception>
@@ -21,7 +27,9 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <sys/statvfs.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -40,6 +48,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr std::chrono::milliseconds kCloseTimeout = std::chrono::seconds(20);
+constexpr std::chrono::milliseconds kReaderLoadTimeout = std::chrono::seconds(20);
 
 std::mutex g_liveMutex;
 std::vector<UnoWorker::Impl *> g_live;
@@ -57,6 +66,35 @@ std::string folderProblem(const fs::path &folder) {
 }
 
 double liveWorkersCpu();
+
+// Has the worker load the reader library through UNO's own shared-library
+// loader and make one reader: the library is named by its path alone, so
+// nothing is registered in the worker's profile or anywhere else.
+Reference<css::task::XJob> loadInWorkerReader(const Reference<css::uno::XComponentContext> &remote,
+                                              const fs::path &library) {
+    Reference<css::loader::XImplementationLoader> loader(
+        remote->getServiceManager()->createInstanceWithContext("com.sun.star.loader.SharedLibrary",
+                                                               remote),
+        UNO_QUERY_THROW);
+    Reference<css::lang::XSingleComponentFactory> factory(
+        loader->activate(rtl::OUString::createFromAscii(kReaderImplementation), "",
+                         fileUrl(library), {}),
+        UNO_QUERY_THROW);
+    return Reference<css::task::XJob>(factory->createInstanceWithContext(remote), UNO_QUERY_THROW);
+}
+
+// The deck read by the reader inside the worker, in one call.
+Deck readInWorker(const Reference<css::task::XJob> &reader,
+                  const Reference<css::lang::XComponent> &document) {
+    const css::beans::NamedValue argument(rtl::OUString::createFromAscii(kReaderDocumentArgument),
+                                          css::uno::Any(document));
+    const css::uno::Sequence<css::beans::NamedValue> arguments(&argument, 1);
+    css::uno::Sequence<sal_Int8> bytes;
+    if (!(reader->execute(arguments) >>= bytes))
+        throw std::runtime_error("the deck read inside LibreOffice came back as something else");
+    return decodeDeck(reinterpret_cast<const std::uint8_t *>(bytes.getConstArray()),
+                      std::size_t(bytes.getLength()));
+}
 
 AutomationError couldNotSave(const std::string &displayName, const CallFailure &f) {
     return AutomationError("LibreOffice could not save " + displayName + " as a web page (" +
@@ -76,6 +114,10 @@ struct UnoWorker::Impl {
     std::map<DocId, Document> documents;
     std::set<std::string> fonts; // what the running worker can draw with
     bool fontsKnown = false;
+    // The reader inside the running worker; unset: the deck is read over the
+    // bridge. A library that would not load is not tried again.
+    Reference<css::task::XJob> reader;
+    bool readerRefused = false;
     UnoConnection connection;
     DocId nextDoc = 1;
     int filesSinceStart = 0;
@@ -87,6 +129,7 @@ struct UnoWorker::Impl {
               documents.clear();
               fonts.clear();
               fontsKnown = false;
+              reader.clear();
           }) {
         std::lock_guard lock(g_liveMutex);
         g_live.push_back(this);
@@ -108,6 +151,27 @@ struct UnoWorker::Impl {
         StepTimer timer("start");
         connection.start();
         filesSinceStart = 0;
+        loadReader();
+    }
+
+    // Called with the lock held, on a worker just started.
+    void loadReader() {
+        std::error_code ec;
+        if (readerRefused || options.inWorkerReader.empty() ||
+            !fs::is_regular_file(options.inWorkerReader, ec))
+            return;
+        try {
+            connection.guarded(Activity::Starting, "LibreOffice", kReaderLoadTimeout, [&] {
+                reader = loadInWorkerReader(connection.remoteContext(), options.inWorkerReader);
+            });
+        } catch (const CallFailure &) {
+            readerRefused = true;
+        } catch (const AutomationError &) {
+            // Loading it took the worker down: a fresh one reads over the
+            // bridge.
+            readerRefused = true;
+            connection.start();
+        }
     }
 
     void recycleIfDue() {
@@ -298,8 +362,10 @@ Deck UnoWorker::readDeck(DocId id, const std::string &displayName) {
     const auto doc = m.document(id, displayName);
     Deck deck;
     try {
-        m.withinFileLimit(doc, Activity::Saving, displayName,
-                          [&] { deck = libreoffice::readDeck(doc.component); });
+        m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
+            deck = m.reader.is() ? readInWorker(m.reader, doc.component)
+                                 : libreoffice::readDeck(doc.component);
+        });
     } catch (const CallFailure &f) {
         throw couldNotSave(displayName, f);
     }

@@ -5,6 +5,7 @@
 
 #include "engines/libreoffice/office_engine.h"
 #include "engines/libreoffice/profile_folder.h"
+#include "engines/libreoffice/reader_component.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -319,6 +321,61 @@ TEST(CorpusTest, EveryFileConvertsOrFailsClearly) {
         }
     }
     EXPECT_GT(files, 40) << "MANIFEST.tsv lists too few files";
+}
+
+// The deck read inside the worker writes the same pages, every file byte for
+// byte, as the same reader over the bridge: corpus decks with notes, merged
+// and CJK tables, charts, legacy CJK text, furniture, links and shapes, and
+// one of our own with a hidden slide, links to the web and to a slide, a
+// slide number field and notes. Only the first route has the worker load
+// the reader; the second names a file that is no library, and falls back.
+TEST_F(EngineTest, TheReadInsideTheWorkerWritesTheSamePages) {
+    const fs::path corpus = corpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "shared corpus not found beside the checkout";
+    std::vector<fs::path> decks;
+    for (const char *file : {"sample.pptx", "tbl-cell.pptx", "with_japanese.pptx",
+                             "cht-chart-type.pptx", "54880_chinese.ppt", "headers_footers.ppt",
+                             "sample_with_external_link_to_doc.pptx", "aptia.pptx", "shapes.odp"})
+        decks.push_back(corpus / file);
+    decks.push_back(m_dir / "own.fodp");
+    writeFlatOdf(decks.back(), "presentation", R"(<office:presentation>
+<draw:page draw:name="Open" draw:master-page-name="Default"><draw:frame presentation:class="title"
+ svg:x="2cm" svg:y="2cm" svg:width="24cm" svg:height="3cm"><draw:text-box><text:p>See <text:a
+ xlink:href="https://example.org/a?b&amp;c">the site</text:a> and <text:a xlink:href="#Shut">the
+ end</text:a>, slide <text:page-number>9</text:page-number></text:p></draw:text-box></draw:frame>
+<presentation:notes><draw:frame presentation:class="notes" svg:x="2cm" svg:y="14cm"
+ svg:width="17cm" svg:height="5cm"><draw:text-box><text:p>First note</text:p><text:p>日本語の注</text:p>
+</draw:text-box></draw:frame></presentation:notes></draw:page>
+<draw:page draw:name="Shut" draw:master-page-name="Default" presentation:visibility="hidden">
+<draw:frame svg:x="2cm" svg:y="6cm" svg:width="20cm" svg:height="4cm"><draw:text-box>
+<text:p>Hidden &lt;b&gt; slide</text:p></draw:text-box></draw:frame></draw:page>
+</office:presentation>)");
+
+    const auto convertAll = [&](const std::string &route, bool inWorker) {
+        EngineOptions options;
+        if (!inWorker) // no library: the worker cannot load it, the read goes over the bridge
+            options.inWorkerReader = decks.back();
+        auto registry = makeOfficeRegistry(options);
+        const fs::path out = m_dir / route;
+        fs::create_directory(out);
+        for (std::size_t i = 0; i < decks.size(); ++i)
+            EXPECT_TRUE(converts(*registry, decks[i], out / ("deck" + std::to_string(i) + ".htm")))
+                << route << ": " << decks[i];
+        const bool loaded =
+            readText("/proc/" + std::to_string(theWorker()) + "/maps").find(kReaderLibraryFile) !=
+            std::string::npos;
+        EXPECT_EQ(loaded, inWorker) << route;
+        shutdownOfficeEngine();
+        return snapshot(out);
+    };
+    const auto inWorker = convertAll("in-worker", true), bridge = convertAll("bridge", false);
+    EXPECT_EQ(inWorker.size(), bridge.size());
+    EXPECT_GT(inWorker.size(), 4 * decks.size());
+    for (const auto &[name, bytes] : inWorker) {
+        const auto other = bridge.find(name);
+        EXPECT_TRUE(other != bridge.end() && other->second == bytes) << name << " differs";
+    }
 }
 
 } // namespace
