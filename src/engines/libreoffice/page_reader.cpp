@@ -363,13 +363,14 @@ public:
                             run.text = std::to_string(m_slideNumber);
                     }
                 }
+                if (float height = 0; known && (values[2] >>= height) && height > 0)
+                    run.fontSize = height / m_widthPoints;
                 if (!run.text.empty() && known) {
                     const std::string font = utf8Of(values[1]);
                     if (!font.empty())
                         m_deck.fonts.insert(font);
-                    float height = 0;
-                    if (fontPoints && *fontPoints <= 0 && (values[2] >>= height))
-                        *fontPoints = height;
+                    if (fontPoints && *fontPoints <= 0 && run.fontSize > 0)
+                        *fontPoints = run.fontSize * m_widthPoints;
                     if (fontName && fontName->empty())
                         *fontName = font;
                     const auto letters = lettersByScript(run.text);
@@ -380,8 +381,15 @@ public:
                             own[localeTag(locale)] += count;
                     }
                 }
-                if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url)
+                // Text of one link and one size is one run. An empty portion
+                // adds nothing but its size, which an empty paragraph's
+                // height follows.
+                if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url &&
+                    (paragraph.runs.back().fontSize == run.fontSize || run.text.empty()))
                     paragraph.runs.back().text += run.text;
+                else if (!paragraph.runs.empty() && paragraph.runs.back().text.empty() &&
+                         paragraph.runs.back().url.empty())
+                    paragraph.runs.back() = std::move(run);
                 else
                     paragraph.runs.push_back(std::move(run));
             }
@@ -399,28 +407,32 @@ public:
         Paragraph paragraph;
         static const auto listNames =
             names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust", "ParaLineSpacing",
-                   "ParaTopMargin", "ParaBottomMargin"});
+                   "ParaTopMargin", "ParaBottomMargin", "ParaLeftMargin", "ParaFirstLineIndent"});
         const auto values = someProperties(para, listNames);
+        const bool known = values.getLength() == listNames.getLength();
         css::style::LineSpacing spacing;
-        sal_Int32 before = 0, after = 0;
-        if (values.getLength() == 6 && (values[3] >>= spacing) &&
-            spacing.Mode == css::style::LineSpacingMode::PROP && spacing.Height > 0)
+        sal_Int32 before = 0, after = 0, left = 0, first = 0;
+        if (known && (values[3] >>= spacing) && spacing.Mode == css::style::LineSpacingMode::PROP &&
+            spacing.Height > 0)
             paragraph.lineSpacing = spacing.Height / 100.0;
-        if (values.getLength() == 6 && (values[4] >>= before) && (values[5] >>= after)) {
+        if (known && (values[4] >>= before) && (values[5] >>= after)) {
             paragraph.spaceBefore = std::max(0.0, before / m_width);
             paragraph.spaceAfter = std::max(0.0, after / m_width);
+        }
+        if (known && (values[6] >>= left) && (values[7] >>= first)) {
+            paragraph.indentLeft = std::max(0.0, left / m_width);
+            paragraph.indentFirst = first / m_width;
         }
         bool labelled = false;
         sal_Int16 level = 0;
         sal_Int16 adjust = 0;
-        if (values.getLength() == 6 && (values[2] >>= adjust))
+        if (known && (values[2] >>= adjust))
             paragraph.align =
                 adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
                 : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
                 : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
                                                                          : TextAlign::start;
-        if (values.getLength() != 6 || !(values[0] >>= labelled) || !labelled ||
-            !(values[1] >>= level) || level < 0)
+        if (!known || !(values[0] >>= labelled) || !labelled || !(values[1] >>= level) || level < 0)
             return paragraph;
         Reference<css::container::XIndexAccess> rules;
         css::uno::Sequence<css::beans::PropertyValue> rule;
@@ -437,6 +449,13 @@ public:
                 paragraph.list = bullet ? Paragraph::List::bullet : Paragraph::List::number;
                 paragraph.level = level;
             }
+            // A list item's indents are its level's, on top of the
+            // paragraph's own.
+            sal_Int32 indent = 0;
+            if (property.Name == "LeftMargin" && (property.Value >>= indent))
+                paragraph.indentLeft = std::max(0.0, paragraph.indentLeft + indent / m_width);
+            if (property.Name == "FirstLineOffset" && (property.Value >>= indent))
+                paragraph.indentFirst += indent / m_width;
         }
         return paragraph;
     }
@@ -545,9 +564,6 @@ public:
             double points = 0;
             LanguageCounts languages;
             b.paragraphs = paragraphs(text, languages, &points, &b.layout.fontFamily);
-            b.fontSize = points > 0
-                             ? points / m_widthPoints * readLayout(shape, b.paragraphs, b.layout)
-                             : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
                 for (const auto &r : p.runs)
@@ -558,6 +574,17 @@ public:
                     {box(shape->getPosition(), shape->getSize()), clickUrl, blank ? label : all});
             if (blank)
                 continue;
+            // Autofit draws the text and the space around its paragraphs
+            // smaller; the indents keep their size.
+            const double scale = readLayout(shape, b.paragraphs, b.layout);
+            b.fontSize = points > 0 ? points / m_widthPoints * scale : 0.03;
+            for (auto &p : b.paragraphs) {
+                p.spaceBefore *= scale;
+                p.spaceAfter *= scale;
+                for (auto &run : p.runs)
+                    run.fontSize *= scale;
+            }
+            readProperty(props, "TextWordWrap", b.layout.wrap);
             b.kind = type.equalsAscii("com.sun.star.presentation.TitleTextShape")
                          ? TextBlock::Kind::title
                      : isFurniture(type) ? TextBlock::Kind::furniture
