@@ -10,7 +10,7 @@ namespace velloran::page {
 // data: the reader fills it in, the writer turns it into HTML. All text is
 // UTF-8 exactly as the deck holds it, never escaped.
 
-// A stretch of text of one size, with the hyperlink it carries as the deck
+// A stretch of text of one look, with the hyperlink it carries as the deck
 // gives it (empty: none). The size is the height of its characters as drawn
 // (autofit applied), as a fraction of the slide's width; 0: not known, the
 // block's.
@@ -18,6 +18,7 @@ struct TextRun {
     std::string text;
     std::string url;
     double fontSize = 0;
+    bool bold = false, italic = false;
 };
 
 enum class TextAlign { start, center, end, justify };
@@ -31,7 +32,9 @@ struct Paragraph {
     std::string language; // BCP 47 tag most of its text is in; may be empty
     TextAlign align = TextAlign::start;
     // Line height as a multiple of the font's own (1: single), and the space
-    // before and after the paragraph as fractions of the slide's width.
+    // before and after the paragraph as fractions of the slide's width (the
+    // space before as drawn: what the previous paragraph's space after
+    // leaves of it, when the deck does not add the two up).
     double lineSpacing = 1, spaceBefore = 0, spaceAfter = 0;
     // Where its lines start, from the text area's left edge, and how much
     // further (less, when negative) the first line starts, as fractions of

@@ -307,14 +307,22 @@ double paragraphSize(const Paragraph &p) {
     return size;
 }
 
-// A run whose size is not its paragraph's gets its own.
-bool ownSize(const TextRun &run, double paragraph) {
-    return run.fontSize > 0 && std::abs(run.fontSize - paragraph) > 0.0005;
+// What a run shows unlike its paragraph: another size, bold, italic; empty
+// when nothing.
+std::string runDeclarations(const TextRun &run, const Paragraph &p) {
+    std::string out;
+    if (run.fontSize > 0 && std::abs(run.fontSize - paragraphSize(p)) > 0.0005)
+        out = "font-size:" + widthPercent(run.fontSize) + "cqw";
+    if (run.bold)
+        out += (out.empty() ? "" : ";") + std::string("font-weight:bold");
+    if (run.italic)
+        out += (out.empty() ? "" : ";") + std::string("font-style:italic");
+    return out;
 }
 
 // The layer's paragraphs and runs share classes, one for each look the
 // deck's text has: a paragraph's size, line height, indents and the space
-// around it, and a run's own size. The page and its style sheet number
+// around it, and what a run shows unlike its paragraph. The page and its style sheet number
 // them alike, in the order the deck first uses them.
 class LayerLooks {
 public:
@@ -324,8 +332,8 @@ public:
                 for (const auto &p : *piece.paragraphs) {
                     add(m_paragraphs, declarations(p), "pa");
                     for (const auto &run : p.runs)
-                        if (ownSize(run, paragraphSize(p)))
-                            add(m_sizes, sizeDeclaration(run), "sz");
+                        if (const std::string look = runDeclarations(run, p); !look.empty())
+                            add(m_runs, look, "r");
                 }
     }
 
@@ -333,13 +341,13 @@ public:
         return m_paragraphs.names.at(declarations(p));
     }
     std::string runClass(const TextRun &run, const Paragraph &p) const {
-        return ownSize(run, paragraphSize(p)) ? m_sizes.names.at(sizeDeclaration(run))
-                                              : std::string();
+        const std::string look = runDeclarations(run, p);
+        return look.empty() ? look : m_runs.names.at(look);
     }
     // The style sheet's rules for them, in the order of their names.
     mustache::data rules() const {
         mustache::data list{mustache::data::type::list};
-        for (const Looks *looks : {&m_paragraphs, &m_sizes})
+        for (const Looks *looks : {&m_paragraphs, &m_runs})
             for (const auto &[name, declarations] : looks->rules)
                 list.push_back(
                     mustache::data("rule", ".layer ." + name + "{" + declarations + "}"));
@@ -372,16 +380,13 @@ private:
         }
         return out;
     }
-    static std::string sizeDeclaration(const TextRun &run) {
-        return "font-size:" + widthPercent(run.fontSize) + "cqw";
-    }
     static void add(Looks &looks, const std::string &declarations, const char *prefix) {
         const std::string name = prefix + std::to_string(looks.rules.size() + 1);
         if (looks.names.emplace(declarations, name).second)
             looks.rules.emplace_back(name, declarations);
     }
 
-    Looks m_paragraphs, m_sizes;
+    Looks m_paragraphs, m_runs;
 };
 
 // The lines of a text: line breaks inside a paragraph (shift+enter) split
@@ -462,7 +467,7 @@ private:
 };
 
 // The runs of a paragraph; in the layer (with `looks`), each with the class
-// of its own size.
+// of its own look.
 mustache::data runsData(const std::vector<TextRun> &runs, LinkResolver &links,
                         const LayerLooks *looks = nullptr, const Paragraph *paragraph = nullptr) {
     mustache::data list{mustache::data::type::list};

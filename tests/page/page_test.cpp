@@ -58,7 +58,7 @@ TEST(PageWriter, WritesTheGoldenPage) {
     list.paragraphs.front().spaceAfter = 0.01;
     list.paragraphs[1].indentLeft = 0.05; // the label hangs in the first line's indent
     list.paragraphs[1].indentFirst = -0.02;
-    list.paragraphs[3].runs = {{"after", "", 0.04}, {" small", "", 0.02}};
+    list.paragraphs[3].runs = {{"after", "", 0.04}, {" small", "", 0.02, true, true}};
     list.layout.wrap = false;
     const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",

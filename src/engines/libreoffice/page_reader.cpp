@@ -4,6 +4,8 @@
 #include "engines/libreoffice/uno_text.h"
 
 #include <com/sun/star/awt/FontDescriptor.hpp>
+#include <com/sun/star/awt/FontSlant.hpp>
+#include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
@@ -30,6 +32,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/ClickAction.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
@@ -319,9 +322,10 @@ bool isSlideNumberField(const Reference<css::text::XTextField> &field) {
 class SlideReader {
 public:
     SlideReader(Deck &deck, LanguageCounts &deckLanguages, int slideNumber, double pageWidth,
-                double pageHeight)
+                double pageHeight, bool spacingAdds)
         : m_deck(deck), m_deckLanguages(deckLanguages), m_slideNumber(slideNumber),
-          m_width(pageWidth), m_height(pageHeight), m_widthPoints(pageWidth / 2540.0 * 72.0) {}
+          m_width(pageWidth), m_height(pageHeight), m_widthPoints(pageWidth / 2540.0 * 72.0),
+          m_spacingAdds(spacingAdds) {}
 
     // The paragraphs of a text, counting its letters by language into
     // `languages`.
@@ -338,6 +342,11 @@ public:
             if (!para.is())
                 continue;
             Paragraph paragraph = listStyle(para);
+            // Unless the deck adds them up, the space between two
+            // paragraphs is the larger of the two spaces.
+            if (!m_spacingAdds && !result.empty())
+                paragraph.spaceBefore =
+                    std::max(0.0, paragraph.spaceBefore - result.back().spaceAfter);
             LanguageCounts own;
             auto portions = para->createEnumeration();
             while (portions->hasMoreElements()) {
@@ -348,7 +357,7 @@ public:
                 run.text = toUtf8(range->getString());
                 static const auto portionNames =
                     names({"TextPortionType", "CharFontName", "CharHeight", "CharLocale",
-                           "CharLocaleAsian", "CharLocaleComplex"});
+                           "CharLocaleAsian", "CharLocaleComplex", "CharWeight", "CharPosture"});
                 const auto values = someProperties(range, portionNames);
                 const bool known = values.getLength() == portionNames.getLength();
                 if (known && utf8Of(values[0]) == "TextField") {
@@ -365,6 +374,13 @@ public:
                 }
                 if (float height = 0; known && (values[2] >>= height) && height > 0)
                     run.fontSize = height / m_widthPoints;
+                float weight = 0;
+                css::awt::FontSlant slant = css::awt::FontSlant_NONE;
+                run.bold =
+                    known && (values[6] >>= weight) && weight >= css::awt::FontWeight::SEMIBOLD;
+                run.italic =
+                    known && (values[7] >>= slant) &&
+                    (slant == css::awt::FontSlant_ITALIC || slant == css::awt::FontSlant_OBLIQUE);
                 if (!run.text.empty() && known) {
                     const std::string font = utf8Of(values[1]);
                     if (!font.empty())
@@ -381,11 +397,15 @@ public:
                             own[localeTag(locale)] += count;
                     }
                 }
-                // Text of one link and one size is one run. An empty portion
+                // Text of one link and one look is one run. An empty portion
                 // adds nothing but its size, which an empty paragraph's
                 // height follows.
-                if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url &&
-                    (paragraph.runs.back().fontSize == run.fontSize || run.text.empty()))
+                const auto sameLook = [&](const TextRun &last) {
+                    return last.url == run.url && last.fontSize == run.fontSize &&
+                           last.bold == run.bold && last.italic == run.italic;
+                };
+                if (!paragraph.runs.empty() &&
+                    (run.text.empty() || sameLook(paragraph.runs.back())))
                     paragraph.runs.back().text += run.text;
                 else if (!paragraph.runs.empty() && paragraph.runs.back().text.empty() &&
                          paragraph.runs.back().url.empty())
@@ -793,6 +813,7 @@ private:
     LanguageCounts &m_deckLanguages;
     int m_slideNumber;
     double m_width, m_height, m_widthPoints;
+    bool m_spacingAdds;
 };
 
 // Whether a text has a letter in it: a title of digits and separators alone
@@ -839,6 +860,19 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     double width = 28000, height = 15750;
     LanguageCounts languages;
+    // Whether the space between paragraphs is the sum of the space after one
+    // and before the next (as in decks from PowerPoint) or the larger.
+    bool spacingAdds = true;
+    if (Reference<css::lang::XMultiServiceFactory> factory(document, UNO_QUERY); factory.is()) {
+        try {
+            readProperty(Reference<css::beans::XPropertySet>(
+                             factory->createInstance("com.sun.star.document.Settings"), UNO_QUERY),
+                         "ParagraphSummation", spacingAdds);
+        } catch (const css::uno::RuntimeException &) {
+            throw;
+        } catch (const css::uno::Exception &) {
+        }
+    }
     for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
         Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
         Reference<css::beans::XPropertySet> props(page, UNO_QUERY);
@@ -848,7 +882,7 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
             width = w;
             height = h;
         }
-        SlideReader reader(deck, languages, int(i) + 1, width, height);
+        SlideReader reader(deck, languages, int(i) + 1, width, height, spacingAdds);
         Slide slide;
         Reference<css::container::XNamed> named(page, UNO_QUERY);
         if (named.is())
