@@ -260,12 +260,13 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
           "class=\"shape-link\" href=\"https://example.org/shape\">shape link</a>", "number 2"})
         EXPECT_THAT(hostile, HasSubstr(kept));
     // Table cells' words (LibreOffice 7.4 enumerates no paragraphs in a
-    // cell), slide numbers as drawn, the language most of the text is in,
-    // charts described, and no title without a letter.
+    // cell), numbered lists, slide numbers as drawn, the language most of
+    // the text is in, charts described, and no title without a letter.
     const std::pair<const char *, const char *> found[] = {
         {"tbl-cell-pptx.htm", "<td>vert anchor is inherited</td>"},
         {"tbl-cell-pptx.htm", "<td>i</td></tr>"},
         {"with_japanese-pptx.htm", "<td>Row 2 Col 3</td>"},
+        {"aptia-pptx.htm", "<ol>\n<li class=\"level-1\">Initial conference"},
         {"54880_chinese-ppt.htm", "<html lang=\"ja-JP\">"},
         {"cht-chart-type-pptx.htm", "alt=\"Slide 4. Pie chart: Sales (2)\""}};
     for (const auto &[page, text] : found)
