@@ -447,11 +447,7 @@ public:
         sal_Int16 level = 0;
         sal_Int16 adjust = 0;
         if (known && (values[2] >>= adjust))
-            paragraph.align =
-                adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
-                : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
-                : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
-                                                                         : TextAlign::start;
+            paragraph.align = alignOf(adjust);
         if (!known || !(values[0] >>= labelled) || !labelled || !(values[1] >>= level) || level < 0)
             return paragraph;
         Reference<css::container::XIndexAccess> rules;
@@ -478,6 +474,13 @@ public:
                 paragraph.indentFirst += indent / m_width;
         }
         return paragraph;
+    }
+
+    static TextAlign alignOf(sal_Int16 adjust) {
+        return adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
+               : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
+               : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
+                                                                        : TextAlign::start;
     }
 
     Box box(const css::awt::Point &pos, const css::awt::Size &size) const {
@@ -705,8 +708,21 @@ public:
         };
         const auto origin = shape->getPosition();
         const auto xs = edges({ranges->getColumns(), UNO_QUERY}, "Width", origin.X);
-        const auto ys = edges({ranges->getRows(), UNO_QUERY}, "Height", origin.Y);
+        auto ys = edges({ranges->getRows(), UNO_QUERY}, "Height", origin.Y);
         TextBlock b = block(shape);
+        // A row LibreOffice gives no height takes an equal share of what the
+        // other rows leave of the shape's height.
+        std::vector<sal_Int32> heights;
+        for (std::size_t i = 1; i < ys.size(); ++i)
+            heights.push_back(ys[i] - ys[i - 1]);
+        const auto unsized = std::count(heights.begin(), heights.end(), 0);
+        if (const double spare = b.height * m_height - (ys.back() - origin.Y);
+            unsized > 0 && spare > 0)
+            for (std::size_t i = 0; i < heights.size(); ++i) {
+                if (heights[i] == 0)
+                    heights[i] = sal_Int32(spare / double(unsized));
+                ys[i + 1] = ys[i] + heights[i];
+            }
         b.kind = TextBlock::Kind::table;
         double points = 0;
         LanguageCounts languages;
@@ -740,8 +756,56 @@ public:
             b.rows.push_back(std::move(line));
         }
         b.fontSize = points > 0 ? points / m_widthPoints : 0.02;
+        growRows(b);
         addLanguages(b, languages);
         slide.blocks.push_back(std::move(b));
+    }
+
+    // A row's height is the least it takes: rows whose text needs more grew
+    // when LibreOffice laid the table out, and the shape's height is the
+    // sum of the grown rows. What the shape has beyond the rows goes to the
+    // rows whose text seems to need it, in proportion to the need, guessed
+    // from the text's length at half an em a character.
+    void growRows(TextBlock &table) const {
+        const std::size_t count = table.rows.size();
+        std::vector<double> heights(count), needed(count);
+        for (std::size_t r = 0; r < count; ++r)
+            for (const auto &cell : table.rows[r]) {
+                if (cell.rowSpan != 1)
+                    continue;
+                heights[r] = cell.box.height;
+                const double width =
+                    cell.box.width - cell.layout.insetLeft - cell.layout.insetRight;
+                double need = (cell.layout.insetTop + cell.layout.insetBottom) * m_width / m_height;
+                for (const auto &p : cell.paragraphs) {
+                    double size = 0, characters = 0;
+                    for (const auto &run : p.runs) {
+                        size = std::max(size, run.fontSize > 0 ? run.fontSize : table.fontSize);
+                        for (const char c : run.text)
+                            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                    }
+                    const double lines =
+                        width > 0 ? std::max(1.0, std::ceil(characters * 0.5 * size / width)) : 1;
+                    need += lines * std::max(size, table.fontSize) * 1.2 * m_width / m_height;
+                }
+                needed[r] = std::max(needed[r], need - heights[r]);
+            }
+        double rows = 0, wanted = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            rows += heights[r];
+            wanted += std::max(0.0, needed[r]);
+        }
+        const double spare = table.height - rows;
+        if (spare <= 0 || wanted <= 0)
+            return;
+        std::vector<double> tops{table.top};
+        for (std::size_t r = 0; r < count; ++r)
+            tops.push_back(tops.back() + heights[r] + spare * std::max(0.0, needed[r]) / wanted);
+        for (std::size_t r = 0; r < count; ++r)
+            for (auto &cell : table.rows[r]) {
+                cell.box.top = tops[r];
+                cell.box.height = tops[std::min(count, r + std::size_t(cell.rowSpan))] - tops[r];
+            }
     }
 
     // A cell's paragraphs. LibreOffice 7.4 enumerates no paragraphs in a
@@ -761,10 +825,39 @@ public:
         const std::string all = toUtf8(cell->getString());
         if (all.find_first_not_of(" \t\r\n") == std::string::npos)
             return result;
-        for (std::size_t start = 0; start <= all.size();) {
-            const std::size_t end = std::min(all.find('\n', start), all.size());
+        // The cell's own character and paragraph properties give the look
+        // of its text.
+        static const auto cellNames =
+            names({"CharHeight", "CharFontName", "CharWeight", "CharPosture", "ParaAdjust"});
+        const auto values = someProperties(cell, cellNames);
+        TextRun look;
+        TextAlign align = TextAlign::start;
+        if (values.getLength() == cellNames.getLength()) {
+            float height = 0, weight = 0;
+            css::awt::FontSlant slant = css::awt::FontSlant_NONE;
+            sal_Int16 adjust = 0;
+            if ((values[0] >>= height) && height > 0) {
+                look.fontSize = height / m_widthPoints;
+                if (points <= 0)
+                    points = height;
+            }
+            if (font.empty())
+                font = utf8Of(values[1]);
+            look.bold = (values[2] >>= weight) && weight >= css::awt::FontWeight::SEMIBOLD;
+            look.italic = (values[3] >>= slant) && (slant == css::awt::FontSlant_ITALIC ||
+                                                    slant == css::awt::FontSlant_OBLIQUE);
+            if (values[4] >>= adjust)
+                align = alignOf(adjust);
+        }
+        // Empty lines around the text are not drawn.
+        const std::size_t first = all.find_first_not_of("\r\n"),
+                          last = all.find_last_not_of("\r\n") + 1;
+        for (std::size_t start = first; start <= last;) {
+            const std::size_t end = std::min(all.find('\n', start), last);
             Paragraph line;
-            line.runs.push_back({all.substr(start, end - start), ""});
+            line.align = align;
+            line.runs.push_back(look);
+            line.runs.back().text = all.substr(start, end - start);
             result.push_back(std::move(line));
             start = end + 1;
         }
