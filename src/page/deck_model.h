@@ -10,11 +10,15 @@ namespace velloran::page {
 // data: the reader fills it in, the writer turns it into HTML. All text is
 // UTF-8 exactly as the deck holds it, never escaped.
 
-// A stretch of text, with the hyperlink it carries as the deck gives it
-// (empty: none).
+// A stretch of text of one look, with the hyperlink it carries as the deck
+// gives it (empty: none). The size is the height of its characters as drawn
+// (autofit applied), as a fraction of the slide's width; 0: not known, the
+// block's.
 struct TextRun {
     std::string text;
     std::string url;
+    double fontSize = 0;
+    bool bold = false, italic = false;
 };
 
 enum class TextAlign { start, center, end, justify };
@@ -28,8 +32,15 @@ struct Paragraph {
     std::string language; // BCP 47 tag most of its text is in; may be empty
     TextAlign align = TextAlign::start;
     // Line height as a multiple of the font's own (1: single), and the space
-    // before and after the paragraph as fractions of the slide's width.
+    // before and after the paragraph as fractions of the slide's width (the
+    // space before as drawn: what the previous paragraph's space after
+    // leaves of it, when the deck does not add the two up).
     double lineSpacing = 1, spaceBefore = 0, spaceAfter = 0;
+    // Where its lines start, from the text area's left edge, and how much
+    // further (less, when negative) the first line starts, as fractions of
+    // the slide's width. A list item's label stands in the first line's
+    // indent, its text where the other lines start.
+    double indentLeft = 0, indentFirst = 0;
 };
 
 // Where something sits on the slide, as fractions of the slide's width and
@@ -40,14 +51,16 @@ struct Box {
 
 // How a shape or a table cell lays out its text: the space kept inside its
 // edges (as fractions of the slide's width), the edge the text hangs from,
-// the alignment of its first paragraph and the font of its first character
-// (may be empty).
+// the alignment of its first paragraph, the font of its first character
+// (may be empty) and whether its lines wrap at the edge (a shape can let
+// them run on).
 enum class TextAnchor { top, middle, bottom };
 struct TextLayout {
     double insetLeft = 0, insetTop = 0, insetRight = 0, insetBottom = 0;
     TextAnchor anchor = TextAnchor::top;
     TextAlign align = TextAlign::start;
     std::string fontFamily;
+    bool wrap = true;
 };
 
 // One cell of a table: a cell that others are merged into spans them; the

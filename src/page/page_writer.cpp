@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -289,6 +290,105 @@ std::vector<LayerPiece> layerPieces(const Slide &slide, std::size_t number) {
     return pieces;
 }
 
+// Sizes and lengths in the layer's style sheet, in percent of the slide's
+// width (cqw of the frame).
+std::string widthPercent(double fraction) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", std::clamp(fraction, -0.5, 0.5) * 100.0);
+    return buf;
+}
+
+// The size a paragraph's lines are laid out in: its largest run's (0: the
+// block's).
+double paragraphSize(const Paragraph &p) {
+    double size = 0;
+    for (const auto &run : p.runs)
+        size = std::max(size, run.fontSize);
+    return size;
+}
+
+// What a run shows unlike its paragraph: another size, bold, italic; empty
+// when nothing.
+std::string runDeclarations(const TextRun &run, const Paragraph &p) {
+    std::string out;
+    if (run.fontSize > 0 && std::abs(run.fontSize - paragraphSize(p)) > 0.0005)
+        out = "font-size:" + widthPercent(run.fontSize) + "cqw";
+    if (run.bold)
+        out += (out.empty() ? "" : ";") + std::string("font-weight:bold");
+    if (run.italic)
+        out += (out.empty() ? "" : ";") + std::string("font-style:italic");
+    return out;
+}
+
+// The layer's paragraphs and runs share classes, one for each look the
+// deck's text has: a paragraph's size, line height, indents and the space
+// around it, and what a run shows unlike its paragraph. The page and its style sheet number
+// them alike, in the order the deck first uses them.
+class LayerLooks {
+public:
+    explicit LayerLooks(const Deck &deck) {
+        for (std::size_t i = 0; i < deck.slides.size(); ++i)
+            for (const LayerPiece &piece : layerPieces(deck.slides[i], i + 1))
+                for (const auto &p : *piece.paragraphs) {
+                    add(m_paragraphs, declarations(p), "pa");
+                    for (const auto &run : p.runs)
+                        if (const std::string look = runDeclarations(run, p); !look.empty())
+                            add(m_runs, look, "r");
+                }
+    }
+
+    std::string paragraphClass(const Paragraph &p) const {
+        return m_paragraphs.names.at(declarations(p));
+    }
+    std::string runClass(const TextRun &run, const Paragraph &p) const {
+        const std::string look = runDeclarations(run, p);
+        return look.empty() ? look : m_runs.names.at(look);
+    }
+    // The style sheet's rules for them, in the order of their names.
+    mustache::data rules() const {
+        mustache::data list{mustache::data::type::list};
+        for (const Looks *looks : {&m_paragraphs, &m_runs})
+            for (const auto &[name, declarations] : looks->rules)
+                list.push_back(
+                    mustache::data("rule", ".layer ." + name + "{" + declarations + "}"));
+        return list;
+    }
+
+private:
+    struct Looks {
+        std::map<std::string, std::string> names; // by declarations
+        std::vector<std::pair<std::string, std::string>> rules;
+    };
+
+    static std::string declarations(const Paragraph &p) {
+        // 1.17 is the layer's single line height in page.css. A list item's
+        // label is not in the layer: its text starts where its other lines
+        // do.
+        const double first =
+            p.list == Paragraph::List::none ? p.indentFirst : std::max(0.0, p.indentFirst);
+        std::string out = "margin-left:" + widthPercent(p.indentLeft) +
+                          "cqw;text-indent:" + widthPercent(first) +
+                          "cqw;padding:" + widthPercent(p.spaceBefore) + "cqw 0 " +
+                          widthPercent(p.spaceAfter) + "cqw";
+        if (const double size = paragraphSize(p); size > 0)
+            out += ";font-size:" + widthPercent(size) + "cqw";
+        if (std::abs(p.lineSpacing - 1) > 0.01) {
+            char height[32];
+            std::snprintf(height, sizeof height, "%.3f",
+                          std::clamp(p.lineSpacing, 0.1, 10.0) * 1.17);
+            out += ";line-height:" + std::string(height);
+        }
+        return out;
+    }
+    static void add(Looks &looks, const std::string &declarations, const char *prefix) {
+        const std::string name = prefix + std::to_string(looks.rules.size() + 1);
+        if (looks.names.emplace(declarations, name).second)
+            looks.rules.emplace_back(name, declarations);
+    }
+
+    Looks m_paragraphs, m_runs;
+};
+
 // The lines of a text: line breaks inside a paragraph (shift+enter) split
 // it, and every line but the first starts with a break on the page.
 mustache::data textLines(std::string_view text) {
@@ -366,12 +466,18 @@ private:
     std::set<std::string> m_dropped;
 };
 
-mustache::data runsData(const std::vector<TextRun> &runs, LinkResolver &links) {
+// The runs of a paragraph; in the layer (with `looks`), each with the class
+// of its own look.
+mustache::data runsData(const std::vector<TextRun> &runs, LinkResolver &links,
+                        const LayerLooks *looks = nullptr, const Paragraph *paragraph = nullptr) {
     mustache::data list{mustache::data::type::list};
     for (const auto &run : runs) {
         mustache::data r;
         if (const std::string href = links.href(run.url); !href.empty())
             r.set("href", href);
+        if (looks && paragraph)
+            if (const std::string name = looks->runClass(run, *paragraph); !name.empty())
+                r.set("sizeClass", name);
         r.set("lines", textLines(run.text));
         list.push_back(r);
     }
@@ -445,9 +551,12 @@ mustache::data textView(const Slide &slide, LinkResolver &links, const std::stri
                 ++i;
             } else {
                 mustache::data items{mustache::data::type::list};
-                for (; i < block.paragraphs.size() && block.paragraphs[i].list == first.list; ++i) {
+                // A blank line between two items does not end the list.
+                for (; i < block.paragraphs.size(); ++i) {
                     if (collapseSpace(paragraphText(block.paragraphs[i])).empty())
                         continue;
+                    if (block.paragraphs[i].list != first.list)
+                        break;
                     mustache::data li;
                     setLanguage(li, partLanguage(block.paragraphs[i]), pageLanguage, "paraLang");
                     if (block.paragraphs[i].level > 0)
@@ -469,7 +578,8 @@ mustache::data textView(const Slide &slide, LinkResolver &links, const std::stri
 // What the page shows of one slide: its heading, picture, text layer, text
 // view and notes.
 mustache::data slideData(const Slide &slide, std::size_t number, const std::string &folder,
-                         LinkResolver &links, const std::string &pageLanguage) {
+                         LinkResolver &links, const LayerLooks &looks,
+                         const std::string &pageLanguage) {
     mustache::data s;
     s.set("number", std::to_string(number));
     s.set("title", slideTitle(slide, number));
@@ -486,7 +596,8 @@ mustache::data slideData(const Slide &slide, std::size_t number, const std::stri
             mustache::data p;
             setLanguage(p, paragraph.language, blockLanguage, "paraLang");
             p.set("gap", collapseSpace(paragraphText(paragraph)).empty());
-            p.set("runs", runsData(paragraph.runs, links));
+            p.set("paraClass", looks.paragraphClass(paragraph));
+            p.set("runs", runsData(paragraph.runs, links, &looks, &paragraph));
             paragraphs.push_back(p);
         }
         mustache::data item;
@@ -643,9 +754,10 @@ std::string pageHtml(const Deck &deck, const PageContext &context,
     page.set("height1x", std::to_string(deck.imageHeight));
     page.set("width2x", std::to_string(deck.imageWidth * 2));
     LinkResolver links(deck, context);
+    const LayerLooks looks(deck);
     mustache::data slides{mustache::data::type::list};
     for (std::size_t i = 0; i < deck.slides.size(); ++i)
-        slides.push_back(slideData(deck.slides[i], i + 1, folder, links, language));
+        slides.push_back(slideData(deck.slides[i], i + 1, folder, links, looks, language));
     page.set("slides", slides);
     std::string html = render(templates::kPageHtmlMustache, page);
     if (droppedLinks)
@@ -663,7 +775,6 @@ std::string pageStyleSheet(const Deck &deck) {
 
     mustache::data blocks{mustache::data::type::list};
     const auto addRule = [&](const std::string &id, const Box &box, double fontSize,
-                             const std::vector<Paragraph> *paragraphs = nullptr,
                              const TextLayout *layout = nullptr, bool link = false) {
         char size[32];
         std::snprintf(size, sizeof size, "%.3f", std::clamp(fontSize, 0.001, 0.5) * 100.0);
@@ -684,23 +795,7 @@ std::string pageStyleSheet(const Deck &deck) {
                                         percent(layout->insetLeft));
             if (!layout->fontFamily.empty())
                 rule.set("fontFamily", cssString(layout->fontFamily));
-            if (paragraphs && !paragraphs->empty()) {
-                const Paragraph &first = paragraphs->front();
-                // 1.17 is the layer's single line height in page.css.
-                if (std::abs(first.lineSpacing - 1) > 0.01) {
-                    char height[32];
-                    std::snprintf(height, sizeof height, "%.3f",
-                                  std::clamp(first.lineSpacing, 0.1, 10.0) * 1.17);
-                    rule.set("lineHeight", std::string(height));
-                }
-                if (first.spaceBefore + first.spaceAfter > 0) {
-                    char margin[64];
-                    std::snprintf(margin, sizeof margin, "%.3fcqw 0 %.3fcqw",
-                                  std::min(first.spaceBefore, 0.5) * 100,
-                                  std::min(first.spaceAfter, 0.5) * 100);
-                    rule.set("paragraphMargin", std::string(margin));
-                }
-            }
+            rule.set("nowrap", !layout->wrap);
             static const char *const aligns[] = {"", "center", "end", "justify"};
             if (layout->align != TextAlign::start)
                 rule.set("align", std::string(aligns[int(layout->align)]));
@@ -712,14 +807,15 @@ std::string pageStyleSheet(const Deck &deck) {
     };
     for (std::size_t i = 0; i < deck.slides.size(); ++i) {
         for (const LayerPiece &piece : layerPieces(deck.slides[i], i + 1))
-            addRule(piece.id, piece.box, piece.fontSize, piece.paragraphs, piece.layout);
+            addRule(piece.id, piece.box, piece.fontSize, piece.layout);
         const auto &links = deck.slides[i].shapeLinks;
         for (std::size_t k = 0; k < links.size(); ++k)
             addRule("s" + std::to_string(i + 1) + "-link-" + std::to_string(k + 1), links[k].box,
-                    0.02, nullptr, nullptr, true);
+                    0.02, nullptr, true);
     }
     mustache::data rules;
     rules.set("blocks", blocks);
+    rules.set("looks", LayerLooks(deck).rules());
     return css + render(templates::kTextBlocksCssMustache, rules);
 }
 

@@ -3,12 +3,16 @@
 // alt text on every picture, the slide titles' words in the page's text,
 // links that still resolve after the folder is moved, and, for the hostile
 // deck, no script of the deck running. Writes screenshots of two decks.
+// Measures how well the text layer lies on the drawn words (alignment.mjs,
+// copied beside this file): a median below 0.8 or a slide below 0.5 fails.
 //
 // usage: node check_pages.mjs PAGES_FOLDER
 import { createRequire } from "node:module";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
+
+import { median, slideAlignment } from "./alignment.mjs";
 
 const require = createRequire(import.meta.url);
 const puppeteer = require("puppeteer-core");
@@ -43,6 +47,8 @@ const browser = await within(
 const shotsDir = path.join(pagesDir, "..", "screenshots");
 fs.mkdirSync(shotsDir, { recursive: true });
 const totals = { validateErrors: 0, axeViolations: 0 };
+const alignments = [];
+const calc = await browser.newPage(); // the alignment's arithmetic
 
 const pdfPages = (pdf) => (Buffer.from(pdf).toString("latin1").match(/\/Type\s*\/Page\b(?!s)/g) || []).length;
 // Waits, up to a deadline, until the page has not scrolled for 800 ms (a
@@ -171,6 +177,15 @@ try {
       for (const w of words(h)) if (!pageText.includes(w)) fail(name, `slide ${i + 1}: title word "${w}" not found`);
     });
 
+    const aligned = await slideAlignment(page, calc, within);
+    for (const [slide, score] of aligned) {
+      alignments.push(score);
+      if (score < 0.5) fail(name, `slide ${slide}: text layer alignment ${score.toFixed(2)}`);
+    }
+    if (aligned.length)
+      console.log(`${name}: text layer alignment median ${median(aligned.map(([, s]) => s)).toFixed(2)}, ` +
+        `lowest ${Math.min(...aligned.map(([, s]) => s)).toFixed(2)} over ${aligned.length} slides`);
+
     await page.addScriptTag({ content: axeSource });
     const axe = await within(
       page.evaluate(() => window.axe.run(document, { resultTypes: ["violations"] })),
@@ -218,6 +233,10 @@ try {
 
 console.log(`${pages.length} pages: ${totals.validateErrors} html-validate errors, ` +
   `${totals.axeViolations} serious or critical axe violations; screenshots in ${shotsDir}`);
+const alignment = median(alignments);
+console.log(`text layer alignment: median ${alignment.toFixed(2)} over ${alignments.length} slides, ` +
+  `${alignments.filter((s) => s < 0.5).length} below 0.5`);
+if (!(alignment >= 0.8)) fail(pagesDir, `text layer alignment median ${alignment.toFixed(2)}, below 0.8`);
 if (failures.length) {
   console.error(failures.join("\n"));
   process.exit(1);

@@ -56,6 +56,10 @@ TEST(PageWriter, WritesTheGoldenPage) {
     list.layout.fontFamily = "Aptos\"}*{color:red}\\ \xE6\x97\xA5"; // escaped in the sheet
     list.paragraphs.front().lineSpacing = 1.5;
     list.paragraphs.front().spaceAfter = 0.01;
+    list.paragraphs[1].indentLeft = 0.05; // the label hangs in the first line's indent
+    list.paragraphs[1].indentFirst = -0.02;
+    list.paragraphs[3].runs = {{"after", "", 0.04}, {" small", "", 0.02, true, true}};
+    list.layout.wrap = false;
     const TextBlock number{.paragraphs = {{{{"2"}}}}, .kind = TextBlock::Kind::furniture};
     Deck deck{"The \"quarterly\" review & what we shipped in the year's second half, told in full",
               "en", 960, 540};
@@ -256,17 +260,20 @@ TEST(PageOutput, ConvertsHostileSampleAndCorpusDecks) {
           "class=\"shape-link\" href=\"https://example.org/shape\">shape link</a>", "number 2"})
         EXPECT_THAT(hostile, HasSubstr(kept));
     // Table cells' words (LibreOffice 7.4 enumerates no paragraphs in a
-    // cell), slide numbers as drawn, the language most of the text is in,
-    // charts described, and no title without a letter.
+    // cell), numbered lists, slide numbers as drawn, the language most of
+    // the text is in, charts described, and no title without a letter.
     const std::pair<const char *, const char *> found[] = {
         {"tbl-cell-pptx.htm", "<td>vert anchor is inherited</td>"},
         {"tbl-cell-pptx.htm", "<td>i</td></tr>"},
         {"with_japanese-pptx.htm", "<td>Row 2 Col 3</td>"},
-        {"2411-Performance_Up-pptx.htm", "<div id=\"s3-1\"><p><span>3</span></p>"},
+        {"aptia-pptx.htm", "<ol>\n<li class=\"level-1\">Initial conference"},
         {"54880_chinese-ppt.htm", "<html lang=\"ja-JP\">"},
         {"cht-chart-type-pptx.htm", "alt=\"Slide 4. Pie chart: Sales (2)\""}};
     for (const auto &[page, text] : found)
         EXPECT_THAT(readText(out / page), HasSubstr(text)) << page;
+    EXPECT_THAT(
+        readText(out / "2411-Performance_Up-pptx.htm"),
+        ::testing::ContainsRegex("<div id=\"s3-1\"><p class=\"pa[0-9]+\"><span>3</span></p>"));
     const std::regex noLetter(R"(<li><a href="#slide-\d+">[\d\s|]*</a>)");
     for (const auto &deck : decks) {
         const std::string page = deck.stem().string() + "-" + deck.extension().string().substr(1);

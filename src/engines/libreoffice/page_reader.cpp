@@ -4,6 +4,8 @@
 #include "engines/libreoffice/uno_text.h"
 
 #include <com/sun/star/awt/FontDescriptor.hpp>
+#include <com/sun/star/awt/FontSlant.hpp>
+#include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
@@ -30,6 +32,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/ClickAction.hpp>
 #include <com/sun/star/presentation/XPresentationPage.hpp>
@@ -319,9 +322,10 @@ bool isSlideNumberField(const Reference<css::text::XTextField> &field) {
 class SlideReader {
 public:
     SlideReader(Deck &deck, LanguageCounts &deckLanguages, int slideNumber, double pageWidth,
-                double pageHeight)
+                double pageHeight, bool spacingAdds)
         : m_deck(deck), m_deckLanguages(deckLanguages), m_slideNumber(slideNumber),
-          m_width(pageWidth), m_height(pageHeight), m_widthPoints(pageWidth / 2540.0 * 72.0) {}
+          m_width(pageWidth), m_height(pageHeight), m_widthPoints(pageWidth / 2540.0 * 72.0),
+          m_spacingAdds(spacingAdds) {}
 
     // The paragraphs of a text, counting its letters by language into
     // `languages`.
@@ -338,6 +342,11 @@ public:
             if (!para.is())
                 continue;
             Paragraph paragraph = listStyle(para);
+            // Unless the deck adds them up, the space between two
+            // paragraphs is the larger of the two spaces.
+            if (!m_spacingAdds && !result.empty())
+                paragraph.spaceBefore =
+                    std::max(0.0, paragraph.spaceBefore - result.back().spaceAfter);
             LanguageCounts own;
             auto portions = para->createEnumeration();
             while (portions->hasMoreElements()) {
@@ -348,7 +357,7 @@ public:
                 run.text = toUtf8(range->getString());
                 static const auto portionNames =
                     names({"TextPortionType", "CharFontName", "CharHeight", "CharLocale",
-                           "CharLocaleAsian", "CharLocaleComplex"});
+                           "CharLocaleAsian", "CharLocaleComplex", "CharWeight", "CharPosture"});
                 const auto values = someProperties(range, portionNames);
                 const bool known = values.getLength() == portionNames.getLength();
                 if (known && utf8Of(values[0]) == "TextField") {
@@ -363,13 +372,21 @@ public:
                             run.text = std::to_string(m_slideNumber);
                     }
                 }
+                if (float height = 0; known && (values[2] >>= height) && height > 0)
+                    run.fontSize = height / m_widthPoints;
+                float weight = 0;
+                css::awt::FontSlant slant = css::awt::FontSlant_NONE;
+                run.bold =
+                    known && (values[6] >>= weight) && weight >= css::awt::FontWeight::SEMIBOLD;
+                run.italic =
+                    known && (values[7] >>= slant) &&
+                    (slant == css::awt::FontSlant_ITALIC || slant == css::awt::FontSlant_OBLIQUE);
                 if (!run.text.empty() && known) {
                     const std::string font = utf8Of(values[1]);
                     if (!font.empty())
                         m_deck.fonts.insert(font);
-                    float height = 0;
-                    if (fontPoints && *fontPoints <= 0 && (values[2] >>= height))
-                        *fontPoints = height;
+                    if (fontPoints && *fontPoints <= 0 && run.fontSize > 0)
+                        *fontPoints = run.fontSize * m_widthPoints;
                     if (fontName && fontName->empty())
                         *fontName = font;
                     const auto letters = lettersByScript(run.text);
@@ -380,8 +397,19 @@ public:
                             own[localeTag(locale)] += count;
                     }
                 }
-                if (!paragraph.runs.empty() && paragraph.runs.back().url == run.url)
+                // Text of one link and one look is one run. An empty portion
+                // adds nothing but its size, which an empty paragraph's
+                // height follows.
+                const auto sameLook = [&](const TextRun &last) {
+                    return last.url == run.url && last.fontSize == run.fontSize &&
+                           last.bold == run.bold && last.italic == run.italic;
+                };
+                if (!paragraph.runs.empty() &&
+                    (run.text.empty() || sameLook(paragraph.runs.back())))
                     paragraph.runs.back().text += run.text;
+                else if (!paragraph.runs.empty() && paragraph.runs.back().text.empty() &&
+                         paragraph.runs.back().url.empty())
+                    paragraph.runs.back() = std::move(run);
                 else
                     paragraph.runs.push_back(std::move(run));
             }
@@ -399,28 +427,28 @@ public:
         Paragraph paragraph;
         static const auto listNames =
             names({"NumberingIsNumber", "NumberingLevel", "ParaAdjust", "ParaLineSpacing",
-                   "ParaTopMargin", "ParaBottomMargin"});
+                   "ParaTopMargin", "ParaBottomMargin", "ParaLeftMargin", "ParaFirstLineIndent"});
         const auto values = someProperties(para, listNames);
+        const bool known = values.getLength() == listNames.getLength();
         css::style::LineSpacing spacing;
-        sal_Int32 before = 0, after = 0;
-        if (values.getLength() == 6 && (values[3] >>= spacing) &&
-            spacing.Mode == css::style::LineSpacingMode::PROP && spacing.Height > 0)
+        sal_Int32 before = 0, after = 0, left = 0, first = 0;
+        if (known && (values[3] >>= spacing) && spacing.Mode == css::style::LineSpacingMode::PROP &&
+            spacing.Height > 0)
             paragraph.lineSpacing = spacing.Height / 100.0;
-        if (values.getLength() == 6 && (values[4] >>= before) && (values[5] >>= after)) {
+        if (known && (values[4] >>= before) && (values[5] >>= after)) {
             paragraph.spaceBefore = std::max(0.0, before / m_width);
             paragraph.spaceAfter = std::max(0.0, after / m_width);
+        }
+        if (known && (values[6] >>= left) && (values[7] >>= first)) {
+            paragraph.indentLeft = std::max(0.0, left / m_width);
+            paragraph.indentFirst = first / m_width;
         }
         bool labelled = false;
         sal_Int16 level = 0;
         sal_Int16 adjust = 0;
-        if (values.getLength() == 6 && (values[2] >>= adjust))
-            paragraph.align =
-                adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
-                : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
-                : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
-                                                                         : TextAlign::start;
-        if (values.getLength() != 6 || !(values[0] >>= labelled) || !labelled ||
-            !(values[1] >>= level) || level < 0)
+        if (known && (values[2] >>= adjust))
+            paragraph.align = alignOf(adjust);
+        if (!known || !(values[0] >>= labelled) || !labelled || !(values[1] >>= level) || level < 0)
             return paragraph;
         Reference<css::container::XIndexAccess> rules;
         css::uno::Sequence<css::beans::PropertyValue> rule;
@@ -437,8 +465,22 @@ public:
                 paragraph.list = bullet ? Paragraph::List::bullet : Paragraph::List::number;
                 paragraph.level = level;
             }
+            // A list item's indents are its level's, on top of the
+            // paragraph's own.
+            sal_Int32 indent = 0;
+            if (property.Name == "LeftMargin" && (property.Value >>= indent))
+                paragraph.indentLeft = std::max(0.0, paragraph.indentLeft + indent / m_width);
+            if (property.Name == "FirstLineOffset" && (property.Value >>= indent))
+                paragraph.indentFirst += indent / m_width;
         }
         return paragraph;
+    }
+
+    static TextAlign alignOf(sal_Int16 adjust) {
+        return adjust == sal_Int16(css::style::ParagraphAdjust_CENTER)  ? TextAlign::center
+               : adjust == sal_Int16(css::style::ParagraphAdjust_RIGHT) ? TextAlign::end
+               : adjust == sal_Int16(css::style::ParagraphAdjust_BLOCK) ? TextAlign::justify
+                                                                        : TextAlign::start;
     }
 
     Box box(const css::awt::Point &pos, const css::awt::Size &size) const {
@@ -545,9 +587,6 @@ public:
             double points = 0;
             LanguageCounts languages;
             b.paragraphs = paragraphs(text, languages, &points, &b.layout.fontFamily);
-            b.fontSize = points > 0
-                             ? points / m_widthPoints * readLayout(shape, b.paragraphs, b.layout)
-                             : 0.03;
             std::string all;
             for (const auto &p : b.paragraphs)
                 for (const auto &r : p.runs)
@@ -558,6 +597,17 @@ public:
                     {box(shape->getPosition(), shape->getSize()), clickUrl, blank ? label : all});
             if (blank)
                 continue;
+            // Autofit draws the text and the space around its paragraphs
+            // smaller; the indents keep their size.
+            const double scale = readLayout(shape, b.paragraphs, b.layout);
+            b.fontSize = points > 0 ? points / m_widthPoints * scale : 0.03;
+            for (auto &p : b.paragraphs) {
+                p.spaceBefore *= scale;
+                p.spaceAfter *= scale;
+                for (auto &run : p.runs)
+                    run.fontSize *= scale;
+            }
+            readProperty(props, "TextWordWrap", b.layout.wrap);
             b.kind = type.equalsAscii("com.sun.star.presentation.TitleTextShape")
                          ? TextBlock::Kind::title
                      : isFurniture(type) ? TextBlock::Kind::furniture
@@ -658,8 +708,21 @@ public:
         };
         const auto origin = shape->getPosition();
         const auto xs = edges({ranges->getColumns(), UNO_QUERY}, "Width", origin.X);
-        const auto ys = edges({ranges->getRows(), UNO_QUERY}, "Height", origin.Y);
+        auto ys = edges({ranges->getRows(), UNO_QUERY}, "Height", origin.Y);
         TextBlock b = block(shape);
+        // A row LibreOffice gives no height takes an equal share of what the
+        // other rows leave of the shape's height.
+        std::vector<sal_Int32> heights;
+        for (std::size_t i = 1; i < ys.size(); ++i)
+            heights.push_back(ys[i] - ys[i - 1]);
+        const auto unsized = std::count(heights.begin(), heights.end(), 0);
+        if (const double spare = b.height * m_height - (ys.back() - origin.Y);
+            unsized > 0 && spare > 0)
+            for (std::size_t i = 0; i < heights.size(); ++i) {
+                if (heights[i] == 0)
+                    heights[i] = sal_Int32(spare / double(unsized));
+                ys[i + 1] = ys[i] + heights[i];
+            }
         b.kind = TextBlock::Kind::table;
         double points = 0;
         LanguageCounts languages;
@@ -693,8 +756,56 @@ public:
             b.rows.push_back(std::move(line));
         }
         b.fontSize = points > 0 ? points / m_widthPoints : 0.02;
+        growRows(b);
         addLanguages(b, languages);
         slide.blocks.push_back(std::move(b));
+    }
+
+    // A row's height is the least it takes: rows whose text needs more grew
+    // when LibreOffice laid the table out, and the shape's height is the
+    // sum of the grown rows. What the shape has beyond the rows goes to the
+    // rows whose text seems to need it, in proportion to the need, guessed
+    // from the text's length at half an em a character.
+    void growRows(TextBlock &table) const {
+        const std::size_t count = table.rows.size();
+        std::vector<double> heights(count), needed(count);
+        for (std::size_t r = 0; r < count; ++r)
+            for (const auto &cell : table.rows[r]) {
+                if (cell.rowSpan != 1)
+                    continue;
+                heights[r] = cell.box.height;
+                const double width =
+                    cell.box.width - cell.layout.insetLeft - cell.layout.insetRight;
+                double need = (cell.layout.insetTop + cell.layout.insetBottom) * m_width / m_height;
+                for (const auto &p : cell.paragraphs) {
+                    double size = 0, characters = 0;
+                    for (const auto &run : p.runs) {
+                        size = std::max(size, run.fontSize > 0 ? run.fontSize : table.fontSize);
+                        for (const char c : run.text)
+                            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                    }
+                    const double lines =
+                        width > 0 ? std::max(1.0, std::ceil(characters * 0.5 * size / width)) : 1;
+                    need += lines * std::max(size, table.fontSize) * 1.2 * m_width / m_height;
+                }
+                needed[r] = std::max(needed[r], need - heights[r]);
+            }
+        double rows = 0, wanted = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            rows += heights[r];
+            wanted += std::max(0.0, needed[r]);
+        }
+        const double spare = table.height - rows;
+        if (spare <= 0 || wanted <= 0)
+            return;
+        std::vector<double> tops{table.top};
+        for (std::size_t r = 0; r < count; ++r)
+            tops.push_back(tops.back() + heights[r] + spare * std::max(0.0, needed[r]) / wanted);
+        for (std::size_t r = 0; r < count; ++r)
+            for (auto &cell : table.rows[r]) {
+                cell.box.top = tops[r];
+                cell.box.height = tops[std::min(count, r + std::size_t(cell.rowSpan))] - tops[r];
+            }
     }
 
     // A cell's paragraphs. LibreOffice 7.4 enumerates no paragraphs in a
@@ -714,10 +825,39 @@ public:
         const std::string all = toUtf8(cell->getString());
         if (all.find_first_not_of(" \t\r\n") == std::string::npos)
             return result;
-        for (std::size_t start = 0; start <= all.size();) {
-            const std::size_t end = std::min(all.find('\n', start), all.size());
+        // The cell's own character and paragraph properties give the look
+        // of its text.
+        static const auto cellNames =
+            names({"CharHeight", "CharFontName", "CharWeight", "CharPosture", "ParaAdjust"});
+        const auto values = someProperties(cell, cellNames);
+        TextRun look;
+        TextAlign align = TextAlign::start;
+        if (values.getLength() == cellNames.getLength()) {
+            float height = 0, weight = 0;
+            css::awt::FontSlant slant = css::awt::FontSlant_NONE;
+            sal_Int16 adjust = 0;
+            if ((values[0] >>= height) && height > 0) {
+                look.fontSize = height / m_widthPoints;
+                if (points <= 0)
+                    points = height;
+            }
+            if (font.empty())
+                font = utf8Of(values[1]);
+            look.bold = (values[2] >>= weight) && weight >= css::awt::FontWeight::SEMIBOLD;
+            look.italic = (values[3] >>= slant) && (slant == css::awt::FontSlant_ITALIC ||
+                                                    slant == css::awt::FontSlant_OBLIQUE);
+            if (values[4] >>= adjust)
+                align = alignOf(adjust);
+        }
+        // Empty lines around the text are not drawn.
+        const std::size_t first = all.find_first_not_of("\r\n"),
+                          last = all.find_last_not_of("\r\n") + 1;
+        for (std::size_t start = first; start <= last;) {
+            const std::size_t end = std::min(all.find('\n', start), last);
             Paragraph line;
-            line.runs.push_back({all.substr(start, end - start), ""});
+            line.align = align;
+            line.runs.push_back(look);
+            line.runs.back().text = all.substr(start, end - start);
             result.push_back(std::move(line));
             start = end + 1;
         }
@@ -766,6 +906,7 @@ private:
     LanguageCounts &m_deckLanguages;
     int m_slideNumber;
     double m_width, m_height, m_widthPoints;
+    bool m_spacingAdds;
 };
 
 // Whether a text has a letter in it: a title of digits and separators alone
@@ -812,6 +953,19 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     double width = 28000, height = 15750;
     LanguageCounts languages;
+    // Whether the space between paragraphs is the sum of the space after one
+    // and before the next (as in decks from PowerPoint) or the larger.
+    bool spacingAdds = true;
+    if (Reference<css::lang::XMultiServiceFactory> factory(document, UNO_QUERY); factory.is()) {
+        try {
+            readProperty(Reference<css::beans::XPropertySet>(
+                             factory->createInstance("com.sun.star.document.Settings"), UNO_QUERY),
+                         "ParagraphSummation", spacingAdds);
+        } catch (const css::uno::RuntimeException &) {
+            throw;
+        } catch (const css::uno::Exception &) {
+        }
+    }
     for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
         Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
         Reference<css::beans::XPropertySet> props(page, UNO_QUERY);
@@ -821,7 +975,7 @@ Deck readDeck(const Reference<css::lang::XComponent> &document) {
             width = w;
             height = h;
         }
-        SlideReader reader(deck, languages, int(i) + 1, width, height);
+        SlideReader reader(deck, languages, int(i) + 1, width, height, spacingAdds);
         Slide slide;
         Reference<css::container::XNamed> named(page, UNO_QUERY);
         if (named.is())
