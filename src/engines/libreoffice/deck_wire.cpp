@@ -10,18 +10,18 @@ namespace velloran::page {
 // model must be added to its list here, or it would be lost on the way and
 // the page would differ from the one read over the bridge. The sizes below
 // stop the build until it is.
-static_assert(sizeof(TextRun) == 64 && sizeof(Paragraph) == 96 && sizeof(Box) == 32 &&
-                  sizeof(TextLayout) == 72 && sizeof(TableCell) == 136 &&
-                  sizeof(TextBlock) == 200 && sizeof(ShapeLink) == 96 && sizeof(Slide) == 232 &&
+static_assert(sizeof(TextRun) == 80 && sizeof(Paragraph) == 112 && sizeof(Box) == 32 &&
+                  sizeof(TextLayout) == 80 && sizeof(TableCell) == 144 &&
+                  sizeof(TextBlock) == 208 && sizeof(ShapeLink) == 96 && sizeof(Slide) == 232 &&
                   sizeof(Deck) == 176,
               "the deck model changed: list the new members below");
 
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(TextRun, text, url)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(TextRun, text, url, fontSize, bold, italic)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Paragraph, runs, list, level, language, align, lineSpacing,
-                                   spaceBefore, spaceAfter)
+                                   spaceBefore, spaceAfter, indentLeft, indentFirst)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Box, left, top, width, height)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(TextLayout, insetLeft, insetTop, insetRight, insetBottom, anchor,
-                                   align, fontFamily)
+                                   align, fontFamily, wrap)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(TableCell, box, paragraphs, rowSpan, columnSpan, layout)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(TextBlock, left, top, width, height, fontSize, paragraphs, kind,
                                    rows, language, layout)
