@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -137,12 +138,9 @@ void loadDeck() {
         if (line.ends_with('\r')) // written in text mode
             line.pop_back();
         std::vector<std::wstring> f;
-        for (std::size_t start = 0, tab;; start = tab + 1) {
-            tab = line.find('\t', start);
-            f.push_back(velloran::toWide(line.substr(start, tab - start)));
-            if (tab == std::string::npos)
-                break;
-        }
+        std::wistringstream fields(velloran::toWide(line));
+        for (std::wstring field; std::getline(fields, field, L'\t');)
+            f.push_back(field);
         f.resize(8);
         const auto n = [&](int i) { return LONG(_wtoi(f[std::size_t(i)].c_str())); };
         const auto add = [&](LONG type) -> FakeShape & {
@@ -198,10 +196,11 @@ void writePng(const std::wstring &file) {
     std::ofstream(std::filesystem::path(file), std::ios::binary).write(kPng, sizeof kPng - 1);
 }
 
-// Every object's members in one table. A member's dispid is its row, so each
-// object answers only the names of its own rows; row 0 is the application's
-// default property. A put of a member that is not a settable property fails
-// as a late-bound call on the wrong kind of member does.
+// Every object's members, a table for each kind. A member's dispid is its
+// kind times 100 plus its place in that table, so each object answers only
+// the names of its own members; dispid 0 is the application's default
+// property. A put of a member that is not a settable property fails as a
+// late-bound call on the wrong kind of member does.
 // clang-format off
 #define KINDS(X)                                                                               \
     X(Application) X(Presentations) X(Presentation) X(Slides) X(Slide) X(Shapes) X(Shape)      \
@@ -214,81 +213,60 @@ void writePng(const std::wstring &file) {
 enum Kind { KINDS(AS_ENUM) kNone };
 const char *const kKindNames[] = {KINDS(AS_NAME)};
 enum Access { kGet, kPut, kCall, kItem }; // kPut: settable; kItem: a call by position
-const struct Member {
-    Kind kind;
+struct Member {
     const wchar_t *name;
-    Access access;
-    unsigned params;    // bits into kParams: the arguments it takes, in this order
     Kind child = kNone; // a get of a part at the same place of the deck
-} kMembers[] = {
-    {kApplication, L"<default>", kGet, 0},
-    {kApplication, L"Visible", kPut, 0},
-    {kApplication, L"DisplayAlerts", kPut, 0},
-    {kApplication, L"Presentations", kGet, 0},
-    {kApplication, L"HWND", kGet, 0},
-    {kApplication, L"Version", kGet, 0},
-    {kApplication, L"Quit", kCall, 0},
-    {kPresentations, L"Count", kGet, 0},
-    {kPresentations, L"Open", kCall, 0b11'1001},
-    {kPresentation, L"SaveAs", kCall, 0b0111},
-    {kPresentation, L"Close", kCall, 0},
-    {kPresentation, L"Slides", kGet, 0, kSlides},
-    {kPresentation, L"PageSetup", kGet, 0, kPageSetup},
-    {kPresentation, L"BuiltInDocumentProperties", kGet, 0, kDocumentProperties},
-    {kPresentation, L"DefaultLanguageID", kGet, 0},
-    {kSlides, L"Count", kGet, 0},
-    {kSlides, L"Item", kItem, 1 << 6},
-    {kSlide, L"Name", kGet, 0},
-    {kSlide, L"Shapes", kGet, 0, kShapes},
-    {kSlide, L"NotesPage", kGet, 0, kNotesPage},
-    {kSlide, L"Export", kCall, 0b1110'0000'0001},
-    {kShapes, L"Count", kGet, 0},
-    {kShapes, L"Item", kItem, 1 << 6},
-    {kShapes, L"Placeholders", kGet, 0, kShapes},
-    {kShape, L"HasTextFrame", kGet, 0},
-    {kShape, L"Left", kGet, 0},
-    {kShape, L"Top", kGet, 0},
-    {kShape, L"Width", kGet, 0},
-    {kShape, L"Height", kGet, 0},
-    {kShape, L"TextFrame", kGet, 0, kTextFrame},
-    {kShape, L"PlaceholderFormat", kGet, 0, kPlaceholderFormat},
-    {kShape, L"Type", kGet, 0},
-    {kShape, L"Title", kGet, 0},
-    {kShape, L"AlternativeText", kGet, 0},
-    {kShape, L"GroupItems", kGet, 0, kGroupShapes},
-    {kShape, L"HasTable", kGet, 0},
-    {kShape, L"Table", kGet, 0, kTable},
-    {kTextFrame, L"TextRange", kGet, 0, kTextRange},
-    {kTextRange, L"Text", kGet, 0},
-    {kTextRange, L"Runs", kCall, 0b1'1000'0000},
-    {kTextRange, L"Count", kGet, 0},
-    {kTextRange, L"ActionSettings", kGet, 0, kActionSettings},
-    {kTextRange, L"Font", kGet, 0, kFont},
-    {kActionSettings, L"Item", kItem, 1 << 6},
-    {kActionSetting, L"Hyperlink", kGet, 0, kHyperlink},
-    {kHyperlink, L"Address", kGet, 0},
-    {kHyperlink, L"SubAddress", kGet, 0},
-    {kNotesPage, L"Shapes", kGet, 0, kShapes},
-    {kPlaceholderFormat, L"Type", kGet, 0},
-    {kPageSetup, L"SlideWidth", kGet, 0},
-    {kPageSetup, L"SlideHeight", kGet, 0},
-    {kDocumentProperties, L"Item", kItem, 1 << 6},
-    {kDocumentProperty, L"Value", kGet, 0},
-    {kGroupShapes, L"Count", kGet, 0},
-    {kGroupShapes, L"Item", kItem, 1 << 6},
-    {kTable, L"Rows", kGet, 0, kRows},
-    {kTable, L"Columns", kGet, 0, kColumns},
-    {kTable, L"Cell", kCall, 0b11 << 12},
-    {kRows, L"Count", kGet, 0},
-    {kRows, L"Item", kItem, 1 << 6},
-    {kRow, L"Height", kGet, 0},
-    {kColumns, L"Count", kGet, 0},
-    {kColumns, L"Item", kItem, 1 << 6},
-    {kColumn, L"Width", kGet, 0},
-    {kCell, L"Shape", kGet, 0, kShape},
-    {kFont, L"Name", kGet, 0},
-    {kFont, L"Size", kGet, 0},
+    Access access = kGet;
+    unsigned params = 0; // bits into kParams: the arguments it takes, in this order
 };
+// The kinds of member, as the table below writes them.
+constexpr auto get = [](const wchar_t *name, Kind part = kNone) { return Member{name, part}; };
+constexpr auto put = [](const wchar_t *name) { return Member{name, kNone, kPut}; };
+constexpr auto call = [](const wchar_t *name, unsigned params = 0) {
+    return Member{name, kNone, kCall, params};
+};
+// A collection's Item, which gets the part that is its item.
+constexpr auto item = [](Kind part) { return Member{L"Item", part, kItem, 1 << 6}; };
+const std::vector<Member> kMembers[] = {
+    // Application
+    {get(L"<default>"), put(L"Visible"), put(L"DisplayAlerts"), get(L"Presentations"), get(L"HWND"),
+     get(L"Version"), call(L"Quit")},
+    {get(L"Count"), call(L"Open", 0b11'1001)}, // Presentations
+    // Presentation
+    {call(L"SaveAs", 0b0111), call(L"Close"), get(L"Slides", kSlides),
+     get(L"PageSetup", kPageSetup), get(L"BuiltInDocumentProperties", kDocumentProperties),
+     get(L"DefaultLanguageID")},
+    {get(L"Count"), item(kSlide)}, // Slides
+    {get(L"Name"), get(L"Shapes", kShapes), get(L"NotesPage", kNotesPage),
+     call(L"Export", 0b1110'0000'0001)},
+    {get(L"Count"), item(kShape), get(L"Placeholders", kShapes)}, // Shapes
+    // Shape
+    {get(L"HasTextFrame"), get(L"Left"), get(L"Top"), get(L"Width"), get(L"Height"),
+     get(L"TextFrame", kTextFrame), get(L"PlaceholderFormat", kPlaceholderFormat), get(L"Type"),
+     get(L"Title"), get(L"AlternativeText"), get(L"GroupItems", kGroupShapes), get(L"HasTable"),
+     get(L"Table", kTable)},
+    {get(L"TextRange", kTextRange)},
+    // TextRange
+    {get(L"Text"), call(L"Runs", 0b1'1000'0000), get(L"Count"),
+     get(L"ActionSettings", kActionSettings), get(L"Font", kFont)},
+    {item(kActionSetting)},                    // ActionSettings
+    {get(L"Hyperlink", kHyperlink)},           // ActionSetting
+    {get(L"Address"), get(L"SubAddress")},     // Hyperlink
+    {get(L"Shapes", kShapes)},                 // NotesPage
+    {get(L"Type")},                            // PlaceholderFormat
+    {get(L"SlideWidth"), get(L"SlideHeight")}, // PageSetup
+    {item(kDocumentProperty)},                 // DocumentProperties
+    {get(L"Value")},                           // DocumentProperty
+    {get(L"Count"), item(kShape)},             // GroupShapes
+    {get(L"Rows", kRows), get(L"Columns", kColumns), call(L"Cell", 0b11 << 12)}, // Table
+    {get(L"Count"), item(kRow)},                                                 // Rows
+    {get(L"Height")},                                                            // Row
+    {get(L"Count"), item(kColumn)},                                              // Columns
+    {get(L"Width")},                                                             // Column
+    {get(L"Shape", kShape)},                                                     // Cell
+    {get(L"Name"), get(L"Size")},                                                // Font
+};
+static_assert(std::size(kMembers) == kNone);
 const wchar_t *const kParams[] = {L"FileName",   L"FileFormat", L"EmbedTrueTypeFonts",
                                   L"ReadOnly",   L"Untitled",   L"WithWindow",
                                   L"Index",      L"Start",      L"Length",
@@ -344,14 +322,14 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID,
                                             DISPID *ids) override {
         std::fill(ids, ids + count, DISPID_UNKNOWN);
-        for (std::size_t i = 1; i < std::size(kMembers); ++i)
-            if (kMembers[i].kind == m_kind && _wcsicmp(names[0], kMembers[i].name) == 0)
-                ids[0] = static_cast<DISPID>(i);
+        for (std::size_t i = m_kind == kApplication; i < kMembers[m_kind].size(); ++i)
+            if (_wcsicmp(names[0], kMembers[m_kind][i].name) == 0) // not the default property
+                ids[0] = static_cast<DISPID>(m_kind * 100 + i);
         if (ids[0] == DISPID_UNKNOWN)
             log("unknown " + name() + "." + toUtf8(names[0]));
         for (UINT n = 1; n < count && ids[0] != DISPID_UNKNOWN; ++n)
             for (std::size_t p = 0; p < std::size(kParams); ++p)
-                if ((kMembers[ids[0]].params >> p & 1) && _wcsicmp(names[n], kParams[p]) == 0)
+                if ((memberOf(ids[0])->params >> p & 1) && _wcsicmp(names[n], kParams[p]) == 0)
                     ids[n] = static_cast<DISPID>(p);
         return std::count(ids, ids + count, DISPID_UNKNOWN) ? DISP_E_UNKNOWNNAME : S_OK;
     }
@@ -359,10 +337,10 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *dp,
                                      VARIANT *result, EXCEPINFO *exception, UINT *) override {
         const bool isPut = flags & DISPATCH_PROPERTYPUT;
-        if (id < 0 || static_cast<std::size_t>(id) >= std::size(kMembers) ||
-            (id > 0 && kMembers[id].kind != m_kind) || (isPut && kMembers[id].access != kPut))
+        const Member *found = memberOf(id);
+        if (!found || (isPut && found->access != kPut))
             return DISP_E_MEMBERNOTFOUND;
-        const Member &member = kMembers[id];
+        const Member &member = *found;
         std::string line = name() + "." + toUtf8(member.name);
         Arguments args = {};
         if (isPut) {
@@ -421,6 +399,15 @@ private:
     }
 
     std::string name() const { return kKindNames[m_kind]; }
+    // The member a dispid names on this object, or nullptr.
+    const Member *memberOf(DISPID id) const {
+        const auto place = static_cast<std::size_t>(id % 100);
+        if (id == 0)
+            return &kMembers[kApplication][0];
+        return id > 0 && id / 100 == m_kind && place < kMembers[m_kind].size()
+                   ? &kMembers[m_kind][place]
+                   : nullptr;
+    }
 
     // DisplayAlerts is a PpAlertLevel: ppAlertsNone (1) or ppAlertsAll (2).
     static void checkPut(const std::wstring &member, const VARIANT &value) {
@@ -429,6 +416,27 @@ private:
             throw std::wstring(L"Application.DisplayAlerts : Invalid enumeration value.");
     }
 
+    // How many items a collection holds; a text range: runs.
+    std::size_t count() const {
+        switch (m_kind) {
+        case kPresentations:
+            return std::size_t(g_openCount);
+        case kSlides:
+            return g_deck.slides.size();
+        case kShapes:
+            return m_at.notes ? 2 : slide().shapes.size();
+        case kGroupShapes:
+            return shape().members.size();
+        case kRows:
+            return std::size_t(shape().rows);
+        case kColumns:
+            return std::size_t(shape().columns);
+        case kTextRange:
+            return m_at.run ? 1 : shape().runs.size();
+        default:
+            return 2; // ActionSettings: ppMouseClick and ppMouseOver
+        }
+    }
     const FakeSlide &slide() const { return g_deck.slides.at(std::size_t(m_at.slide - 1)); }
     const FakeShape &shape() const {
         const FakeShape *shape = &slide().shapes.at(std::size_t(m_at.shape.at(0) - 1));
@@ -451,18 +459,27 @@ private:
         const auto child = [&](Kind kind, Where at) {
             answer(VT_DISPATCH).pdispVal = new FakeObject(kind, at); // its one reference goes along
         };
-        const auto index = [&](std::size_t size) {
-            const int i = args[6] && args[6]->vt == VT_I4 ? args[6]->lVal : 0;
-            if (i < 1 || std::size_t(i) > size)
-                throw std::wstring(L"Item : Integer out of range.");
-            return i;
-        };
         const auto intArg = [&](int p) {
             return args[p] && args[p]->vt == VT_I4 ? args[p]->lVal : 0;
         };
-        IDispatch *object = nullptr;
         const std::wstring file = args[0] && args[0]->vt == VT_BSTR ? args[0]->bstrVal : L"";
         Where at = m_at;
+        if (member == L"Count")
+            return number(LONG(count()));
+        if (row.access == kItem && m_kind != kDocumentProperties) { // by position
+            const int i = intArg(6);
+            if (i < 1 || std::size_t(i) > count())
+                throw std::wstring(L"Item : Integer out of range.");
+            if (m_kind == kSlides)
+                at = {i};
+            if (m_kind == kShapes)
+                at.shape.clear();
+            if (m_kind == kShapes || m_kind == kGroupShapes)
+                at.shape.push_back(i);
+        } else if (row.access == kItem && (!args[6] || args[6]->vt != VT_BSTR ||
+                                           _wcsicmp(args[6]->bstrVal, L"Title") != 0)) {
+            throw std::wstring(L"DocumentProperties.Item : Invalid property name.");
+        }
         if (row.child != kNone) {
             if ((row.child == kGroupShapes && shape().type != kMsoGroup) ||
                 (row.child == kTable && shape().type != kMsoTable) ||
@@ -483,7 +500,7 @@ private:
             else if (member == L"Version")
                 text(control(L"Version").empty() ? L"16.0" : control(L"Version"));
             else if (member == L"Presentations")
-                object = g_presentations;
+                (answer(VT_DISPATCH).pdispVal = g_presentations)->AddRef();
             else if (member == L"Quit") {
                 // Leave the running-object table and the class table at once, so a
                 // later lookup or creation does not find this server; it ends when
@@ -492,23 +509,21 @@ private:
                 leaveTables();
             }
             break;
-        case kPresentations:
-            if (member == L"Count") {
-                number(g_openCount);
-            } else {
-                if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
-                    throw L"The presentation " + file + L" cannot be opened.";
-                const std::wstring hangOn = control(L"HangOn");
-                if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
-                    leaveTables(); // as Windows will once it is ended
-                    Sleep(60000);  // a prompt nobody answers, until the client ends us
-                    throw std::wstring(L"Nobody answered the prompt.");
-                }
-                loadDeck();
-                ++g_openCount; // its first reference is never released: Quit ends the server
-                object = new FakeObject(kPresentation);
+        case kPresentations: { // Open
+            if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+                throw L"The presentation " + file + L" cannot be opened.";
+            const std::wstring hangOn = control(L"HangOn");
+            if (!hangOn.empty() && file.find(hangOn) != std::wstring::npos) {
+                leaveTables(); // as Windows will once it is ended
+                Sleep(60000);  // a prompt nobody answers, until the client ends us
+                throw std::wstring(L"Nobody answered the prompt.");
             }
+            loadDeck();
+            ++g_openCount;
+            child(kPresentation, {});
+            result->pdispVal->AddRef(); // a reference never released: Quit ends the server
             break;
+        }
         case kPresentation:
             if (member == L"SaveAs") {
                 // Current PowerPoint no longer has the HTML formats: ppSaveAsHTML,
@@ -533,28 +548,12 @@ private:
                 number(1031); // DefaultLanguageID: msoLanguageIDGerman
             }
             break;
-        case kSlides:
-            if (member == L"Count")
-                number(LONG(g_deck.slides.size()));
-            else
-                child(kSlide, {index(g_deck.slides.size())});
-            break;
         case kSlide:
             if (member == L"Name")
                 text(slide().name);
             else
                 writePng(file);
             break;
-        case kShapes: {
-            const std::size_t count = m_at.notes ? 2 : slide().shapes.size();
-            if (member == L"Count") {
-                number(LONG(count));
-            } else {
-                at.shape = {index(count)};
-                child(kShape, at);
-            }
-            break;
-        }
         case kShape:
             if (m_at.notes)
                 number(member == L"HasTextFrame" ? (m_at.shape[0] == 2 ? -1 : 0)
@@ -582,11 +581,9 @@ private:
                         if (m_at.run == 0 || std::size_t(m_at.run) == r + 1)
                             all += shape().runs[r].text;
                 text(all);
-            } else if (member == L"Runs") {
+            } else { // Runs
                 at.run = intArg(7);
                 child(kTextRange, at);
-            } else {
-                number(m_at.run ? 1 : LONG(shape().runs.size())); // Count
             }
             break;
         case kFont: // every run is 24 pt
@@ -594,14 +591,6 @@ private:
                 number(24);
             else
                 text(shape().runs.at(std::size_t(std::max(m_at.run, 1) - 1)).font);
-            break;
-        case kGroupShapes:
-            if (member == L"Count") {
-                number(LONG(shape().members.size()));
-            } else {
-                at.shape.push_back(index(shape().members.size()));
-                child(kShape, at);
-            }
             break;
         case kTable: {
             const int r = intArg(12), c = intArg(13);
@@ -618,26 +607,11 @@ private:
             child(kCell, at);
             break;
         }
-        case kRows:
-        case kColumns: {
-            const int lines = m_kind == kRows ? shape().rows : shape().columns;
-            if (member == L"Count") {
-                number(lines);
-            } else {
-                index(std::size_t(lines));
-                child(m_kind == kRows ? kRow : kColumn, at);
-            }
-            break;
-        }
         case kRow: // rows of one height, columns of one width
             number(shape().height / shape().rows);
             break;
         case kColumn:
             number(shape().width / shape().columns);
-            break;
-        case kActionSettings:
-            index(2); // ppMouseClick and ppMouseOver
-            child(kActionSetting, at);
             break;
         case kHyperlink: {
             const FakeRun &run = shape().runs.at(std::size_t(m_at.run - 1));
@@ -650,20 +624,11 @@ private:
         case kPageSetup:
             number(member == L"SlideWidth" ? g_deck.width : g_deck.height);
             break;
-        case kDocumentProperties:
-            if (!args[6] || args[6]->vt != VT_BSTR || _wcsicmp(args[6]->bstrVal, L"Title") != 0)
-                throw std::wstring(L"DocumentProperties.Item : Invalid property name.");
-            child(kDocumentProperty, {});
-            break;
         case kDocumentProperty:
             text(g_deck.title);
             break;
         default: // every member of the others gets a part: see Member::child
             break;
-        }
-        if (object) {
-            answer(VT_DISPATCH).pdispVal = object;
-            object->AddRef();
         }
     }
 
