@@ -292,7 +292,8 @@ TEST(ConsoleTwin, CurrentPowerPointGetsOurOwnPageAnd2010SavesItself) {
             page,
             AllOf(HasSubstr("<html lang=\"de-DE\">"),
                   HasSubstr("<h1>Quarterly &lt;review&gt;</h1>"), HasSubstr("Welcome<br>all"),
-                  HasSubstr("<p><span>See </span></p><p><span>the </span><a"),
+                  HasSubstr(
+                      "<p class=\"pa1\"><span>See </span></p><p class=\"pa1\"><span>the </span><a"),
                   HasSubstr("<a href=\"https://example.org/\">site</a>"),
                   HasSubstr("<a href=\"#slide-1\">Back</a>"),
                   HasSubstr("<p>Say hello</p>\n<p>Then stop</p>"),
