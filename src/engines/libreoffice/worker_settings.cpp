@@ -17,6 +17,13 @@ void applyWorkerSettings(const css::uno::Reference<css::uno::XComponentContext> 
         css::uno::Any(true));
     access->replaceByHierarchicalName("/org.openoffice.Office.Common/Security/Scripting/SecureURL",
                                       css::uno::Any(css::uno::Sequence<rtl::OUString>()));
+    // LibreOffice runs its graphics self-test, seconds of CPU, at every start
+    // until the profile records the version that last ran in it. Only its
+    // interactive start-up records that, so without this every worker start
+    // would pay for the test again.
+    const rtl::OUString product = "/org.openoffice.Setup/Product/";
+    access->replaceByHierarchicalName(product + "ooSetupLastVersion",
+                                      access->getByHierarchicalName(product + "ooSetupVersion"));
     access->commitChanges();
 }
 

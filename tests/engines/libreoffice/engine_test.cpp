@@ -167,7 +167,8 @@ TEST_F(EngineTest, MembersBehaveLikePowerPoint) {
 // and keep the worker after the thread that started it ends (the kernel's
 // parent-death signal follows the forking thread). The worker is replaced
 // after a number of files (the memory cap is the untrusted decks' test).
-// Shutdown stops the worker; the next Open starts one again.
+// LibreOffice's start-up self-test (its log in the profile) runs on the
+// first start only. Shutdown stops the worker; the next Open starts one again.
 TEST_F(EngineTest, WorkerLifecycleOnPrivateProfiles) {
     EngineOptions options;
     options.profileRoot = m_dir / "profiles";
@@ -182,9 +183,14 @@ TEST_F(EngineTest, WorkerLifecycleOnPrivateProfiles) {
     ASSERT_GT(worker, 0);
     EXPECT_TRUE(converts(*registry, m_dir / "t.fodp", m_dir / "t2.htm"));
     EXPECT_EQ(theWorker(), worker);
+    const fs::path selfTest = m_dir / "profiles/profile-0/user/GraphicsRenderTests.log";
+    std::error_code ec;
+    const auto testedAt = fs::last_write_time(selfTest, ec);
+    ASSERT_FALSE(ec) << "no self-test log after the first start: " << ec.message();
     EXPECT_TRUE(converts(*registry, m_dir / "t.fodp", m_dir / "t3.htm"));
     const pid_t replacement = theWorker();
     EXPECT_FALSE(processExists(worker)) << "not replaced after two files";
+    EXPECT_EQ(fs::last_write_time(selfTest), testedAt) << "the self-test ran again";
     shutdownOfficeEngine();
     EXPECT_TRUE(waitUntilGone(replacement));
     EXPECT_TRUE(converts(*registry, m_dir / "t.fodp", m_dir / "t4.htm"));
