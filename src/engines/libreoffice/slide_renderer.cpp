@@ -41,7 +41,8 @@ void encodeSlide(const fs::path &drawing, const fs::path &large, const fs::path 
 
 void renderSlides(const Reference<css::uno::XComponentContext> &remote,
                   const Reference<css::lang::XComponent> &document, const fs::path &folder,
-                  Deck &deck, const std::string &pageName, int encoderThreads) {
+                  Deck &deck, const std::string &pageName,
+                  const std::function<int()> &encoderThreads) {
     Reference<css::drawing::XDrawPagesSupplier> supplier(document, UNO_QUERY_THROW);
     Reference<css::container::XIndexAccess> pages(supplier->getDrawPages(), UNO_QUERY_THROW);
     const sal_Int32 count = std::min<sal_Int32>(pages->getCount(), sal_Int32(deck.slides.size()));
@@ -57,9 +58,8 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
     });
     auto filter = css::drawing::GraphicExportFilter::create(remote);
     // Pages are encoded here while LibreOffice draws the next ones, at most
-    // `encoderThreads` at once: the oldest must be done before another
-    // starts, which bounds the threads and the memory.
-    const std::size_t encodingAtOnce = std::size_t(std::max(0, encoderThreads));
+    // as many at once as encoderThreads() allows: the oldest must be done
+    // before another starts, which bounds the threads and the memory.
     std::deque<std::future<void>> encoding;
     auto finishOldest = [&] {
         auto oldest = std::move(encoding.front());
@@ -82,12 +82,13 @@ void renderSlides(const Reference<css::uno::XComponentContext> &remote,
             });
             if (!filter->filter(descriptor))
                 throw std::runtime_error("slide " + std::to_string(i + 1) + " could not be drawn");
+            const std::size_t encodingAtOnce = std::size_t(std::max(0, encoderThreads()));
+            while (!encoding.empty() && encoding.size() >= std::max<std::size_t>(encodingAtOnce, 1))
+                finishOldest();
             if (encodingAtOnce == 0) {
                 encodeSlide(drawing, folder / slide.image2x, folder / slide.image1x, pageName);
                 continue;
             }
-            if (encoding.size() == encodingAtOnce)
-                finishOldest();
             encoding.push_back(std::async(std::launch::async, encodeSlide, drawing,
                                           folder / slide.image2x, folder / slide.image1x,
                                           pageName));

@@ -7,6 +7,7 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace velloran::libreoffice {
@@ -26,9 +27,9 @@ inline constexpr WebpSettings kSlideWebp{};
 //
 // LibreOffice's graphic export filter draws each page once, at 2x, as an
 // uncompressed BMP; this process encodes it as WebP at 2x and, halved, at
-// 1x. With `encoderThreads` above 0 that many threads encode pages while
-// LibreOffice draws the next ones; with 0 the calling thread encodes each
-// page after it is drawn. LibreOffice's own WebP export takes about three
+// 1x. `encoderThreads` is asked after each page is drawn: above 0, up to
+// that many threads encode pages while LibreOffice draws the next ones;
+// with 0 the calling thread encodes the page. LibreOffice's own WebP export takes about three
 // times as long for the same pictures. Throws UNO exceptions,
 // std::runtime_error, or AutomationError naming `pageName` when a picture
 // cannot be written; call it under the watchdog.
@@ -36,6 +37,6 @@ void renderSlides(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> &remote,
     const com::sun::star::uno::Reference<com::sun::star::lang::XComponent> &document,
     const std::filesystem::path &folder, page::Deck &deck, const std::string &pageName,
-    int encoderThreads);
+    const std::function<int()> &encoderThreads);
 
 } // namespace velloran::libreoffice

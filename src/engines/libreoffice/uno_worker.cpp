@@ -22,6 +22,7 @@
 #include <com/sun/star/task/XJob.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <atomic>
 #include <exception>
 #include <future>
 #include <map>
@@ -112,6 +113,9 @@ struct UnoWorker::Impl {
     EngineOptions options;
     mutable std::timed_mutex mutex;
     std::map<DocId, Document> documents;
+    // Whether documents holds any: read by other workers without our lock
+    // to share the spare cores among the workers that have a file.
+    std::atomic<bool> busy{false};
     std::set<std::string> fonts; // what the running worker can draw with
     bool fontsKnown = false;
     // The reader inside the running worker; unset: the deck is read over the
@@ -127,6 +131,7 @@ struct UnoWorker::Impl {
     explicit Impl(EngineOptions o)
         : options(std::move(o)), connection(options, [this] {
               documents.clear();
+              busy = false;
               fonts.clear();
               fontsKnown = false;
               reader.clear();
@@ -188,6 +193,7 @@ struct UnoWorker::Impl {
             return;
         auto component = it->second.component;
         documents.erase(it);
+        busy = !documents.empty();
         if (!connection.running())
             return;
         try {
@@ -230,16 +236,19 @@ double liveWorkersCpu() {
     return seconds;
 }
 
-// The encoder threads a worker's drawing may use: the cores that the
-// workers of this process leave over, shared among them.
+// The encoder threads a worker's drawing may use now: the cores that the
+// workers of this process with a file open leave over, shared among them.
+// Asked again for every slide, so that the last deck of a batch gets the
+// cores the workers that are done no longer use.
 int encoderThreads() {
-    std::size_t workers;
+    int workers = 0;
     {
         std::lock_guard lock(g_liveMutex);
-        workers = g_live.size();
+        for (const auto *impl : g_live)
+            workers += impl->busy ? 1 : 0;
     }
     return encoderThreadsPerWorker(int(std::max(1u, std::thread::hardware_concurrency())),
-                                   int(workers));
+                                   std::max(workers, 1));
 }
 
 } // namespace
@@ -313,6 +322,7 @@ UnoWorker::DocId UnoWorker::open(const fs::path &file, const std::string &displa
 
     const DocId id = m.nextDoc++;
     m.documents.emplace(id, doc);
+    m.busy = true;
 
     bool presentation = false;
     std::string kind = "a document of another kind";
@@ -397,7 +407,7 @@ void UnoWorker::drawSlides(DocId id, Deck &deck, const fs::path &folder,
     try {
         m.withinFileLimit(doc, Activity::Saving, displayName, [&] {
             renderSlides(m.connection.remoteContext(), doc.component, folder, deck, pageName,
-                         encoderThreads());
+                         encoderThreads);
         });
     } catch (const CallFailure &f) {
         const std::string problem = folderProblem(folder);
