@@ -54,6 +54,12 @@ constexpr std::chrono::milliseconds kReaderLoadTimeout = std::chrono::seconds(20
 std::mutex g_liveMutex;
 std::vector<UnoWorker::Impl *> g_live;
 
+// Workers start one at a time: a start is CPU-bound, so two at once on a
+// small machine delay the first page for no gain. A start still waiting
+// when the workers are stopped gives up rather than starting one after.
+std::timed_mutex g_startMutex;
+std::atomic<unsigned> g_stops{0};
+
 // Why LibreOffice may have failed to write into `folder`, when the folder
 // shows it: a full disk or no permission. Empty when neither.
 std::string folderProblem(const fs::path &folder) {
@@ -153,6 +159,15 @@ struct UnoWorker::Impl {
 
     // Called with the lock held.
     void startWorker() {
+        const unsigned stops = g_stops;
+        const auto giveUpIfStopped = [&] {
+            if (g_stops != stops)
+                throw AutomationError("LibreOffice was stopped before it could start.");
+        };
+        std::unique_lock one(g_startMutex, std::defer_lock);
+        while (!one.try_lock_for(std::chrono::milliseconds(50)))
+            giveUpIfStopped();
+        giveUpIfStopped();
         StepTimer timer("start");
         connection.start();
         filesSinceStart = 0;
@@ -439,6 +454,7 @@ pid_t UnoWorker::workerPid() const {
 }
 
 void stopAllWorkers() {
+    ++g_stops;
     std::lock_guard live(g_liveMutex);
     for (auto *impl : g_live) {
         // A call in progress holds the worker's lock; kill the process then,
