@@ -1,6 +1,8 @@
 #include "engines/libreoffice/worker_settings.h"
 
 #include <com/sun/star/configuration/ReadWriteAccess.hpp>
+#include <com/sun/star/container/NoSuchElementException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
 
 namespace velloran::libreoffice {
 
@@ -17,14 +19,21 @@ void applyWorkerSettings(const css::uno::Reference<css::uno::XComponentContext> 
         css::uno::Any(true));
     access->replaceByHierarchicalName("/org.openoffice.Office.Common/Security/Scripting/SecureURL",
                                       css::uno::Any(css::uno::Sequence<rtl::OUString>()));
+    access->commitChanges();
     // LibreOffice runs its graphics self-test, seconds of CPU, at every start
     // until the profile records the version that last ran in it. Only its
     // interactive start-up records that, so without this every worker start
-    // would pay for the test again.
-    const rtl::OUString product = "/org.openoffice.Setup/Product/";
-    access->replaceByHierarchicalName(product + "ooSetupLastVersion",
-                                      access->getByHierarchicalName(product + "ooSetupVersion"));
-    access->commitChanges();
+    // would pay for the test again. A LibreOffice without these keys only
+    // starts slower.
+    try {
+        const rtl::OUString product = "/org.openoffice.Setup/Product/";
+        access->replaceByHierarchicalName(
+            product + "ooSetupLastVersion",
+            access->getByHierarchicalName(product + "ooSetupVersion"));
+        access->commitChanges();
+    } catch (const css::container::NoSuchElementException &) {
+    } catch (const css::lang::IllegalArgumentException &) {
+    }
 }
 
 } // namespace velloran::libreoffice
