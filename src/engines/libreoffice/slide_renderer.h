@@ -28,8 +28,9 @@ inline constexpr WebpSettings kSlideWebp{};
 // LibreOffice's graphic export filter draws each page once, at 2x, as an
 // uncompressed BMP; this process encodes it as WebP at 2x and, halved, at
 // 1x. `encoderThreads` is asked after each page is drawn: above 0, up to
-// that many threads encode pages while LibreOffice draws the next ones;
-// with 0 the calling thread encodes the page. LibreOffice's own WebP export takes about three
+// that many threads encode 2x pictures while the calling thread encodes the
+// 1x and LibreOffice draws the next pages; with 0 the calling thread
+// encodes both. LibreOffice's own WebP export takes about three
 // times as long for the same pictures. Throws UNO exceptions,
 // std::runtime_error, or AutomationError naming `pageName` when a picture
 // cannot be written; call it under the watchdog.
