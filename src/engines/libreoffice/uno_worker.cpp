@@ -54,11 +54,44 @@ constexpr std::chrono::milliseconds kReaderLoadTimeout = std::chrono::seconds(20
 std::mutex g_liveMutex;
 std::vector<UnoWorker::Impl *> g_live;
 
-// Workers start one at a time: a start is CPU-bound, so two at once on a
-// small machine delay the first page for no gain. A start still waiting
-// when the workers are stopped gives up rather than starting one after.
-std::timed_mutex g_startMutex;
+// Workers start one at a time, in the order their starts were asked for: a
+// start is CPU-bound, so two at once on a small machine delay the first
+// page for no gain, and the first job's worker must not wait for another's.
+// A start still waiting when the workers are stopped gives up rather than
+// starting one after.
 std::atomic<unsigned> g_stops{0};
+// The second worker of a run also waits (a little) for the first worker's
+// first file, which the first page is.
+std::atomic<int> g_startsBegun{0};
+std::atomic<bool> g_firstFileDone{false};
+constexpr std::chrono::milliseconds kFirstPageHead{1500};
+
+// One start's place in the line: the start before it, and the signal that
+// this one is done (given when the turn is destroyed, whatever happened).
+struct StartTurn {
+    std::shared_future<void> before;
+    std::promise<void> done;
+    bool owner = false;
+    StartTurn() = default;
+    StartTurn(StartTurn &&other) noexcept
+        : before(std::move(other.before)), done(std::move(other.done)),
+          owner(std::exchange(other.owner, false)) {}
+    StartTurn &operator=(StartTurn &&) = delete;
+    ~StartTurn() {
+        if (owner)
+            done.set_value();
+    }
+};
+
+StartTurn takeStartTurn() {
+    static std::mutex lineMutex;
+    static std::shared_future<void> last;
+    StartTurn turn;
+    turn.owner = true;
+    std::lock_guard lock(lineMutex);
+    turn.before = std::exchange(last, turn.done.get_future().share());
+    return turn;
+}
 
 // Why LibreOffice may have failed to write into `folder`, when the folder
 // shows it: a full disk or no permission. Empty when neither.
@@ -158,15 +191,19 @@ struct UnoWorker::Impl {
     }
 
     // Called with the lock held.
-    void startWorker() {
+    void startWorker(StartTurn turn = takeStartTurn()) {
         const unsigned stops = g_stops;
         const auto giveUpIfStopped = [&] {
             if (g_stops != stops)
                 throw AutomationError("LibreOffice was stopped before it could start.");
         };
-        std::unique_lock one(g_startMutex, std::defer_lock);
-        while (!one.try_lock_for(std::chrono::milliseconds(50)))
-            giveUpIfStopped();
+        if (turn.before.valid())
+            while (turn.before.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+                giveUpIfStopped();
+        if (g_startsBegun++ == 1)
+            for (const auto until = Clock::now() + kFirstPageHead;
+                 !g_firstFileDone && Clock::now() < until;)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
         giveUpIfStopped();
         StepTimer timer("start");
         connection.start();
@@ -208,6 +245,7 @@ struct UnoWorker::Impl {
             return;
         auto component = it->second.component;
         documents.erase(it);
+        g_firstFileDone = true;
         busy = !documents.empty();
         if (!connection.running())
             return;
@@ -277,12 +315,14 @@ void UnoWorker::startInBackground() {
     auto &m = *m_impl;
     if (m.connection.running() || m.starter.valid())
         return;
-    m.starter = std::async(std::launch::async, [&m] {
+    // The place in the line is taken here, on the caller's thread, so that
+    // workers start in the order they were asked for.
+    m.starter = std::async(std::launch::async, [&m, turn = takeStartTurn()]() mutable {
         std::lock_guard lock(m.mutex);
         if (m.connection.running())
             return;
         try {
-            m.startWorker();
+            m.startWorker(std::move(turn));
         } catch (...) {
             m.startFailure = std::current_exception();
         }
