@@ -61,7 +61,8 @@ std::vector<UnoWorker::Impl *> g_live;
 // starting one after.
 std::atomic<unsigned> g_stops{0};
 // The second worker of a run also waits (a little) for the first worker's
-// first file, which the first page is.
+// first file, which the first page is; a single worker restarting after a
+// failed first file does not.
 std::atomic<int> g_startsBegun{0};
 std::atomic<bool> g_firstFileDone{false};
 constexpr std::chrono::milliseconds kFirstPageHead{1500};
@@ -190,6 +191,11 @@ struct UnoWorker::Impl {
         connection.stop();
     }
 
+    static bool otherWorkers() {
+        std::lock_guard lock(g_liveMutex);
+        return g_live.size() > 1;
+    }
+
     // Called with the lock held.
     void startWorker(StartTurn turn = takeStartTurn()) {
         const unsigned stops = g_stops;
@@ -200,7 +206,7 @@ struct UnoWorker::Impl {
         if (turn.before.valid())
             while (turn.before.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
                 giveUpIfStopped();
-        if (g_startsBegun++ == 1)
+        if (g_startsBegun++ == 1 && otherWorkers())
             for (const auto until = Clock::now() + kFirstPageHead;
                  !g_firstFileDone && Clock::now() < until;)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
